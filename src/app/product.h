@@ -1,0 +1,4 @@
+// Texts shown to the user.
+#pragma once
+
+inline constexpr char ProductCaption[] = "Quorvane TQ72 Modem";

@@ -1,0 +1,71 @@
+// Control of the hosted platform: what the hosted command line and the tests
+// set up around the platform calls of platform.h.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hosted {
+
+class Registry;
+
+enum class Answer { Yes, No, Ok, Enter, None };
+
+struct StartOptions {
+  std::string machine = ".";    // the machine folder
+  std::vector<Answer> answers;  // message-box answers, in order
+  bool terminal = true;         // when answers run out, ask on a terminal if any
+  std::string logPath;          // "" no call log, "-" standard error
+};
+
+// "yes,no,ok,enter,none" -> answers; false with a reason on a bad word.
+bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::string *error);
+
+// Starts the platform on a machine folder: loads its registry, opens the log.
+// On failure returns false with a one-line reason and has changed nothing.
+bool Start(const StartOptions &options, std::string *error);
+// Folds the registry journal and closes the log; false with a reason.
+bool Stop(std::string *error);
+
+// Faults a test installs over a working machine. Calls are counted from 1
+// since Start; every platform call counts. A faulted call fails as the real
+// one can (a registry status, FALSE, INVALID_HANDLE_VALUE, 0 from a directory
+// query or a message box) and changes nothing, except that a faulted close
+// still releases its handle.
+struct FaultPlan {
+  unsigned failCall = 0;    // 0: none
+  bool persistent = false;  // fail failCall and every call after it
+  std::string failKey;      // fail registry calls on this full key path
+  std::string failFile;     // fail file calls on this Windows path
+};
+void SetFaultPlan(const FaultPlan &plan);
+unsigned CallCount();
+unsigned FaultsInjected();
+
+// Handles open now, for the "every opened key and file is closed" checks.
+std::size_t OpenKeyCount();
+std::size_t OpenFileCount();
+
+// What the directory queries answer; an empty string makes that query fail.
+// Defaults: "C:\WINDOWS" and "C:\WINDOWS\SYSTEM".
+void SetDirectories(std::string windows, std::string system);
+
+// The registry of the running machine, for tests to inspect.
+Registry &CurrentRegistry();
+
+struct ShownBox {
+  std::string caption;
+  std::string text;
+  unsigned style = 0;
+  int result = 0;
+};
+// The boxes shown since Start, with their results.
+const std::vector<ShownBox> &ShownBoxes();
+// Called as each box is shown, before it is answered (a test releases a
+// locked file while the applet prompt is open).
+void SetBoxHook(std::function<void(const ShownBox &)> hook);
+
+}  // namespace hosted

@@ -1,0 +1,61 @@
+// An in-memory Windows 95/98 registry with the Win32 semantics of the
+// platform contract, optionally kept in a REGEDIT4 file of a machine folder.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace hosted {
+
+class Registry {
+ public:
+  // An empty registry, in memory only, with every predefined root present.
+  Registry();
+  ~Registry();
+  Registry(const Registry &) = delete;
+  Registry &operator=(const Registry &) = delete;
+
+  // Replaces the whole content by REGEDIT4 text; `name` is used in errors.
+  // On failure returns false, sets *error to "NAME:LINE: reason" and keeps
+  // the content as it was.
+  bool LoadText(std::string_view text, const std::string &name, std::string *error);
+  // The content as REGEDIT4 text. Keys and values that came from LoadText
+  // keep their original bytes.
+  std::string SaveText() const;
+
+  // Binds to MACHINE/registry.reg below the directory fd (never following a
+  // link), folding in a journal left by an interrupted run. From then on
+  // every successful change is durable before its call returns, and a change
+  // that cannot be made durable fails and leaves the content as it was.
+  bool Open(int machineDirFd, std::string *error);
+  // Folds the journal into registry.reg and unbinds. A run that changed
+  // nothing leaves the file's bytes untouched.
+  bool Close(std::string *error);
+
+  // The platform calls, with the results documented in platform.h.
+  platform::LONG OpenKey(platform::HKEY key, const char *subKey, platform::PHKEY result);
+  platform::LONG EnumKey(platform::HKEY key, platform::DWORD index, char *name,
+                         platform::DWORD *nameChars);
+  platform::LONG QueryValue(platform::HKEY key, const char *valueName,
+                            platform::DWORD *type, platform::BYTE *data,
+                            platform::DWORD *dataBytes);
+  platform::LONG DeleteKey(platform::HKEY key, const char *subKey);
+  platform::LONG CloseKey(platform::HKEY key);
+
+  // "HKEY_LOCAL_MACHINE\Enum\PCI\..." for a handle (a predefined root or an
+  // open handle, deleted or not); empty for an unknown handle.
+  std::string PathOf(platform::HKEY key) const;
+  std::size_t OpenHandleCount() const;
+  // Full path with root name, case-insensitive.
+  bool KeyExists(std::string_view fullPath) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace hosted

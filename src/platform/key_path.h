@@ -1,0 +1,12 @@
+// The one check both platform implementations apply to every registry path,
+// so that a value read from the registry can never address a parent branch.
+#pragma once
+
+namespace platform {
+
+// True when path is null or empty (the key itself), or one or more non-empty
+// names joined by single backslashes. False for a leading, trailing or
+// doubled backslash.
+bool IsWellFormedKeyPath(const char *path);
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#include "registry/model_keys.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "registry/registry_common.h"
+
+using namespace platform;
+
+const char *const ModelKeyTable[ModelCount] = {
+    "Enum\\MODEMWAVE\\Quorvane_TQ72_PCI_Voice_Modem",
+    "Enum\\MODEMWAVE\\Quorvane_TQ72_PCI_Fax_Modem",
+    "Enum\\MODEMWAVE\\Quorvane_TQ72_Voice_Modem",
+    "Enum\\MODEMWAVE\\Quorvane_TQ72_Modem",
+    "Enum\\MODEMWAVE\\Quorvane_TQ72_PCI_Speakerphone_Modem",
+};
+
+char InstanceNameBuffer[InstanceNameBufferSize];
+
+void ResetModelKeyState() { std::memset(InstanceNameBuffer, 0, sizeof InstanceNameBuffer); }
+
+void RemoveModelClassKey(const char *modelKeyPath) {
+  HKEY modelKey = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, modelKeyPath, 0, KEY_READ, &modelKey) != ERROR_SUCCESS) {
+    return;
+  }
+  // Enumerate into a scratch buffer so that only a successful enumeration
+  // replaces the shared name: a failed one may leave partial text behind.
+  char firstInstance[InstanceNameBufferSize];
+  DWORD nameChars = sizeof firstInstance;
+  if (RegEnumKeyExA(modelKey, 0, firstInstance, &nameChars, nullptr, nullptr, nullptr, nullptr) !=
+      ERROR_SUCCESS) {
+    RegCloseKey(modelKey);
+    return;
+  }
+  std::memcpy(InstanceNameBuffer, firstInstance, sizeof InstanceNameBuffer);
+
+  HKEY instanceKey = nullptr;
+  if (RegOpenKeyExA(modelKey, InstanceNameBuffer, 0, KEY_READ, &instanceKey) != ERROR_SUCCESS) {
+    RegCloseKey(modelKey);
+    return;
+  }
+  char driver[ModelDriverValueSize];
+  bool haveDriver = QueryTextValue(instanceKey, DriverValueName, driver, sizeof driver);
+  RegCloseKey(instanceKey);
+  RegCloseKey(modelKey);
+  if (!haveDriver) return;
+
+  DeleteDriverClassKey(driver);
+}
+
+void RemoveModelEnumKey(const char *modelKeyPath) {
+  HKEY modelKey = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, modelKeyPath, 0, KEY_READ, &modelKey) != ERROR_SUCCESS) {
+    return;
+  }
+  if (InstanceNameBuffer[0] != '\0') RegDeleteKeyA(modelKey, InstanceNameBuffer);
+  RegCloseKey(modelKey);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, modelKeyPath);
+}
+
+void RemoveWaveResourceKey() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, WaveResourceKeyPath); }
+
+void RemoveUninstallEntry() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, UninstallEntryPath); }

@@ -1,0 +1,89 @@
+#include "registry/pci_device.h"
+
+#include <cstring>
+
+#include "app/product.h"
+#include "platform/platform.h"
+#include "registry/registry_common.h"
+
+using namespace platform;
+
+char PciEnumKeyPath[PciEnumKeyPathSize];
+
+namespace {
+
+char PnpIdBuffer[PnpIdBufferSize];
+
+const char PnpIdValueName[] = "PNP ID";
+const char NoProductKeyText[] = "Could not open either key";
+
+bool PciEnumKeyPathIsPrefix() { return std::strcmp(PciEnumKeyPath, PciEnumKeyPrefix) == 0; }
+
+// Opens the product key, preferring the service key; both opens are always
+// attempted. Null when neither exists.
+HKEY OpenProductKey() {
+  HKEY serviceKey = nullptr;
+  HKEY softwareKey = nullptr;
+  bool haveService = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProductServiceKeyPath, 0, KEY_QUERY_VALUE,
+                                   &serviceKey) == ERROR_SUCCESS;
+  bool haveSoftware = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProductSoftwareKeyPath, 0,
+                                    KEY_QUERY_VALUE, &softwareKey) == ERROR_SUCCESS;
+  if (haveService) {
+    if (haveSoftware) RegCloseKey(softwareKey);
+    return serviceKey;
+  }
+  return haveSoftware ? softwareKey : nullptr;
+}
+
+}  // namespace
+
+void ResetPciDeviceState() {
+  std::memset(PciEnumKeyPath, 0, sizeof PciEnumKeyPath);
+  std::memcpy(PciEnumKeyPath, PciEnumKeyPrefix, sizeof PciEnumKeyPrefix);
+  std::memset(PnpIdBuffer, 0, sizeof PnpIdBuffer);
+}
+
+void RemovePciDevice() {
+  HKEY productKey = OpenProductKey();
+  if (productKey == nullptr) {
+    MessageBoxA(nullptr, NoProductKeyText, ProductCaption, MB_OK);
+    return;
+  }
+  bool havePnpId = QueryTextValue(productKey, PnpIdValueName, PnpIdBuffer, sizeof PnpIdBuffer);
+  RegCloseKey(productKey);
+  if (!havePnpId) return;
+
+  // 9 + 41 characters and the terminator always fit the 56-byte path.
+  std::strcat(PciEnumKeyPath, PnpIdBuffer);
+  if (PciEnumKeyPathIsPrefix()) return;
+
+  HKEY enumKey = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PciEnumKeyPath, 0, KEY_READ, &enumKey) != ERROR_SUCCESS) {
+    return;
+  }
+  char instanceName[PciInstanceNameSize];
+  DWORD nameChars = sizeof instanceName;
+  if (RegEnumKeyExA(enumKey, 0, instanceName, &nameChars, nullptr, nullptr, nullptr, nullptr) !=
+      ERROR_SUCCESS) {
+    RegCloseKey(enumKey);
+    return;
+  }
+  HKEY instanceKey = nullptr;
+  if (RegOpenKeyExA(enumKey, instanceName, 0, KEY_READ, &instanceKey) != ERROR_SUCCESS) {
+    RegCloseKey(enumKey);
+    return;
+  }
+  char driver[PciDriverValueSize];
+  bool haveDriver = QueryTextValue(instanceKey, DriverValueName, driver, sizeof driver);
+  RegCloseKey(instanceKey);
+  RegCloseKey(enumKey);
+  if (!haveDriver) return;
+
+  DeleteDriverClassKey(driver);
+}
+
+void RemovePciEnumKey() {
+  // Equal to the bare prefix exactly when no PNP ID was read or it was
+  // empty; deleting then would take the whole PCI branch.
+  if (!PciEnumKeyPathIsPrefix()) RegDeleteKeyA(HKEY_LOCAL_MACHINE, PciEnumKeyPath);
+}

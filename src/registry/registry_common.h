@@ -1,0 +1,27 @@
+// Registry paths below HKEY_LOCAL_MACHINE and helpers shared by the registry
+// steps.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/platform.h"
+
+inline constexpr char ProductServiceKeyPath[] = "System\\CurrentControlSet\\Services\\TQ19KVN";
+inline constexpr char ProductSoftwareKeyPath[] = "Software\\Quorvane\\TQ19KVN";
+inline constexpr char ClassRootPath[] = "System\\CurrentControlSet\\Services\\Class";
+inline constexpr char WaveResourceKeyPath[] =
+    "System\\CurrentControlSet\\Control\\MediaResources\\Wave\\Serwvdrv.drv<0000>";
+inline constexpr char UninstallEntryPath[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TQ19KVN";
+inline constexpr char DriverValueName[] = "driver";
+
+// Reads a text value into buffer (capacity `size` bytes). True only when the
+// query succeeds and the text ends within the buffer: data that fills the
+// buffer without a terminator did not fit and must never be used unbounded.
+bool QueryTextValue(platform::HKEY key, const char *valueName, char *buffer, std::size_t size);
+
+// Opens the class root and deletes, below it, the class key that a device
+// instance's "driver" value names, with its subtree. The value must name an
+// instance below a class ("MODEM\0000"): an empty value, a whole class, or a
+// path with an empty element deletes nothing.
+void DeleteDriverClassKey(const char *driverValue);

@@ -1,0 +1,3 @@
+#include "sysini/system_ini.h"
+
+void RewriteSystemIni() {}

@@ -1,0 +1,74 @@
+#include "support/temp_machine.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+TempMachine::TempMachine(std::string_view registryText) {
+  std::string pattern = (fs::temp_directory_path() / "tq72-machine-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+  root_ = pattern;
+  fs::create_directories(fs::path(root_) / "WINDOWS" / "SYSTEM");
+  fs::create_directories(fs::path(root_) / "WINDOWS" / "Help");
+  WriteFile("registry.reg", registryText);
+}
+
+TempMachine::~TempMachine() {
+  if (started_) {
+    std::string error;
+    hosted::Stop(&error);
+  }
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+}
+
+std::string TempMachine::HostPath(std::string_view relative) const {
+  return (fs::path(root_) / relative).string();
+}
+
+void TempMachine::WriteFile(std::string_view relative, std::string_view bytes) const {
+  std::ofstream out(HostPath(relative), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) ADD_FAILURE() << "cannot write " << relative;
+}
+
+std::string TempMachine::ReadFile(std::string_view relative) const {
+  std::ifstream in(HostPath(relative), std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool TempMachine::Exists(std::string_view relative) const {
+  std::error_code ignored;
+  return fs::exists(fs::symlink_status(HostPath(relative), ignored));
+}
+
+void TempMachine::Start(std::vector<hosted::Answer> answers) {
+  hosted::StartOptions options;
+  options.machine = root_;
+  options.answers = std::move(answers);
+  options.terminal = false;
+  std::string error;
+  if (!hosted::Start(options, &error)) {
+    ADD_FAILURE() << "hosted::Start: " << error;
+    return;
+  }
+  started_ = true;
+}
+
+void TempMachine::Stop() {
+  if (!started_) return;
+  started_ = false;
+  std::string error;
+  if (!hosted::Stop(&error)) ADD_FAILURE() << "hosted::Stop: " << error;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,40 @@
+// A scratch Windows 98 machine folder for tests: created in a fresh temporary
+// directory, removed with everything in it when the object goes.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/hosted/hosted.h"
+
+namespace testsupport {
+
+class TempMachine {
+ public:
+  // MACHINE/registry.reg holds registryText; WINDOWS, WINDOWS/SYSTEM and
+  // WINDOWS/Help exist.
+  explicit TempMachine(std::string_view registryText = "REGEDIT4\r\n\r\n");
+  ~TempMachine();
+  TempMachine(const TempMachine &) = delete;
+  TempMachine &operator=(const TempMachine &) = delete;
+
+  const std::string &Root() const { return root_; }
+  // Host path of a path relative to the machine folder ("WINDOWS/SYSTEM.INI").
+  std::string HostPath(std::string_view relative) const;
+  void WriteFile(std::string_view relative, std::string_view bytes) const;
+  std::string ReadFile(std::string_view relative) const;
+  bool Exists(std::string_view relative) const;
+
+  // Starts the hosted platform on this machine (no terminal, no log); a
+  // failure fails the current test.
+  void Start(std::vector<hosted::Answer> answers = {});
+  // Stops it if started; a failure fails the current test.
+  void Stop();
+
+ private:
+  std::string root_;
+  bool started_ = false;
+};
+
+}  // namespace testsupport

@@ -1,3 +1,35 @@
-// Placeholder until the hosted command line lands.
+// The hosted tq72uninst: sets up the machine folder the command line names,
+// runs the removal logic on it, and saves its registry.
+#include <cstdio>
+#include <string>
+
 #include "app/uninstall.h"
-int main() { return RunUninstall(); }
+#include "platform/hosted/command_line.h"
+#include "platform/hosted/hosted.h"
+
+int main(int argc, char **argv) {
+  hosted::CommandLine line;
+  std::string error;
+  if (!hosted::ParseCommandLine(argc, argv, &line, &error)) {
+    std::fprintf(stderr, "tq72uninst: %s (try --help)\n", error.c_str());
+    return 2;
+  }
+  if (line.action == hosted::CommandLine::Action::Help) {
+    std::fputs(hosted::Usage().c_str(), stdout);
+    return 0;
+  }
+  if (line.action == hosted::CommandLine::Action::Version) {
+    std::printf("tq72uninst %s\n", TQ72_VERSION);
+    return 0;
+  }
+  if (!hosted::Start(line.options, &error)) {
+    std::fprintf(stderr, "tq72uninst: %s\n", error.c_str());
+    return 2;
+  }
+  const int status = RunUninstall();
+  if (!hosted::Stop(&error)) {
+    std::fprintf(stderr, "tq72uninst: %s\n", error.c_str());
+    return 2;
+  }
+  return status;
+}

@@ -1,0 +1,50 @@
+// The call log of the hosted command line (--log): one JSON object per line
+// for every platform call, in call order, flushed line by line so that a run
+// that dies leaves every call it made before.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace hosted {
+
+// A JSON string literal with its quotes. Bytes are 8-bit ANSI text, so each
+// byte >= 0x80 becomes \u00XX (its Latin-1 code point), as do control bytes.
+std::string JsonString(std::string_view bytes);
+
+// Builds one line: {"n":N,"call":"...", fields in the order added}.
+class LogLine {
+ public:
+  LogLine(unsigned callNumber, std::string_view call);
+  LogLine &Text(std::string_view name, std::string_view value);
+  // null for a null pointer, as the caller passed it.
+  LogLine &Text(std::string_view name, const char *value);
+  LogLine &Number(std::string_view name, long long value);
+  LogLine &Flag(std::string_view name, bool value);
+  std::string Finish() const { return json_ + "}\n"; }
+
+ private:
+  LogLine &Name(std::string_view name);
+  std::string json_;
+};
+
+class CallLog {
+ public:
+  CallLog() = default;
+  ~CallLog() { Close(); }
+  CallLog(const CallLog &) = delete;
+  CallLog &operator=(const CallLog &) = delete;
+
+  // "" no log, "-" standard error, otherwise a file created or truncated.
+  bool Open(const std::string &path, std::string *error);
+  void Close();
+  // Does nothing without a log; a failing write is not the run's failure.
+  void Write(const LogLine &line);
+
+ private:
+  std::FILE *file_ = nullptr;
+  bool owned_ = false;
+};
+
+}  // namespace hosted

@@ -1,0 +1,72 @@
+#include "platform/hosted/command_line.h"
+
+#include <string_view>
+
+namespace hosted {
+
+bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std::string *error) {
+  CommandLine parsed;
+  std::string answers;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (arg == "--help") {
+      parsed.action = CommandLine::Action::Help;
+      continue;
+    }
+    if (arg == "--version") {
+      parsed.action = CommandLine::Action::Version;
+      continue;
+    }
+    std::string_view name = arg.substr(0, arg.find('='));
+    std::string *target = name == "--machine" ? &parsed.options.machine
+                          : name == "--answers" ? &answers
+                          : name == "--log"     ? &parsed.options.logPath
+                                                : nullptr;
+    if (target == nullptr) {
+      *error = "unknown argument \"" + std::string(arg) + "\"";
+      return false;
+    }
+    if (name.size() < arg.size()) {
+      *target = arg.substr(name.size() + 1);
+    } else if (i + 1 < argc) {
+      *target = argv[++i];
+    } else {
+      *error = std::string(name) + " needs a value";
+      return false;
+    }
+    if (name == "--machine" && target->empty()) {
+      *error = "--machine needs a folder";
+      return false;
+    }
+    if (name == "--answers" && !ParseAnswers(answers, &parsed.options.answers, error))
+      return false;
+  }
+  *line = std::move(parsed);
+  return true;
+}
+
+std::string Usage() {
+  return "usage: tq72uninst [--machine DIR] [--answers LIST] [--log FILE] [--help] [--version]\n"
+         "\n"
+         "Removes the TQ72 modem's software from a Windows 95/98 machine kept in a folder:\n"
+         "DIR/registry.reg (REGEDIT4), DIR/WINDOWS (C:\\WINDOWS), DIR/WINDOWS/SYSTEM.\n"
+         "\n"
+         "  --machine DIR   the machine folder (default: the current directory)\n"
+         "  --answers LIST  comma-separated answers to the message boxes, in order:\n"
+         "                  yes, no, ok, enter (the box's default button: No on the\n"
+         "                  confirmation, OK elsewhere), none (the box cannot be shown).\n"
+         "                  An answer that is no button of its box (ok on a Yes/No box,\n"
+         "                  yes or no on an OK box) presses the default button.\n"
+         "                  When the list runs out, boxes are asked on the terminal if\n"
+         "                  standard input is one, and otherwise cannot be shown.\n"
+         "  --log FILE      one JSON object per line for every platform call (- for\n"
+         "                  standard error)\n"
+         "  --help          this text\n"
+         "  --version       the program's version\n"
+         "\n"
+         "Exit status: 0 declined (or no completion box), 1 done, 2 the machine could\n"
+         "not be started (bad option, no machine folder, malformed registry.reg) or its\n"
+         "registry could not be saved at the end.\n";
+}
+
+}  // namespace hosted

@@ -1,0 +1,307 @@
+#include "platform/hosted/host_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace hosted {
+
+using namespace platform;
+
+namespace {
+
+// An owned descriptor, so that every early return of a walk closes it.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(Fd &&other) noexcept : fd_(other.Release()) {}
+  Fd &operator=(Fd &&other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = other.Release();
+    }
+    return *this;
+  }
+  int Get() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return true;
+}
+
+// The name under which `name` exists in the directory: itself when present
+// as given, else the smallest case-folded match; nothing when absent.
+std::optional<std::string> FindEntry(int dirFd, const std::string &name) {
+  struct stat st;
+  if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
+  if (errno != ENOENT) return std::nullopt;
+  int scanFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (scanFd < 0) return std::nullopt;
+  DIR *dir = ::fdopendir(scanFd);
+  if (dir == nullptr) {
+    ::close(scanFd);
+    return std::nullopt;
+  }
+  std::optional<std::string> best;
+  while (const dirent *entry = ::readdir(dir)) {
+    std::string_view candidate = entry->d_name;
+    if (candidate == "." || candidate == "..") continue;
+    if (EqualFolded(candidate, name) && (!best || candidate < *best))
+      best = std::string(candidate);
+  }
+  ::closedir(dir);
+  return best;
+}
+
+// A Windows path resolved to its parent folder and the leaf's host name.
+struct Located {
+  Fd dir;
+  std::string leaf;
+  bool exists = false;
+};
+
+std::optional<Located> Locate(int rootFd, const char *path) {
+  auto elements = SplitWindowsPath(path);
+  if (!elements || rootFd < 0) return std::nullopt;
+  Located where;
+  where.dir = Fd(::openat(rootFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!where.dir.Valid()) return std::nullopt;
+  for (std::size_t i = 0; i + 1 < elements->size(); ++i) {
+    auto name = FindEntry(where.dir.Get(), (*elements)[i]);
+    if (!name) return std::nullopt;
+    // O_NOFOLLOW: a linked folder is never entered, wherever it points.
+    Fd next(::openat(where.dir.Get(), name->c_str(),
+                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next.Valid()) return std::nullopt;
+    where.dir = std::move(next);
+  }
+  auto leaf = FindEntry(where.dir.Get(), elements->back());
+  where.exists = leaf.has_value();
+  where.leaf = leaf ? *leaf : elements->back();
+  return where;
+}
+
+// Opens an existing regular file of the walk without following a link and
+// without blocking on a FIFO; -1 for anything else.
+Fd OpenRegular(int dirFd, const std::string &leaf, int flags) {
+  Fd fd(::openat(dirFd, leaf.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+  struct stat st;
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return Fd();
+  int status = ::fcntl(fd.Get(), F_GETFL);
+  if (status < 0 || ::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0) return Fd();
+  return fd;
+}
+
+bool WriteAll(int fd, const char *data, std::size_t size, std::size_t *written) {
+  *written = 0;
+  while (*written < size) {
+    ssize_t n = ::write(fd, data + *written, size - *written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    *written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, char *data, std::size_t size, std::size_t *got) {
+  *got = 0;
+  while (*got < size) {
+    ssize_t n = ::read(fd, data + *got, size - *got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    *got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool CopyContent(int from, int to) {
+  char buffer[64 * 1024];
+  for (;;) {
+    std::size_t got = 0, written = 0;
+    if (!ReadAll(from, buffer, sizeof buffer, &got)) return false;
+    if (got == 0) return true;
+    if (!WriteAll(to, buffer, got, &written)) return false;
+  }
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> SplitWindowsPath(const char *path) {
+  if (path == nullptr) return std::nullopt;
+  std::string_view text = path;
+  // Windows 98 refuses paths of MAX_PATH characters and more.
+  if (text.size() < 4 || text.size() >= MAX_PATH) return std::nullopt;
+  if ((text[0] != 'C' && text[0] != 'c') || text[1] != ':' || text[2] != '\\')
+    return std::nullopt;
+  std::vector<std::string> elements;
+  std::size_t start = 3;
+  for (;;) {
+    std::size_t end = text.find('\\', start);
+    std::string_view element = text.substr(start, end == std::string_view::npos
+                                                      ? std::string_view::npos
+                                                      : end - start);
+    if (element.empty() || element == "." || element == ".." ||
+        element.find('/') != std::string_view::npos)
+      return std::nullopt;
+    elements.emplace_back(element);
+    if (end == std::string_view::npos) return elements;
+    start = end + 1;
+  }
+}
+
+HostFiles::~HostFiles() { Close(); }
+
+bool HostFiles::Open(const std::string &machineDir, std::string *error) {
+  Close();
+  int fd = ::open(machineDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "machine folder " + machineDir + ": " + std::strerror(errno);
+    return false;
+  }
+  dirFd_ = fd;
+  return true;
+}
+
+void HostFiles::Close() {
+  for (auto &[id, file] : handles_) ::close(file.fd);
+  handles_.clear();
+  if (dirFd_ >= 0) ::close(dirFd_);
+  dirFd_ = -1;
+}
+
+HANDLE HostFiles::Create(const char *path, DWORD access, DWORD disposition) {
+  const bool readable = (access & GENERIC_READ) != 0;
+  const bool writable = (access & GENERIC_WRITE) != 0;
+  if ((access & ~(GENERIC_READ | GENERIC_WRITE)) != 0 || (!readable && !writable))
+    return INVALID_HANDLE_VALUE;
+  if (disposition != OPEN_EXISTING && !(disposition == CREATE_ALWAYS && writable))
+    return INVALID_HANDLE_VALUE;
+  auto where = Locate(dirFd_, path);
+  if (!where || (disposition == OPEN_EXISTING && !where->exists)) return INVALID_HANDLE_VALUE;
+  int flags = readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY;
+  if (disposition == CREATE_ALWAYS) flags |= O_CREAT;
+  Fd fd = OpenRegular(where->dir.Get(), where->leaf, flags);
+  // Truncated only once known to be a regular file of the folder.
+  if (!fd.Valid() || (disposition == CREATE_ALWAYS && ::ftruncate(fd.Get(), 0) != 0))
+    return INVALID_HANDLE_VALUE;
+  std::uintptr_t id = nextHandle_;
+  nextHandle_ += 4;
+  handles_[id] = OpenFile{fd.Release(), readable, writable};
+  return reinterpret_cast<HANDLE>(id);
+}
+
+BOOL HostFiles::Read(HANDLE file, void *buffer, DWORD size, DWORD *done) {
+  auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
+  if (done != nullptr) *done = 0;
+  if (it == handles_.end() || !it->second.readable || done == nullptr ||
+      (buffer == nullptr && size != 0))
+    return FALSE;
+  std::size_t got = 0;
+  bool ok = ReadAll(it->second.fd, static_cast<char *>(buffer), size, &got);
+  *done = static_cast<DWORD>(got);
+  return ok ? TRUE : FALSE;
+}
+
+BOOL HostFiles::Write(HANDLE file, const void *buffer, DWORD size, DWORD *done) {
+  auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
+  if (done != nullptr) *done = 0;
+  if (it == handles_.end() || !it->second.writable || done == nullptr ||
+      (buffer == nullptr && size != 0))
+    return FALSE;
+  std::size_t written = 0;
+  bool ok = WriteAll(it->second.fd, static_cast<const char *>(buffer), size, &written);
+  *done = static_cast<DWORD>(written);
+  return ok ? TRUE : FALSE;
+}
+
+BOOL HostFiles::CloseHandle(HANDLE file) {
+  auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
+  if (it == handles_.end()) return FALSE;
+  int status = ::close(it->second.fd);
+  handles_.erase(it);
+  return status == 0 ? TRUE : FALSE;
+}
+
+BOOL HostFiles::Delete(const char *path) {
+  auto where = Locate(dirFd_, path);
+  if (!where || !where->exists) return FALSE;
+  const int dir = where->dir.Get();
+  const char *leaf = where->leaf.c_str();
+  struct stat named;
+  if (::fstatat(dir, leaf, &named, AT_SYMLINK_NOFOLLOW) != 0) return FALSE;
+  // A link goes by itself: its target, wherever it is, stays.
+  if (S_ISLNK(named.st_mode)) return ::unlinkat(dir, leaf, 0) == 0 ? TRUE : FALSE;
+  Fd fd = OpenRegular(dir, where->leaf, O_RDONLY);
+  if (!fd.Valid()) return FALSE;
+  // Another holder's lock is the file being in use; ours is held until the
+  // name is gone.
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return FALSE;
+  struct stat opened, now;
+  if (::fstat(fd.Get(), &opened) != 0 || ::fstatat(dir, leaf, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+      opened.st_ino != now.st_ino || opened.st_dev != now.st_dev)
+    return FALSE;
+  return ::unlinkat(dir, leaf, 0) == 0 ? TRUE : FALSE;
+}
+
+BOOL HostFiles::Copy(const char *from, const char *to, bool failIfExists) {
+  auto source = Locate(dirFd_, from);
+  if (!source || !source->exists) return FALSE;
+  Fd in = OpenRegular(source->dir.Get(), source->leaf, O_RDONLY);
+  auto target = Locate(dirFd_, to);
+  if (!in.Valid() || !target) return FALSE;
+  const int dir = target->dir.Get();
+  struct stat st;
+  if (target->exists) {
+    if (failIfExists) return FALSE;
+    if (::fstatat(dir, target->leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        S_ISDIR(st.st_mode))
+      return FALSE;
+  }
+  if (::fstat(in.Get(), &st) != 0) return FALSE;
+  static unsigned serial = 0;
+  std::string temp = ".tq72-copy-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+  Fd out(::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  st.st_mode & 0777));
+  if (!out.Valid()) return FALSE;
+  bool ok = CopyContent(in.Get(), out.Get()) && ::fsync(out.Get()) == 0;
+  ok = ::close(out.Release()) == 0 && ok;
+  // RENAME_NOREPLACE keeps bFailIfExists true even against a target that
+  // appears meanwhile.
+  if (ok)
+    ok = (failIfExists ? ::renameat2(dir, temp.c_str(), dir, target->leaf.c_str(), RENAME_NOREPLACE)
+                       : ::renameat(dir, temp.c_str(), dir, target->leaf.c_str())) == 0;
+  if (!ok) {
+    ::unlinkat(dir, temp.c_str(), 0);
+    return FALSE;
+  }
+  ::fsync(dir);
+  return TRUE;
+}
+
+}  // namespace hosted

@@ -1,0 +1,83 @@
+// The files of a machine folder, addressed by Windows paths
+// ("C:\WINDOWS\SYSTEM.INI") and confined to that folder.
+//
+// Confinement: every path is walked element by element from an fd of the
+// machine folder with O_NOFOLLOW, so a link anywhere in the folder (to a
+// file, to a directory, to elsewhere) is never followed; a call that would
+// have to follow one fails. Deleting or replacing a link touches the link
+// only. Nothing outside the folder is read, written or removed, whatever the
+// folder holds.
+//
+// Names: each element is matched case-insensitively in ASCII (a mounted
+// Windows 98 disk shows SYSTEM.INI where the program asks for system.ini);
+// an exact match wins over a case-folded one, and among several case-folded
+// matches the byte-wise smallest name is taken. Bytes >= 0x80 must match
+// exactly. A file that does not exist is created with the case given.
+//
+// Accepted paths: "C:\" (either case of the drive letter) followed by one or
+// more non-empty elements separated by single backslashes; no "." or ".."
+// element, no '/' in an element. Anything else fails.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace hosted {
+
+// The elements of an accepted Windows path, or nothing.
+std::optional<std::vector<std::string>> SplitWindowsPath(const char *path);
+
+class HostFiles {
+ public:
+  HostFiles() = default;
+  ~HostFiles();
+  HostFiles(const HostFiles &) = delete;
+  HostFiles &operator=(const HostFiles &) = delete;
+
+  // Opens the machine folder (which must be a directory); false with a
+  // one-line reason otherwise.
+  bool Open(const std::string &machineDir, std::string *error);
+  // Closes every file handle left open and the folder.
+  void Close();
+  bool IsOpen() const { return dirFd_ >= 0; }
+  // The folder's fd, for the registry that lives in it; -1 when closed.
+  int DirFd() const { return dirFd_; }
+
+  // The platform calls, with the results of platform.h. Access is
+  // GENERIC_READ and/or GENERIC_WRITE; disposition OPEN_EXISTING or
+  // CREATE_ALWAYS; only regular files are opened.
+  platform::HANDLE Create(const char *path, platform::DWORD access,
+                          platform::DWORD disposition);
+  platform::BOOL Read(platform::HANDLE file, void *buffer, platform::DWORD size,
+                      platform::DWORD *done);
+  platform::BOOL Write(platform::HANDLE file, const void *buffer, platform::DWORD size,
+                       platform::DWORD *done);
+  // Releases the handle; FALSE for a handle that is not open.
+  platform::BOOL CloseHandle(platform::HANDLE file);
+  // Fails on a missing file, a directory, and a file that another open file
+  // description holds a flock on (the hosted form of "in use").
+  platform::BOOL Delete(const char *path);
+  // Atomic replacement: a temporary file beside the target, fsync, rename.
+  platform::BOOL Copy(const char *from, const char *to, bool failIfExists);
+
+  std::size_t OpenHandleCount() const { return handles_.size(); }
+
+ private:
+  struct OpenFile {
+    int fd;
+    bool readable;
+    bool writable;
+  };
+  int dirFd_ = -1;
+  std::map<std::uintptr_t, OpenFile> handles_;
+  std::uintptr_t nextHandle_ = 0x1000;
+};
+
+}  // namespace hosted

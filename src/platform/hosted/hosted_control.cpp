@@ -1,0 +1,110 @@
+// The hosted control API of hosted.h: starting and stopping a machine, and
+// what tests set up around the platform calls.
+#include <algorithm>
+#include <cctype>
+
+#include "platform/hosted/hosted_state.h"
+
+namespace hosted {
+
+namespace {
+
+const char DefaultWindowsDir[] = "C:\\WINDOWS";
+const char DefaultSystemDir[] = "C:\\WINDOWS\\SYSTEM";
+
+}  // namespace
+
+HostedState &State() {
+  static HostedState state;
+  return state;
+}
+
+bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::string *error) {
+  static const struct {
+    const char *word;
+    Answer answer;
+  } Words[] = {{"yes", Answer::Yes}, {"no", Answer::No},     {"ok", Answer::Ok},
+               {"enter", Answer::Enter}, {"none", Answer::None}};
+  std::vector<Answer> parsed;
+  if (!list.empty()) {
+    for (std::size_t start = 0;;) {
+      std::size_t end = list.find(',', start);
+      std::string word(list.substr(start, end == std::string_view::npos ? end : end - start));
+      for (char &c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      auto found = std::find_if(std::begin(Words), std::end(Words),
+                                [&](const auto &entry) { return word == entry.word; });
+      if (found == std::end(Words)) {
+        *error = "bad answer \"" + word + "\" (expected yes, no, ok, enter or none)";
+        return false;
+      }
+      parsed.push_back(found->answer);
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+  }
+  *answers = std::move(parsed);
+  return true;
+}
+
+bool Start(const StartOptions &options, std::string *error) {
+  HostedState &s = State();
+  if (s.started) {
+    *error = "the hosted platform is already started";
+    return false;
+  }
+  HostFiles &files = s.files;
+  if (!files.Open(options.machine, error)) return false;
+  // The log before the registry: opening the registry may fold a journal
+  // left by a crash, and a bad log path must stop the run before that.
+  if (!s.log.Open(options.logPath, error)) {
+    files.Close();
+    return false;
+  }
+  auto registry = std::make_unique<Registry>();
+  if (!registry->Open(files.DirFd(), error)) {
+    s.log.Close();
+    files.Close();
+    return false;
+  }
+  s.registry = std::move(registry);
+  s.started = true;
+  s.options = options;
+  s.nextAnswer = 0;
+  s.faults.Reset();
+  s.windowsDir = DefaultWindowsDir;
+  s.systemDir = DefaultSystemDir;
+  s.boxes.clear();
+  s.handlePaths.clear();
+  return true;
+}
+
+bool Stop(std::string *error) {
+  HostedState &s = State();
+  if (!s.started) return true;
+  s.started = false;
+  std::string reason;
+  bool ok = s.registry->Close(&reason);
+  if (!ok && error != nullptr) *error = reason;
+  s.log.Close();
+  s.files.Close();
+  s.handlePaths.clear();
+  s.boxHook = nullptr;
+  return ok;
+}
+
+void SetFaultPlan(const FaultPlan &plan) { State().faults.SetPlan(plan); }
+unsigned CallCount() { return State().faults.Calls(); }
+unsigned FaultsInjected() { return State().faults.Injected(); }
+std::size_t OpenKeyCount() { return State().registry->OpenHandleCount(); }
+std::size_t OpenFileCount() { return State().files.OpenHandleCount(); }
+
+void SetDirectories(std::string windows, std::string system) {
+  State().windowsDir = std::move(windows);
+  State().systemDir = std::move(system);
+}
+
+Registry &CurrentRegistry() { return *State().registry; }
+const std::vector<ShownBox> &ShownBoxes() { return State().boxes; }
+void SetBoxHook(std::function<void(const ShownBox &)> hook) { State().boxHook = std::move(hook); }
+
+}  // namespace hosted

@@ -1,0 +1,46 @@
+// The one running machine of the hosted platform, shared by the control API
+// (hosted_control.cpp) and the platform calls (platform_hosted.cpp). The
+// program has one thread, so the platform has one state.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/hosted/call_log.h"
+#include "platform/hosted/fault_plan.h"
+#include "platform/hosted/host_files.h"
+#include "platform/hosted/hosted.h"
+#include "platform/hosted/registry.h"
+
+namespace hosted {
+
+struct HostedState {
+  bool started = false;
+  StartOptions options;
+  std::size_t nextAnswer = 0;
+  HostFiles files;
+  // Replaced at each Start and kept after Stop, so that a test can look at
+  // the registry a run left.
+  std::unique_ptr<Registry> registry = std::make_unique<Registry>();
+  CallLog log;
+  FaultInjector faults;
+  std::string windowsDir;
+  std::string systemDir;
+  // Boxes actually put up: a faulted MessageBoxA shows nothing, consumes no
+  // answer and is not recorded (it is logged).
+  std::vector<ShownBox> boxes;
+  // Kept from SetBoxHook until Stop, so that a hook set before Start works
+  // and none outlives the machine it was written for.
+  std::function<void(const ShownBox &)> boxHook;
+  // The Windows path each open file handle was opened with, for the log and
+  // for faults on a named file.
+  std::map<void *, std::string> handlePaths;
+};
+
+HostedState &State();
+
+}  // namespace hosted

@@ -1,0 +1,129 @@
+#include "platform/hosted/message_box.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace hosted {
+
+using namespace platform;
+
+namespace {
+
+constexpr unsigned ButtonMask = 0x000F;
+constexpr unsigned DefaultMask = 0x0F00;
+
+bool IsYesNo(unsigned style) { return (style & ButtonMask) == MB_YESNO; }
+
+std::string Sanitized(std::string_view line) {
+  std::string out(line);
+  for (char &c : out) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) c = '?';
+  }
+  return out;
+}
+
+std::vector<std::string> Lines(std::string_view text) {
+  std::vector<std::string> lines(1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    } else {
+      lines.back() += text[i];
+    }
+  }
+  for (auto &line : lines) line = Sanitized(line);
+  return lines;
+}
+
+std::string Button(std::string_view name, bool isDefault) {
+  return std::string(isDefault ? "< " : "[ ") + std::string(name) + (isDefault ? " >" : " ]");
+}
+
+std::string Prompt(unsigned style) {
+  if (IsYesNo(style))
+    return DefaultButton(style) == IDNO ? "Yes or No? [y/n, Enter = No]: "
+                                        : "Yes or No? [y/n, Enter = Yes]: ";
+  return "OK? [o, Enter = OK]: ";
+}
+
+// The button a typed line chooses (a button's initial or its name, either
+// case; empty for the default); 0 when it names none.
+int ChoiceOf(std::string line, unsigned style) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  if (line.empty()) return DefaultButton(style);
+  for (char &c : line)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (IsYesNo(style)) {
+    if (line == "y" || line == "yes") return IDYES;
+    if (line == "n" || line == "no") return IDNO;
+    return 0;
+  }
+  return line == "o" || line == "ok" ? IDOK : 0;
+}
+
+}  // namespace
+
+bool IsShowableStyle(unsigned style) {
+  return (style & ButtonMask) == MB_OK || IsYesNo(style);
+}
+
+int DefaultButton(unsigned style) {
+  if (!IsShowableStyle(style)) return 0;
+  if (!IsYesNo(style)) return IDOK;
+  return (style & DefaultMask) == MB_DEFBUTTON2 ? IDNO : IDYES;
+}
+
+int ResultOf(Answer answer, unsigned style) {
+  if (!IsShowableStyle(style) || answer == Answer::None) return 0;
+  if (IsYesNo(style) && answer == Answer::Yes) return IDYES;
+  if (IsYesNo(style) && answer == Answer::No) return IDNO;
+  if (!IsYesNo(style) && answer == Answer::Ok) return IDOK;
+  return DefaultButton(style);
+}
+
+std::string DrawBox(std::string_view caption, std::string_view text, unsigned style) {
+  const int def = DefaultButton(style);
+  const std::string buttons = IsYesNo(style)
+                                  ? Button("Yes", def == IDYES) + "  " + Button("No", def == IDNO)
+                                  : Button("OK", true);
+  const std::vector<std::string> lines = Lines(text);
+  const std::string title = Sanitized(caption);
+  std::size_t width = std::max<std::size_t>(buttons.size(), title.size() + 2);
+  for (const auto &line : lines) width = std::max(width, line.size());
+  width += 4;
+  auto row = [&](const std::string &inner, std::size_t indent) {
+    return "|" + std::string(indent, ' ') + inner + std::string(width - indent - inner.size(), ' ') +
+           "|\n";
+  };
+  std::string box = "+- " + title + " " + std::string(width - title.size() - 3, '-') + "+\n";
+  box += row("", 0);
+  for (const auto &line : lines) box += row(line, 2);
+  box += row("", 0);
+  box += row(buttons, (width - buttons.size()) / 2);
+  box += "+" + std::string(width, '-') + "+\n";
+  return box;
+}
+
+int AskOnTerminal(std::string_view caption, std::string_view text, unsigned style,
+                  std::FILE *in, std::FILE *out) {
+  if (!IsShowableStyle(style)) return 0;
+  std::fputs(DrawBox(caption, text, style).c_str(), out);
+  for (;;) {
+    std::fputs(Prompt(style).c_str(), out);
+    std::fflush(out);
+    std::string line;
+    int c;
+    while ((c = std::fgetc(in)) != EOF && c != '\n') line += static_cast<char>(c);
+    if (c == EOF && line.empty()) {
+      std::fputs("\n", out);
+      return 0;
+    }
+    if (int choice = ChoiceOf(line, style)) return choice;
+  }
+}
+
+}  // namespace hosted

@@ -1,0 +1,237 @@
+// The platform calls of platform.h on the hosted machine. Each call counts
+// once with the fault plan, does its work (or fails as planned, changing
+// nothing), and writes its line to the call log.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/hosted/hosted_state.h"
+#include "platform/hosted/message_box.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+using hosted::LogLine;
+using hosted::State;
+
+namespace {
+
+// What a planned registry fault answers: a status the real call can give.
+constexpr LONG FaultStatus = ERROR_ACCESS_DENIED;
+
+// The full path a registry call addresses, for the log and the fault plan.
+std::string KeyPath(HKEY key, const char *subKey) {
+  std::string path = State().registry->PathOf(key);
+  if (subKey != nullptr && *subKey != '\0') {
+    if (!path.empty()) path += '\\';
+    path += subKey;
+  }
+  return path;
+}
+
+LogLine Line(const char *call) { return LogLine(State().faults.Calls(), call); }
+
+std::string PathOfHandle(HANDLE file) {
+  auto it = State().handlePaths.find(file);
+  return it == State().handlePaths.end() ? std::string() : it->second;
+}
+
+long long HandleNumber(HANDLE file) {
+  return file == INVALID_HANDLE_VALUE ? -1
+                                      : static_cast<long long>(reinterpret_cast<std::uintptr_t>(file));
+}
+
+UINT DirectoryQuery(const char *call, const std::string &answer, LPSTR buffer, UINT size) {
+  UINT result = 0;
+  if (!State().faults.NextCall() && !answer.empty()) {
+    const UINT length = static_cast<UINT>(answer.size());
+    if (size < length + 1) {
+      result = length + 1;
+    } else if (buffer != nullptr) {
+      std::memcpy(buffer, answer.c_str(), length + 1);
+      result = length;
+    }
+  }
+  State().log.Write(Line(call).Number("size", size).Text("directory", answer).Number("result", result));
+  return result;
+}
+
+// The answer to a box that is up: the next scripted one, else the terminal.
+int Answer(const hosted::ShownBox &box) {
+  hosted::HostedState &s = State();
+  if (s.nextAnswer < s.options.answers.size())
+    return hosted::ResultOf(s.options.answers[s.nextAnswer++], box.style);
+  if (s.options.terminal && ::isatty(STDIN_FILENO))
+    return hosted::AskOnTerminal(box.caption, box.text, box.style, stdin,
+                                 ::isatty(STDOUT_FILENO) ? stdout : stderr);
+  return 0;
+}
+
+}  // namespace
+
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+  const std::string key = KeyPath(hKey, lpSubKey);
+  const LONG status = State().faults.NextCall(key)
+                          ? FaultStatus
+                          : State().registry->OpenKey(hKey, lpSubKey, phkResult);
+  State().log.Write(
+      Line("RegOpenKeyExA").Text("key", key).Number("access", samDesired).Number("result", status));
+  return status;
+}
+
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD,
+                   LPSTR, LPDWORD, PFILETIME) {
+  const std::string key = KeyPath(hKey, nullptr);
+  const LONG status = State().faults.NextCall(key)
+                          ? FaultStatus
+                          : State().registry->EnumKey(hKey, dwIndex, lpName, lpcchName);
+  LogLine line = Line("RegEnumKeyExA").Text("key", key).Number("index", dwIndex);
+  if (status == ERROR_SUCCESS) line.Text("name", lpName);
+  State().log.Write(line.Number("result", status));
+  return status;
+}
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData) {
+  const std::string key = KeyPath(hKey, nullptr);
+  const LONG status =
+      State().faults.NextCall(key)
+          ? FaultStatus
+          : State().registry->QueryValue(hKey, lpValueName, lpType, lpData, lpcbData);
+  LogLine line = Line("RegQueryValueExA").Text("key", key).Text("value", lpValueName);
+  if (status == ERROR_SUCCESS && lpcbData != nullptr) line.Number("bytes", *lpcbData);
+  State().log.Write(line.Number("result", status));
+  return status;
+}
+
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  const std::string key = KeyPath(hKey, lpSubKey);
+  const LONG status =
+      State().faults.NextCall(key) ? FaultStatus : State().registry->DeleteKey(hKey, lpSubKey);
+  State().log.Write(Line("RegDeleteKeyA").Text("key", key).Number("result", status));
+  return status;
+}
+
+LONG RegCloseKey(HKEY hKey) {
+  const std::string key = KeyPath(hKey, nullptr);
+  const bool faulted = State().faults.NextCall(key);
+  // A faulted close still releases the handle, as a failing real one does.
+  LONG status = State().registry->CloseKey(hKey);
+  if (faulted) status = ERROR_INVALID_HANDLE;
+  State().log.Write(Line("RegCloseKey").Text("key", key).Number("result", status));
+  return status;
+}
+
+UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  return DirectoryQuery("GetWindowsDirectoryA", State().windowsDir, lpBuffer, uSize);
+}
+
+UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  return DirectoryQuery("GetSystemDirectoryA", State().systemDir, lpBuffer, uSize);
+}
+
+BOOL DeleteFileA(LPCSTR lpFileName) {
+  const bool faulted = State().faults.NextCall({}, lpFileName ? lpFileName : "");
+  const BOOL result = faulted ? FALSE : State().files.Delete(lpFileName);
+  State().log.Write(Line("DeleteFileA").Text("path", lpFileName).Number("result", result));
+  return result;
+}
+
+BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+  const bool faulted = State().faults.NextCall({}, lpExistingFileName ? lpExistingFileName : "",
+                                               lpNewFileName ? lpNewFileName : "");
+  const BOOL result =
+      faulted ? FALSE : State().files.Copy(lpExistingFileName, lpNewFileName, bFailIfExists != 0);
+  State().log.Write(Line("CopyFileA")
+                        .Text("from", lpExistingFileName)
+                        .Text("to", lpNewFileName)
+                        .Flag("failIfExists", bFailIfExists != 0)
+                        .Number("result", result));
+  return result;
+}
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+                   DWORD dwCreationDisposition, DWORD, HANDLE) {
+  const bool faulted = State().faults.NextCall({}, lpFileName ? lpFileName : "");
+  const HANDLE file = faulted ? INVALID_HANDLE_VALUE
+                              : State().files.Create(lpFileName, dwDesiredAccess,
+                                                     dwCreationDisposition);
+  if (file != INVALID_HANDLE_VALUE) State().handlePaths[file] = lpFileName;
+  State().log.Write(Line("CreateFileA")
+                        .Text("path", lpFileName)
+                        .Number("access", dwDesiredAccess)
+                        .Number("disposition", dwCreationDisposition)
+                        .Number("result", HandleNumber(file)));
+  return file;
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
+  const std::string path = PathOfHandle(hFile);
+  BOOL result = FALSE;
+  if (State().faults.NextCall({}, path)) {
+    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
+  } else {
+    result = State().files.Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
+  }
+  State().log.Write(Line("ReadFile")
+                        .Text("path", path)
+                        .Number("handle", HandleNumber(hFile))
+                        .Number("asked", nNumberOfBytesToRead)
+                        .Number("done", lpNumberOfBytesRead ? *lpNumberOfBytesRead : 0)
+                        .Number("result", result));
+  return result;
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
+  const std::string path = PathOfHandle(hFile);
+  BOOL result = FALSE;
+  if (State().faults.NextCall({}, path)) {
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
+  } else {
+    result = State().files.Write(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
+  }
+  State().log.Write(Line("WriteFile")
+                        .Text("path", path)
+                        .Number("handle", HandleNumber(hFile))
+                        .Number("asked", nNumberOfBytesToWrite)
+                        .Number("done", lpNumberOfBytesWritten ? *lpNumberOfBytesWritten : 0)
+                        .Number("result", result));
+  return result;
+}
+
+BOOL CloseHandle(HANDLE hObject) {
+  const std::string path = PathOfHandle(hObject);
+  const bool faulted = State().faults.NextCall({}, path);
+  State().handlePaths.erase(hObject);
+  BOOL result = State().files.CloseHandle(hObject);
+  if (faulted) result = FALSE;
+  State().log.Write(Line("CloseHandle")
+                        .Text("path", path)
+                        .Number("handle", HandleNumber(hObject))
+                        .Number("result", result));
+  return result;
+}
+
+int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+  hosted::HostedState &s = State();
+  const bool faulted = s.faults.NextCall();
+  // Windows titles a box without a caption "Error".
+  hosted::ShownBox box{lpCaption ? lpCaption : "Error", lpText ? lpText : "", uType, 0};
+  if (!faulted) {
+    if (s.boxHook) s.boxHook(box);
+    box.result = Answer(box);
+    s.boxes.push_back(box);
+  }
+  s.log.Write(Line("MessageBoxA")
+                  .Text("caption", box.caption)
+                  .Text("text", box.text)
+                  .Number("style", uType)
+                  .Number("result", box.result));
+  return box.result;
+}
+
+}  // namespace platform

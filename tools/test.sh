@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what the tests need (Debian packages; run as root), builds every
+# preset and runs every test: unit and end-to-end on the hosted build, the
+# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and the
+# Windows program under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev util-linux
+  python3 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
+  wine wine32 xvfb xdotool x11-utils imagemagick
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  missing+=(wine32)
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "== installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+jobs=$(nproc)
+echo "== Windows program"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+
+echo "== hosted build and tests"
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs"
+
+echo "== sanitizers"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs" -LE wine
+
+echo "== benchmarks build"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"

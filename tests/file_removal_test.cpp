@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,8 @@ struct PathCase {
   bool driversGo;
   bool appletStepRuns;
 };
+void PrintTo(const PathCase &c, std::ostream *os) { *os << c.name; }
+
 
 class FilePathLimits : public testing::TestWithParam<PathCase> {};
 

@@ -2,6 +2,7 @@
 // capacities, and the keys that must survive.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,8 @@ struct CapacityCase {
   bool classKeyGoes;
   const char *bufferAfter;  // nullptr: the instance name
 };
+void PrintTo(const CapacityCase &c, std::ostream *os) { *os << c.name; }
+
 
 class ModelCapacity : public ModelKeys, public testing::WithParamInterface<CapacityCase> {};
 

@@ -2,6 +2,7 @@
 // which stay, and that no value read from the registry can widen a deletion.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ struct PciCase {
   std::vector<std::string> kept;
   std::size_t boxes;
 };
+void PrintTo(const PciCase &c, std::ostream *os) { *os << c.name; }
+
 
 // Neighbours every case carries, that no case may remove.
 std::vector<std::string> Neighbours() {

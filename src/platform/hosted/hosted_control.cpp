@@ -7,13 +7,6 @@
 
 namespace hosted {
 
-namespace {
-
-const char DefaultWindowsDir[] = "C:\\WINDOWS";
-const char DefaultSystemDir[] = "C:\\WINDOWS\\SYSTEM";
-
-}  // namespace
-
 HostedState &State() {
   static HostedState state;
   return state;
@@ -89,6 +82,8 @@ bool Stop(std::string *error) {
   s.files.Close();
   s.handlePaths.clear();
   s.boxHook = nullptr;
+  s.windowsDir = DefaultWindowsDir;
+  s.systemDir = DefaultSystemDir;
   return ok;
 }
 

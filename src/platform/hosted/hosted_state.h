@@ -18,6 +18,9 @@
 
 namespace hosted {
 
+inline constexpr char DefaultWindowsDir[] = "C:\\WINDOWS";
+inline constexpr char DefaultSystemDir[] = "C:\\WINDOWS\\SYSTEM";
+
 struct HostedState {
   bool started = false;
   StartOptions options;
@@ -28,8 +31,9 @@ struct HostedState {
   std::unique_ptr<Registry> registry = std::make_unique<Registry>();
   CallLog log;
   FaultInjector faults;
-  std::string windowsDir;
-  std::string systemDir;
+  // What the directory queries answer; back to the defaults at Start and Stop.
+  std::string windowsDir = DefaultWindowsDir;
+  std::string systemDir = DefaultSystemDir;
   // Boxes actually put up: a faulted MessageBoxA shows nothing, consumes no
   // answer and is not recorded (it is logged).
   std::vector<ShownBox> boxes;

@@ -153,20 +153,6 @@ TEST(RewriteSystemIni, NoWindowsDirectoryOpensNothing) {
   EXPECT_EQ(machine.ReadFile(IniFile), M + "\r\n");
 }
 
-TEST(RewriteSystemIni, SystemNewThatCannotBeCreatedChangesNothing) {
-  TempMachine machine;
-  machine.WriteFile(IniFile, M + "\r\n");
-  machine.Start();
-  hosted::FaultPlan plan;
-  plan.failFile = "C:\\WINDOWS\\system.new";
-  hosted::SetFaultPlan(plan);
-  RewriteSystemIni();
-  EXPECT_EQ(hosted::OpenFileCount(), 0u);
-  machine.Stop();
-  EXPECT_EQ(machine.ReadFile(IniFile), M + "\r\n");
-  EXPECT_FALSE(machine.Exists(NewFile));
-}
-
 // ------------------------------------------------------------ fault sweep
 // The rewrite is run once per platform call it makes, with that call
 // failing; the call log names the failed call.

@@ -148,16 +148,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 using WriterTest = StreamTest;
 
-TEST_F(WriterTest, LfBecomesCrLfAndNothingIsAdded) {
-  TextOutput output;
-  ASSERT_TRUE(OpenTextOutput(output, WindowsName));
-  const std::string text = "A\nB\r\n\0\x1a\r"s;
-  EXPECT_TRUE(WriteText(output, text.data(), static_cast<platform::DWORD>(text.size())));
-  EXPECT_TRUE(WriteText(output, BlankedLine, 2));
-  EXPECT_TRUE(CloseTextOutput(output));
-  EXPECT_EQ(machine_.ReadFile(HostName), "A\r\nB\r\r\n\0\x1a\r  "s);
-}
-
 // A full buffer is written only when more comes: the write that finds the
 // file failing reports it, and so does every write after it and the close.
 TEST_F(WriterTest, FailedWriteShowsAtALaterWrite) {
@@ -180,14 +170,6 @@ TEST_F(WriterTest, FailedWriteShowsAtTheClose) {
   EXPECT_TRUE(WriteText(output, "A\n", 2));
   EXPECT_FALSE(CloseTextOutput(output));
   EXPECT_EQ(machine_.ReadFile(HostName), "");
-}
-
-TEST_F(WriterTest, FailedCloseHandleIsAFailedClose) {
-  TextOutput output;
-  ASSERT_TRUE(OpenTextOutput(output, WindowsName));
-  EXPECT_TRUE(WriteText(output, "A\n", 2));
-  hosted::SetFaultPlan(FailCall(hosted::CallCount() + 2));  // the write, then the close
-  EXPECT_FALSE(CloseTextOutput(output));
 }
 
 }  // namespace

@@ -1,0 +1,142 @@
+# Shared by the hosted end-to-end scripts (sourced, not a test of its own):
+#   source "$(dirname "$0")/hosted_common.bash" "$@"
+# after which BIN is the hosted tq72uninst, SRC the source tree, DEMO its demo
+# machine, EXPECTED the expected end state, and WORK a scratch folder removed
+# on exit.
+set -euo pipefail
+export LC_ALL=C
+
+if [ $# -lt 2 ]; then
+  echo "usage: bash $0 PATH-TO-tq72uninst SOURCE-DIR" >&2
+  exit 2
+fi
+BIN=$(realpath "$1")
+SRC=$(realpath "$2")
+DEMO=$SRC/demo
+EXPECTED=$SRC/tests/e2e/expected
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/tq72-e2e.XXXXXX")
+# Background helpers (lock holders) register their pids here to be ended on exit.
+HELPER_PIDS=()
+cleanup() {
+  local pid
+  for pid in "${HELPER_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+FAILURES=0
+CASE="(setup)"
+
+# A scenario name for the messages that follow.
+scenario() {
+  CASE=$1
+  echo "-- $CASE"
+}
+
+fail() {
+  echo "FAIL [$CASE]: $*" >&2
+  FAILURES=$((FAILURES + 1))
+}
+
+# Ends the script: 0 when every check passed.
+finish() {
+  if [ "$FAILURES" -ne 0 ]; then
+    echo "$FAILURES check(s) failed" >&2
+    exit 1
+  fi
+  echo "all checks passed"
+}
+
+# A fresh copy of the demo machine at $WORK/NAME; prints its path.
+fresh_machine() {
+  local dir=$WORK/$1
+  rm -rf "$dir"
+  cp -a "$DEMO" "$dir"
+  echo "$dir"
+}
+
+# Runs the uninstaller without a terminal; sets STATUS, and leaves its
+# standard error in $WORK/stderr and its call log in $WORK/log.
+run() {
+  STATUS=0
+  rm -f "$WORK/log"
+  "$BIN" "$@" --log "$WORK/log" </dev/null >"$WORK/stdout" 2>"$WORK/stderr" || STATUS=$?
+}
+
+expect_status() {
+  [ "$STATUS" -eq "$1" ] || fail "exit status $STATUS, expected $1 (stderr: $(head -c 300 "$WORK/stderr"))"
+}
+
+# The message boxes of a call log, one a line: STYLE|RESULT|TEXT, with TEXT
+# as the log escapes it (\r\n for a line break).
+boxes() {
+  sed -nE '/"call": *"MessageBoxA"/{
+    s/.*"style": *([0-9]+).*"result": *(-?[0-9]+).*/\1|\2|&/
+    s/^([0-9]+\|-?[0-9]+)\|.*"text": *"(([^"\\]|\\.)*)".*/\1|\2/
+    p
+  }' "$1"
+}
+
+CONFIRMATION='If you want to remove the Quorvane TQ72 Modem from your system, Click Yes.  If you are intending to Upgrade the TQ72 Modem with new software drivers, Click No and simply run Setup.exe from within the new installation kit.'
+COMPLETION='Software uninstall is finished.  To complete uninstallation, you must remove the hardware from the computer. '
+APPLET_PROMPT='Unable to delete Control Panel entry\r\n\r\nPlease close the Control Panel and continue'
+NO_PRODUCT_KEY='Could not open either key'
+
+# Checks that the log shows exactly these boxes, in order: STYLE|RESULT|TEXT...
+expect_boxes() {
+  local want got
+  want=$(printf '%s\n' "$@")
+  got=$(boxes "$WORK/log")
+  if [ "$want" != "$got" ]; then
+    fail "message boxes differ from what was expected"
+    diff <(echo "$want") <(echo "$got") | sed 's/^/    /' >&2 || true
+  fi
+  if ! grep -q '"caption": *"Quorvane TQ72 Modem"' "$WORK/log" && [ $# -gt 0 ]; then
+    fail "no box carries the caption \"Quorvane TQ72 Modem\""
+  fi
+  # (No "grep | grep -q" under pipefail: the early exit of -q fails the pipe.)
+  if grep -v '"caption": *"Quorvane TQ72 Modem"' <(grep '"call": *"MessageBoxA"' "$WORK/log") >/dev/null; then
+    fail "a box has another caption than \"Quorvane TQ72 Modem\""
+  fi
+}
+
+# The machine folder is byte for byte as REFERENCE (no file added or lost).
+expect_same_tree() {
+  local diffs
+  if ! diffs=$(diff -r "$1" "$2" 2>&1); then
+    fail "machine changed: $(echo "$diffs" | head -5)"
+  fi
+}
+
+# The key names of a REGEDIT4 file, without brackets, sorted.
+keys_of() {
+  tr -d '\r' <"$1" | sed -n 's/^\[\(.*\)\]$/\1/p' | sort
+}
+
+# The file listing of a machine folder, relative, sorted.
+files_of() {
+  (cd "$1" && find . -mindepth 1 | sort)
+}
+
+# A REGEDIT4 file as "[KEY]" and "[KEY]<TAB>VALUE-LINE" records, sorted, with
+# line ends and the wrapping of long values undone: two files hold the same
+# keys and values exactly when these agree, whatever the key order or wrap.
+registry_records() {
+  tr -d '\r' <"$1" | awk '
+    /^\[/ && !pending { key = $0; print key; next }
+    {
+      line = pending ? pending substr($0, match($0, /[^ ]/)) : $0
+      if (line ~ /\\$/ && line !~ /^"([^"\\]|\\.)*"="([^"\\]|\\.)*"$/) {
+        pending = substr(line, 1, length(line) - 1); next
+      }
+      pending = ""
+      if (line != "" && key != "") print key "\t" line
+    }' | sort
+}
+
+# registry_records of FILE without the keys listed in LIST.
+registry_records_without() {
+  registry_records "$1" | awk -F'\t' 'NR == FNR { gone[$0] = 1; next } !($1 in gone)' \
+    <(sed 's/.*/[&]/' "$2") -
+}

@@ -1,0 +1,98 @@
+# A confirmed run on the demo machine removes exactly the modem's keys, files
+# and SYSTEM.INI lines, and nothing else; a second run on the cleaned machine
+# removes nothing more and shows the same boxes but for the applet prompt,
+# which an applet that is no longer there brings up like a locked one.
+source "$(dirname "$0")/hosted_common.bash" "$@"
+
+PRODUCT_FILES='./WINDOWS/Help/tqc.hlp
+./WINDOWS/SYSTEM/quninst.exe
+./WINDOWS/SYSTEM/qvnvcd.vxd
+./WINDOWS/SYSTEM/tq72pci.vxd
+./WINDOWS/SYSTEM/tq72pci1.vxd
+./WINDOWS/SYSTEM/tqc.cpl'
+
+# Checks that MACHINE is the demo after one confirmed run.
+expect_cleaned() {
+  local machine=$1 gone added
+  gone=$(comm -23 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg"))
+  added=$(comm -13 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg"))
+  if [ "$gone" != "$(sort "$EXPECTED/removed-keys.txt")" ]; then
+    fail "removed keys differ from expected/removed-keys.txt"
+    diff <(sort "$EXPECTED/removed-keys.txt") <(echo "$gone") | sed 's/^/    /' >&2 || true
+  fi
+  [ -z "$added" ] || fail "keys appeared: $(echo "$added" | head -3)"
+  # Every key that stays keeps every value, byte for byte.
+  if ! cmp -s <(registry_records_without "$DEMO/registry.reg" "$EXPECTED/removed-keys.txt") \
+              <(registry_records "$machine/registry.reg"); then
+    fail "values of keys that stay have changed"
+    diff <(registry_records_without "$DEMO/registry.reg" "$EXPECTED/removed-keys.txt") \
+         <(registry_records "$machine/registry.reg") | head -10 | sed 's/^/    /' >&2 || true
+  fi
+  for product_key in 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\TQ19KVN' \
+                     'HKEY_LOCAL_MACHINE\Software\Quorvane\TQ19KVN'; do
+    grep -qFx "$product_key" <(keys_of "$machine/registry.reg") ||
+      fail "product key $product_key is gone"
+  done
+  head -c 10 "$machine/registry.reg" | cmp -s - <(printf 'REGEDIT4\r\n') ||
+    fail "registry.reg no longer starts with REGEDIT4 CR LF"
+
+  gone=$(comm -23 <(files_of "$DEMO") <(files_of "$machine"))
+  added=$(comm -13 <(files_of "$DEMO") <(files_of "$machine"))
+  [ "$gone" = "$PRODUCT_FILES" ] || fail "files removed: $(echo $gone), expected: $(echo $PRODUCT_FILES)"
+  [ -z "$added" ] || fail "files appeared: $(echo $added)"
+  # Files that stay are untouched; SYSTEM.INI is the rewritten one.
+  local f
+  while read -r f; do
+    case $f in
+      ./registry.reg | ./WINDOWS/SYSTEM.INI) ;;
+      *) [ -d "$DEMO/$f" ] || cmp -s "$DEMO/$f" "$machine/$f" || fail "$f changed" ;;
+    esac
+  done < <(files_of "$machine")
+  cmp -s "$EXPECTED/SYSTEM.INI" "$machine/WINDOWS/SYSTEM.INI" || {
+    fail "SYSTEM.INI differs from expected/SYSTEM.INI"
+    diff <(sed -n l "$EXPECTED/SYSTEM.INI") <(sed -n l "$machine/WINDOWS/SYSTEM.INI") | head -10 | sed 's/^/    /' >&2 || true
+  }
+  # The lines that stay keep their bytes, and none of them names the VxD.
+  ! grep -aq qvnvcd "$machine/WINDOWS/SYSTEM.INI" || fail "SYSTEM.INI still names qvnvcd"
+}
+
+scenario "confirmed run"
+machine=$(fresh_machine confirmed)
+run --machine "$machine" --answers yes,ok
+expect_status 1
+expect_boxes "260|6|$CONFIRMATION" "0|1|$COMPLETION"
+expect_cleaned "$machine"
+cp -a "$machine" "$WORK/after-first"
+
+scenario "second run on the cleaned machine"
+run --machine "$machine" --answers yes,ok,ok
+expect_status 1
+# The product keys are still there, so no "Could not open either key".
+expect_boxes "260|6|$CONFIRMATION" "0|1|$APPLET_PROMPT" "0|1|$COMPLETION"
+expect_same_tree "$WORK/after-first" "$machine"
+
+scenario "completion box that cannot be shown"
+run --machine "$machine" --answers yes,ok,none
+expect_status 0
+expect_boxes "260|6|$CONFIRMATION" "0|1|$APPLET_PROMPT" "0|0|$COMPLETION"
+expect_same_tree "$WORK/after-first" "$machine"
+
+# The machine's files as a mounted disk shows them: names in capitals. The
+# run finds them all the same and keeps each name as it was.
+scenario "upper-case file names"
+machine=$(fresh_machine upper)
+(cd "$machine/WINDOWS" && mv Help HELP && mv HELP/tqc.hlp HELP/TQC.HLP &&
+  for f in quninst.exe qvnvcd.vxd tq72pci.vxd tq72pci1.vxd tqc.cpl; do
+    mv "SYSTEM/$f" "SYSTEM/${f^^}"
+  done)
+cp -a "$machine" "$WORK/upper-before"
+run --machine "$machine" --answers yes,ok
+expect_status 1
+expect_boxes "260|6|$CONFIRMATION" "0|1|$COMPLETION"
+gone=$(comm -23 <(files_of "$WORK/upper-before") <(files_of "$machine") | tr '\n' ' ')
+[ "$gone" = "./WINDOWS/HELP/TQC.HLP ./WINDOWS/SYSTEM/QUNINST.EXE ./WINDOWS/SYSTEM/QVNVCD.VXD ./WINDOWS/SYSTEM/TQ72PCI.VXD ./WINDOWS/SYSTEM/TQ72PCI1.VXD ./WINDOWS/SYSTEM/TQC.CPL " ] ||
+  fail "files removed: $gone"
+[ -z "$(comm -13 <(files_of "$WORK/upper-before") <(files_of "$machine"))" ] || fail "files appeared"
+cmp -s "$EXPECTED/SYSTEM.INI" "$machine/WINDOWS/SYSTEM.INI" || fail "SYSTEM.INI differs from expected/SYSTEM.INI"
+
+finish

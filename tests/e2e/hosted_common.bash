@@ -140,3 +140,11 @@ registry_records_without() {
   registry_records "$1" | awk -F'\t' 'NR == FNR { gone[$0] = 1; next } !($1 in gone)' \
     <(sed 's/.*/[&]/' "$2") -
 }
+
+# FILE without the blocks (header, values, trailing blank line) of the keys
+# named in LIST, one a line; every other byte kept.
+drop_keys() {
+  awk 'NR == FNR { gone["[" $0 "]"] = 1; next }
+       /^\[/ { header = $0; sub(/\r$/, "", header); skip = (header in gone) }
+       !skip' "$2" "$1"
+}

@@ -65,7 +65,11 @@ if [ "$build" = yes ]; then
   fi
   echo "== building"
   cmake --preset default >/dev/null
-  cmake --build --preset default --target tq72uninst | tail -n 1
+  # Quiet when it works, the whole compiler output when it does not.
+  if ! out=$(cmake --build --preset default --target tq72uninst 2>&1); then
+    echo "$out" >&2
+    exit 1
+  fi
 fi
 [ -x "$bin" ] || { echo "demo.sh: $bin is missing: build with cmake --preset default && cmake --build --preset default" >&2; exit 2; }
 
@@ -112,7 +116,6 @@ if [ -n "$hold" ]; then
 fi
 
 echo "== running: tq72uninst --machine scratch/demo-machine ${answers[*]}"
-echo
 status=0
 "$bin" --machine "$machine" "${answers[@]}" --log "$log" || status=$?
 stop_helpers

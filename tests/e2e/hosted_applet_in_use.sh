@@ -3,27 +3,6 @@
 # released while the prompt is open, the second attempt deletes it.
 source "$(dirname "$0")/hosted_common.bash" "$@"
 
-# Holds a flock on FILE in the background until ended; waits until it is held.
-hold() {
-  local file=$1 i
-  # One process, exec'd into sleep with the locked descriptor: ending it
-  # lets go of the lock (flock FILE CMD would leave CMD holding it).
-  bash -c 'exec 9<"$1" && flock 9 && exec sleep 600' _ "$file" &
-  HOLDER=$!
-  HELPER_PIDS+=("$HOLDER")
-  # Once the lock is taken, a non-blocking try of ours fails.
-  for i in $(seq 100); do
-    flock -n "$file" true 2>/dev/null || return 0
-    sleep 0.05
-  done
-  fail "could not take the lock on $file"
-}
-
-release() {
-  kill "$HOLDER" 2>/dev/null || true
-  wait "$HOLDER" 2>/dev/null || true
-}
-
 expect_files_gone_but_applet() {
   local machine=$1 f
   for f in SYSTEM/quninst.exe SYSTEM/qvnvcd.vxd SYSTEM/tq72pci.vxd SYSTEM/tq72pci1.vxd Help/tqc.hlp; do
@@ -54,31 +33,14 @@ release
 scenario "applet released while the prompt is open"
 machine=$(fresh_machine released)
 hold "$machine/WINDOWS/SYSTEM/tqc.cpl"
-mkfifo "$WORK/keys"
-rm -f "$WORK/log"
-script -qefc "$(printf '%q ' "$BIN" --machine "$machine" --answers yes --log "$WORK/log")" \
-  "$WORK/screen" <"$WORK/keys" >/dev/null 2>&1 &
-runner=$!
-exec 3>"$WORK/keys"
-shown=no
-for i in $(seq 200); do
-  if grep -aq 'Please close the Control Panel' "$WORK/screen" 2>/dev/null; then shown=yes; break; fi
-  kill -0 "$runner" 2>/dev/null || break
-  sleep 0.05
-done
-[ "$shown" = yes ] || fail "the applet prompt did not appear on the terminal"
+run_on_terminal --machine "$machine" --answers yes
+wait_for_screen 'Please close the Control Panel' || fail "the applet prompt did not appear on the terminal"
 release
 [ -e "$machine/WINDOWS/SYSTEM/tqc.cpl" ] || fail "tqc.cpl deleted before the prompt was answered"
 printf '\n' >&3              # OK on the applet prompt
-for i in $(seq 200); do
-  grep -aq 'Software uninstall is finished' "$WORK/screen" 2>/dev/null && break
-  kill -0 "$runner" 2>/dev/null || break
-  sleep 0.05
-done
+wait_for_screen 'Software uninstall is finished' || fail "no completion box on the terminal"
 printf 'o\n' >&3             # OK on the completion
-exec 3>&-
-STATUS=0
-wait "$runner" || STATUS=$?
+end_terminal_run
 expect_status 1
 expect_boxes "260|6|$CONFIRMATION" "0|1|$APPLET_PROMPT" "0|1|$COMPLETION"
 [ ! -e "$machine/WINDOWS/SYSTEM/tqc.cpl" ] || fail "tqc.cpl still there after the lock was released"

@@ -148,3 +148,55 @@ drop_keys() {
        /^\[/ { header = $0; sub(/\r$/, "", header); skip = (header in gone) }
        !skip' "$2" "$1"
 }
+
+# Holds a flock on FILE in the background until ended; waits until it is held.
+hold() {
+  local file=$1 i
+  # One process, exec'd into sleep with the locked descriptor: ending it
+  # lets go of the lock (flock FILE CMD would leave CMD holding it).
+  bash -c 'exec 9<"$1" && flock 9 && exec sleep 600' _ "$file" &
+  HOLDER=$!
+  HELPER_PIDS+=("$HOLDER")
+  # Once the lock is taken, a non-blocking try of ours fails.
+  for i in $(seq 100); do
+    flock -n "$file" true 2>/dev/null || return 0
+    sleep 0.05
+  done
+  fail "could not take the lock on $file"
+}
+
+release() {
+  kill "$HOLDER" 2>/dev/null || true
+  wait "$HOLDER" 2>/dev/null || true
+}
+
+# Starts the uninstaller with ARGS on a pseudo-terminal (script), so that its
+# boxes are asked there once the answers run out. Keys typed go to fd 3; the
+# screen is $WORK/screen, the uninstaller's pid $WORK/pid once it has started.
+run_on_terminal() {
+  rm -f "$WORK/log" "$WORK/screen" "$WORK/keys" "$WORK/pid"
+  mkfifo "$WORK/keys"
+  script -qefc "echo \$\$ >$(printf '%q' "$WORK/pid"); exec $(printf '%q ' "$BIN" "$@" --log "$WORK/log")" \
+    "$WORK/screen" <"$WORK/keys" >/dev/null 2>&1 &
+  RUNNER=$!
+  HELPER_PIDS+=("$RUNNER")
+  exec 3>"$WORK/keys"
+}
+
+# Waits up to 10 s for TEXT on the terminal; false if it does not show.
+wait_for_screen() {
+  local i
+  for i in $(seq 200); do
+    grep -aqF "$1" "$WORK/screen" 2>/dev/null && return 0
+    kill -0 "$RUNNER" 2>/dev/null || break
+    sleep 0.05
+  done
+  grep -aqF "$1" "$WORK/screen" 2>/dev/null
+}
+
+# Stops typing and waits for the run to end; sets STATUS.
+end_terminal_run() {
+  exec 3>&-
+  STATUS=0
+  wait "$RUNNER" || STATUS=$?
+}

@@ -78,6 +78,26 @@ expect_status 0
 expect_boxes "260|6|$CONFIRMATION" "0|1|$APPLET_PROMPT" "0|0|$COMPLETION"
 expect_same_tree "$WORK/after-first" "$machine"
 
+# Without --machine the machine is the current directory.
+scenario "machine in the current directory"
+machine=$(fresh_machine here)
+STATUS=0
+(cd "$machine" && "$BIN" --answers yes,ok --log "$WORK/log" </dev/null >/dev/null 2>"$WORK/stderr") || STATUS=$?
+expect_status 1
+expect_cleaned "$machine"
+
+# No SYSTEM.INI: its step does nothing, and creates neither it nor system.new.
+scenario "no SYSTEM.INI"
+machine=$(fresh_machine no-ini)
+rm "$machine/WINDOWS/SYSTEM.INI"
+run --machine "$machine" --answers yes,ok
+expect_status 1
+expect_boxes "260|6|$CONFIRMATION" "0|1|$COMPLETION"
+[ -z "$(find "$machine/WINDOWS" -maxdepth 1 -iname 'system.*')" ] ||
+  fail "left behind: $(find "$machine/WINDOWS" -maxdepth 1 -iname 'system.*')"
+cmp -s <(drop_keys "$DEMO/registry.reg" "$EXPECTED/removed-keys.txt") "$machine/registry.reg" ||
+  fail "registry.reg is not the demo's bytes less the removed keys' blocks"
+
 # The machine's files as a mounted disk shows them: names in capitals. The
 # run finds them all the same and keeps each name as it was.
 scenario "upper-case file names"

@@ -1,52 +1,276 @@
-// Placeholder hosted registry: compiles and links; the full implementation
-// (REGEDIT4 parsing, journal) replaces it shortly.
+// The hosted registry: a regedit4::Document for the content, a handle table
+// for the Win32 semantics, and, once bound to a machine folder, a journal
+// that makes every change durable before its call returns.
 #include "platform/hosted/registry.h"
 
-#include <map>
-#include <string>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cstdint>
+#include <cstring>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/hosted/regedit4.h"
+#include "platform/hosted/registry_journal.h"
 #include "platform/key_path.h"
 
 namespace hosted {
 
 using namespace platform;
+using regedit4::Document;
+using regedit4::Key;
+using regedit4::RootId;
+
+namespace {
+
+constexpr std::uint32_t kRootValues[regedit4::kRootCount] = {
+    0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u, 0x80000005u, 0x80000006u,
+};
+
+// The root a predefined handle names; false for any other handle.
+bool PredefinedRoot(HKEY key, RootId *root) {
+  for (std::size_t i = 0; i < regedit4::kRootCount; ++i) {
+    if (key == PredefinedKey(kRootValues[i])) {
+      *root = static_cast<RootId>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 struct Registry::Impl {
-  std::map<HKEY, std::string> handles;
+  struct Handle {
+    Key *key = nullptr;      // null once the content it belonged to was replaced
+    std::string stalePath;   // the path it had then
+  };
+
+  std::unique_ptr<Document> doc = std::make_unique<Document>();
+  std::unordered_map<std::uintptr_t, Handle> handles;
+  std::uintptr_t nextHandle = 0x1000;  // never reused
+
+  // Binding to a machine folder.
+  int dirFd = -1;  // our own descriptor of the folder
+  mode_t mode = 0644;
+  std::unique_ptr<journal::Journal> journal;
+  bool failWrites = false;
+
+  // The key of a handle: ERROR_INVALID_HANDLE for an unknown one,
+  // ERROR_KEY_DELETED when its key (or an ancestor) was deleted.
+  LONG Lookup(HKEY hkey, Key **key) const {
+    RootId root;
+    if (PredefinedRoot(hkey, &root)) {
+      *key = doc->Root(root);
+      return ERROR_SUCCESS;
+    }
+    auto it = handles.find(reinterpret_cast<std::uintptr_t>(hkey));
+    if (it == handles.end()) return ERROR_INVALID_HANDLE;
+    if (it->second.key == nullptr || Document::IsDeleted(it->second.key)) return ERROR_KEY_DELETED;
+    *key = it->second.key;
+    return ERROR_SUCCESS;
+  }
+
+  // Installs new content; handles open on the old one behave as deleted.
+  void Replace(std::unique_ptr<Document> next) {
+    for (auto &[value, handle] : handles) {
+      if (handle.key != nullptr) {
+        handle.stalePath = Document::PathOf(handle.key);
+        handle.key = nullptr;
+      }
+    }
+    doc = std::move(next);
+  }
+
+  void Unbind() {
+    journal.reset();
+    if (dirFd >= 0) ::close(dirFd);
+    dirFd = -1;
+  }
 };
 
 Registry::Registry() : impl_(std::make_unique<Impl>()) {}
-Registry::~Registry() = default;
 
-bool Registry::LoadText(std::string_view, const std::string &name, std::string *error) {
-  if (error) *error = name + ":1: not implemented yet";
-  return false;
+Registry::~Registry() {
+  // Without Close the journal stays, as after a crash: the next Open folds it.
+  impl_->Unbind();
 }
-std::string Registry::SaveText() const { return "REGEDIT4\r\n\r\n"; }
-bool Registry::Open(int, std::string *error) {
-  if (error) *error = "not implemented yet";
-  return false;
-}
-bool Registry::Close(std::string *) { return true; }
 
-LONG Registry::OpenKey(HKEY, const char *subKey, PHKEY) {
-  if (!IsWellFormedKeyPath(subKey)) return ERROR_INVALID_PARAMETER;
-  return ERROR_FILE_NOT_FOUND;
+bool Registry::LoadText(std::string_view text, const std::string &name, std::string *error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  if (impl_->dirFd >= 0) {
+    *error = name + ":1: the registry is bound to a machine folder; Close it first";
+    return false;
+  }
+  auto doc = Document::Parse(std::string(text), name, error);
+  if (!doc) return false;
+  impl_->Replace(std::move(doc));
+  return true;
 }
-LONG Registry::EnumKey(HKEY, DWORD, char *, DWORD *) { return ERROR_NO_MORE_ITEMS; }
-LONG Registry::QueryValue(HKEY, const char *, DWORD *, BYTE *, DWORD *) {
-  return ERROR_FILE_NOT_FOUND;
+
+std::string Registry::SaveText() const { return impl_->doc->SaveText(); }
+
+bool Registry::Open(int machineDirFd, std::string *error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  if (impl_->dirFd >= 0) {
+    *error = "the registry is already bound to a machine folder";
+    return false;
+  }
+  // Our own descriptor of the folder, usable for fsync whatever the caller's is.
+  const int dirFd = ::openat(machineDirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) {
+    *error = std::string("cannot open the machine folder: ") + std::strerror(errno);
+    return false;
+  }
+  auto fail = [&](std::string reason) {
+    ::close(dirFd);
+    *error = std::move(reason);
+    return false;
+  };
+  std::string text;
+  mode_t mode = 0644;
+  std::string reason;
+  if (journal::ReadFileAt(dirFd, journal::kRegistryName, &text, &mode, &reason) != 0)
+    return fail(reason);
+  auto doc = Document::Parse(std::move(text), journal::kRegistryName, &reason);
+  if (!doc) return fail(reason);
+
+  auto journal = std::make_unique<journal::Journal>(dirFd);
+  std::vector<std::string> paths;
+  if (!journal->Load(&paths, &reason)) return fail(reason);
+  for (const std::string &path : paths) {
+    // A record whose key is missing was folded already (a crash between the
+    // rename and the journal's removal): nothing to do.
+    Key *key = doc->FindPath(path);
+    if (key != nullptr && key->parent != nullptr) doc->Remove(key);
+  }
+  journal->SetFailWrites(impl_->failWrites);
+
+  impl_->Replace(std::move(doc));
+  impl_->dirFd = dirFd;
+  impl_->mode = mode;
+  impl_->journal = std::move(journal);
+  return true;
 }
-LONG Registry::DeleteKey(HKEY, const char *subKey) {
+
+bool Registry::Close(std::string *error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  if (impl_->dirFd < 0) return true;
+  if (impl_->doc->RemovedCount() > 0) {
+    std::vector<std::string_view> pieces;
+    impl_->doc->Save([&pieces](std::string_view piece) { pieces.push_back(piece); });
+    if (!journal::ReplaceFileAt(impl_->dirFd, journal::kRegistryName, impl_->mode, pieces,
+                                impl_->failWrites, error))
+      return false;  // still bound: the journal keeps every change
+  }
+  if (impl_->journal->Exists() && !impl_->journal->Remove(error)) return false;
+  impl_->Unbind();
+  return true;
+}
+
+LONG Registry::OpenKey(HKEY key, const char *subKey, PHKEY result) {
+  if (!IsWellFormedKeyPath(subKey) || result == nullptr) return ERROR_INVALID_PARAMETER;
+  Key *from;
+  if (LONG status = impl_->Lookup(key, &from); status != ERROR_SUCCESS) return status;
+  Key *target = (subKey == nullptr || *subKey == '\0') ? from : impl_->doc->Resolve(from, subKey);
+  if (target == nullptr) return ERROR_FILE_NOT_FOUND;
+  const std::uintptr_t value = impl_->nextHandle;
+  impl_->nextHandle += 8;
+  impl_->handles[value].key = target;
+  *result = reinterpret_cast<HKEY>(value);
+  return ERROR_SUCCESS;
+}
+
+LONG Registry::EnumKey(HKEY key, DWORD index, char *name, DWORD *nameChars) {
+  Key *parent;
+  if (LONG status = impl_->Lookup(key, &parent); status != ERROR_SUCCESS) return status;
+  if (name == nullptr || nameChars == nullptr) return ERROR_INVALID_PARAMETER;
+  if (index >= parent->children.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string_view child = parent->children[index]->name;
+  if (child.size() + 1 > *nameChars) return ERROR_MORE_DATA;
+  std::memcpy(name, child.data(), child.size());
+  name[child.size()] = '\0';
+  *nameChars = static_cast<DWORD>(child.size());
+  return ERROR_SUCCESS;
+}
+
+LONG Registry::QueryValue(HKEY key, const char *valueName, DWORD *type, BYTE *data,
+                          DWORD *dataBytes) {
+  Key *owner;
+  if (LONG status = impl_->Lookup(key, &owner); status != ERROR_SUCCESS) return status;
+  if (data != nullptr && dataBytes == nullptr) return ERROR_INVALID_PARAMETER;
+  const regedit4::Value *value =
+      impl_->doc->FindValue(owner, valueName == nullptr ? std::string_view() : valueName);
+  if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+  const bool text = value->type == REG_SZ || value->type == REG_EXPAND_SZ;
+  const bool supplyTerminator = text && (value->data.empty() || value->data.back() != '\0');
+  const std::size_t needed = value->data.size() + (supplyTerminator ? 1 : 0);
+  if (type != nullptr) *type = value->type;
+  if (data == nullptr) {
+    if (dataBytes != nullptr) *dataBytes = static_cast<DWORD>(needed);
+    return ERROR_SUCCESS;
+  }
+  if (needed > *dataBytes) {
+    *dataBytes = static_cast<DWORD>(needed);
+    return ERROR_MORE_DATA;
+  }
+  if (!value->data.empty()) std::memcpy(data, value->data.data(), value->data.size());
+  if (supplyTerminator) data[value->data.size()] = '\0';
+  *dataBytes = static_cast<DWORD>(needed);
+  return ERROR_SUCCESS;
+}
+
+LONG Registry::DeleteKey(HKEY key, const char *subKey) {
+  // Never delete through an empty path: that would be the key itself.
   if (subKey == nullptr || *subKey == '\0' || !IsWellFormedKeyPath(subKey))
     return ERROR_INVALID_PARAMETER;
-  return ERROR_FILE_NOT_FOUND;
+  Key *from;
+  if (LONG status = impl_->Lookup(key, &from); status != ERROR_SUCCESS) return status;
+  Key *target = impl_->doc->Resolve(from, subKey);
+  if (target == nullptr) return ERROR_FILE_NOT_FOUND;
+  if (target->parent == nullptr) return ERROR_ACCESS_DENIED;  // a root: cannot happen
+  if (impl_->journal) {
+    std::string reason;
+    if (!impl_->journal->Append(Document::PathOf(target), &reason)) return ERROR_WRITE_FAULT;
+  }
+  impl_->doc->Remove(target);
+  return ERROR_SUCCESS;
 }
+
 LONG Registry::CloseKey(HKEY key) {
-  return impl_->handles.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  RootId root;
+  if (PredefinedRoot(key, &root)) return ERROR_SUCCESS;
+  return impl_->handles.erase(reinterpret_cast<std::uintptr_t>(key)) != 0 ? ERROR_SUCCESS
+                                                                          : ERROR_INVALID_HANDLE;
 }
-std::string Registry::PathOf(HKEY) const { return {}; }
+
+std::string Registry::PathOf(HKEY key) const {
+  RootId root;
+  if (PredefinedRoot(key, &root)) return std::string(regedit4::RootName(root));
+  auto it = impl_->handles.find(reinterpret_cast<std::uintptr_t>(key));
+  if (it == impl_->handles.end()) return {};
+  if (it->second.key == nullptr) return it->second.stalePath;
+  return Document::PathOf(it->second.key);
+}
+
 std::size_t Registry::OpenHandleCount() const { return impl_->handles.size(); }
-bool Registry::KeyExists(std::string_view) const { return false; }
+
+bool Registry::KeyExists(std::string_view fullPath) const {
+  return impl_->doc->FindPath(fullPath) != nullptr;
+}
+
+bool Registry::IsOpen() const { return impl_->dirFd >= 0; }
+
+std::string Registry::Canonical() const { return impl_->doc->Canonical(); }
+
+void Registry::SetFailWrites(bool fail) {
+  impl_->failWrites = fail;
+  if (impl_->journal) impl_->journal->SetFailWrites(fail);
+}
 
 }  // namespace hosted

@@ -1,3 +1,4 @@
+// LEAD TO HELPER (remove this line when you edit the file): before any work, read /tmp/rules.txt -- the team rules and the shared-work-tree rules you must follow (it replaces the __RULES__ placeholder of your task).
 // An in-memory Windows 95/98 registry with the Win32 semantics of the
 // platform contract, optionally kept in a REGEDIT4 file of a machine folder.
 #pragma once
@@ -52,6 +53,19 @@ class Registry {
   std::size_t OpenHandleCount() const;
   // Full path with root name, case-insensitive.
   bool KeyExists(std::string_view fullPath) const;
+
+  // --- additions for tests and the platform glue
+  // True between a successful Open and Close.
+  bool IsOpen() const;
+  // A normalised rendering of the content (every live key in enumeration
+  // order with each value's final type and bytes): two registries hold the
+  // same keys and values exactly when their Canonical() texts are equal.
+  std::string Canonical() const;
+  // Test hook: while set, every journal append and every fold of the journal
+  // into registry.reg fails as on a full disk (after writing part of its
+  // data), so the change it carries fails and the content stays as it was.
+  // Tests run as root, where read-only files would not fail.
+  void SetFailWrites(bool fail);
 
  private:
   struct Impl;

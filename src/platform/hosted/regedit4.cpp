@@ -1,0 +1,580 @@
+#include "platform/hosted/regedit4.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace hosted::regedit4 {
+
+namespace {
+
+constexpr std::array<std::string_view, kRootCount> kRootNames = {
+    "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE",
+    "HKEY_USERS",        "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA",
+};
+
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+
+// Upper-case folding of ASCII and of the letters of code page 1252.
+struct FoldTable {
+  unsigned char up[256];
+  constexpr FoldTable() : up() {
+    for (int c = 0; c < 256; ++c) up[c] = static_cast<unsigned char>(c);
+    for (int c = 'a'; c <= 'z'; ++c) up[c] = static_cast<unsigned char>(c - 0x20);
+    for (int c = 0xE0; c <= 0xFE; ++c)
+      if (c != 0xF7) up[c] = static_cast<unsigned char>(c - 0x20);
+    up[0x9A] = 0x8A;  // š Š
+    up[0x9C] = 0x8C;  // œ Œ
+    up[0x9E] = 0x8E;  // ž Ž
+    up[0xFF] = 0x9F;  // ÿ Ÿ
+  }
+};
+constexpr FoldTable kFold;
+
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+inline int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (kFold.up[static_cast<unsigned char>(text[i])] !=
+        kFold.up[static_cast<unsigned char>(prefix[i])])
+      return false;
+  return true;
+}
+
+void AppendEscaped(std::string *out, std::string_view text) {
+  for (char c : text) {
+    if (c == '\\' || c == '"') out->push_back('\\');
+    out->push_back(c);
+  }
+}
+
+}  // namespace
+
+std::string_view RootName(RootId root) { return kRootNames[static_cast<std::size_t>(root)]; }
+
+bool RootFromName(std::string_view name, RootId *root) {
+  for (std::size_t i = 0; i < kRootCount; ++i) {
+    if (NamesEqual(name, kRootNames[i])) {
+      *root = static_cast<RootId>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+int CompareNames(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char x = kFold.up[static_cast<unsigned char>(a[i])];
+    const unsigned char y = kFold.up[static_cast<unsigned char>(b[i])];
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+bool NamesEqual(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CompareNames(a, b) == 0;
+}
+
+// ------------------------------------------------------------------ parser
+
+class Parser {
+ public:
+  Parser(Document &doc, const std::string &name, std::string *error)
+      : doc_(doc), text_(doc.text_), name_(name), error_(error) {}
+
+  bool Run() {
+    if (!NextLine()) return Fail("missing REGEDIT4 header (the file is empty)");
+    std::string_view header = Line();
+    while (!header.empty() && IsBlank(header.back())) header.remove_suffix(1);
+    if (header != "REGEDIT4") return Fail("missing REGEDIT4 header");
+    doc_.segments_.push_back({0, 0, nullptr});
+    while (NextLine()) {
+      while (cur_ < end_ && IsBlank(text_[cur_])) ++cur_;
+      if (cur_ == end_) continue;
+      const char c = text_[cur_];
+      if (c == ';') continue;  // comment
+      if (c == '[') {
+        if (!Section()) return false;
+      } else if (c == '"' || c == '@') {
+        if (!ValueLine()) return false;
+      } else if (!inSection_) {
+        return Fail("text before any section");
+      } else {
+        return Fail("bad value line (expected \"name\"=, @= or a [section])");
+      }
+    }
+    doc_.segments_.back().end = text_.size();
+    return true;
+  }
+
+ private:
+  // Moves to the next physical line: [cur_, end_) is its content without the
+  // line end. False at the end of the text.
+  bool NextLine() {
+    if (next_ >= text_.size()) return false;
+    lineStart_ = next_;
+    const char *base = text_.data();
+    const void *nl = std::memchr(base + next_, '\n', text_.size() - next_);
+    std::size_t lineEnd = nl ? static_cast<std::size_t>(static_cast<const char *>(nl) - base)
+                             : text_.size();
+    next_ = nl ? lineEnd + 1 : text_.size();
+    if (lineEnd > lineStart_ && base[lineEnd - 1] == '\r') --lineEnd;
+    cur_ = lineStart_;
+    end_ = lineEnd;
+    ++lineNo_;
+    return true;
+  }
+  std::string_view Line() const { return std::string_view(text_).substr(cur_, end_ - cur_); }
+
+  bool Fail(std::string_view reason) {
+    if (error_) {
+      *error_ = name_;
+      *error_ += ':';
+      *error_ += std::to_string(lineNo_ == 0 ? 1 : lineNo_);
+      *error_ += ": ";
+      *error_ += reason;
+    }
+    return false;
+  }
+
+  void SkipBlanks() {
+    while (cur_ < end_ && IsBlank(text_[cur_])) ++cur_;
+  }
+  bool RestIsBlank(std::size_t from) const {
+    for (std::size_t i = from; i < end_; ++i)
+      if (!IsBlank(text_[i])) return false;
+    return true;
+  }
+
+  bool Section() {
+    // The closing bracket is the last one of the line: names may hold ']'.
+    std::size_t close = end_;
+    for (std::size_t i = end_; i > cur_ + 1; --i) {
+      if (text_[i - 1] == ']') {
+        close = i - 1;
+        break;
+      }
+    }
+    if (close == end_) return Fail("unterminated section (no closing ']')");
+    if (!RestIsBlank(close + 1)) return Fail("unexpected text after the section's ']'");
+    std::string_view inner = std::string_view(text_).substr(cur_ + 1, close - cur_ - 1);
+    const bool deletion = !inner.empty() && inner.front() == '-';
+    if (deletion) inner.remove_prefix(1);
+    if (inner.empty()) return Fail("empty section name");
+
+    parts_.clear();
+    for (;;) {
+      const std::size_t slash = inner.find('\\');
+      const std::string_view part = inner.substr(0, slash);
+      if (part.empty()) return Fail("empty key name in section (leading, trailing or doubled '\\')");
+      if (part.find('\0') != std::string_view::npos) return Fail("NUL byte in a key name");
+      parts_.push_back(part);
+      if (slash == std::string_view::npos) break;
+      inner.remove_prefix(slash + 1);
+    }
+    RootId root;
+    if (!RootFromName(parts_[0], &root))
+      return Fail("unknown root key '" + std::string(parts_[0]) + "'");
+
+    // The previous segment ends where this section line starts.
+    doc_.segments_.back().end = lineStart_;
+    doc_.segments_.push_back({lineStart_, 0, nullptr});
+    inSection_ = true;
+
+    if (deletion) {
+      if (parts_.size() == 1) return Fail("cannot delete a root key");
+      Key *key = doc_.Root(root);
+      for (std::size_t i = 1; key != nullptr && i < parts_.size(); ++i)
+        key = doc_.FindChild(key, parts_[i]);
+      if (key != nullptr) {
+        Document::Unlink(key);
+        key->deleted = true;
+      }
+      cacheNodes_.clear();
+      cacheNames_.clear();
+      current_ = nullptr;
+      return true;
+    }
+
+    // Walk from the longest prefix shared with the previous section.
+    std::size_t shared = 0;
+    if (!cacheNodes_.empty() && cacheNodes_[0] == doc_.Root(root)) {
+      shared = 1;
+      while (shared < parts_.size() && shared < cacheNames_.size() &&
+             NamesEqual(parts_[shared], cacheNames_[shared]))
+        ++shared;
+      cacheNodes_.resize(shared);
+      cacheNames_.resize(shared);
+    } else {
+      cacheNodes_.assign(1, doc_.Root(root));
+      cacheNames_.assign(1, parts_[0]);
+      shared = 1;
+    }
+    Key *key = cacheNodes_.back();
+    for (std::size_t i = shared; i < parts_.size(); ++i) {
+      key = doc_.FindOrAddChild(key, parts_[i]);
+      cacheNodes_.push_back(key);
+      cacheNames_.push_back(parts_[i]);
+    }
+    current_ = key;
+    doc_.segments_.back().key = key;
+    return true;
+  }
+
+  // A quoted string at cur_ (on '"'): *out is its unescaped text.
+  bool QuotedString(std::string_view *out) {
+    const char *base = text_.data();
+    const std::size_t open = cur_;
+    const std::size_t from = open + 1;
+    const void *q = std::memchr(base + from, '"', end_ - from);
+    if (q != nullptr) {
+      const std::size_t quote = static_cast<std::size_t>(static_cast<const char *>(q) - base);
+      if (std::memchr(base + from, '\\', quote - from) == nullptr) {
+        *out = std::string_view(base + from, quote - from);
+        cur_ = quote + 1;
+        return true;
+      }
+    }
+    // Escapes: decode into the arena.
+    char *dst = doc_.arena_.get() + doc_.arenaUsed_;
+    std::size_t n = 0;
+    std::size_t i = from;
+    for (;;) {
+      if (i >= end_) return Fail("unterminated string");
+      const char c = base[i];
+      if (c == '"') break;
+      if (c == '\\') {
+        if (i + 1 < end_ && (base[i + 1] == '\\' || base[i + 1] == '"')) {
+          dst[n++] = base[i + 1];
+          i += 2;
+          continue;
+        }
+        if (i + 1 >= end_) return Fail("unterminated string");
+        return Fail("bad escape in string (only \\\\ and \\\" are allowed)");
+      }
+      dst[n++] = c;
+      ++i;
+    }
+    doc_.arenaUsed_ += n;
+    *out = std::string_view(dst, n);
+    cur_ = i + 1;
+    return true;
+  }
+
+  bool ValueLine() {
+    if (!inSection_) return Fail("value before any section");
+    if (current_ == nullptr) return Fail("value in a deletion section");
+    Value value;
+    if (text_[cur_] == '@') {
+      ++cur_;
+    } else if (!QuotedString(&value.name)) {
+      return false;
+    }
+    SkipBlanks();
+    if (cur_ == end_ || text_[cur_] != '=')
+      return Fail("bad value line (expected '=' after the value name)");
+    ++cur_;
+    SkipBlanks();
+    const std::string_view rest = Line();
+    if (rest.empty()) return Fail("bad value line (no data after '=')");
+    if (rest.front() == '"') {
+      if (!QuotedString(&value.data)) return false;
+      if (!RestIsBlank(cur_)) return Fail("unexpected text after the value's closing quote");
+      value.type = kRegSz;
+    } else if (StartsWithNoCase(rest, "dword:")) {
+      cur_ += 6;
+      std::uint32_t number = 0;
+      std::size_t digits = 0;
+      for (; cur_ < end_ && HexDigit(text_[cur_]) >= 0; ++cur_, ++digits)
+        number = (number << 4) | static_cast<std::uint32_t>(HexDigit(text_[cur_]));
+      if (digits == 0 || digits > 8 || !RestIsBlank(cur_))
+        return Fail("bad dword (expected 1 to 8 hex digits)");
+      char *dst = doc_.arena_.get() + doc_.arenaUsed_;
+      for (int b = 0; b < 4; ++b) dst[b] = static_cast<char>((number >> (8 * b)) & 0xFF);
+      doc_.arenaUsed_ += 4;
+      value.data = std::string_view(dst, 4);
+      value.type = kRegDword;
+    } else if (StartsWithNoCase(rest, "hex")) {
+      cur_ += 3;
+      value.type = kRegBinary;
+      if (cur_ < end_ && text_[cur_] == '(') {
+        ++cur_;
+        std::uint32_t type = 0;
+        std::size_t digits = 0;
+        for (; cur_ < end_ && HexDigit(text_[cur_]) >= 0; ++cur_, ++digits)
+          type = (type << 4) | static_cast<std::uint32_t>(HexDigit(text_[cur_]));
+        if (digits == 0 || digits > 8 || cur_ >= end_ || text_[cur_] != ')')
+          return Fail("bad hex type (expected hex(N): with N in hex)");
+        ++cur_;
+        value.type = type;
+      }
+      if (cur_ >= end_ || text_[cur_] != ':') return Fail("bad value data (expected ':' after hex)");
+      ++cur_;
+      if (!HexBytes(&value.data)) return false;
+    } else {
+      return Fail("bad value data (expected \"text\", dword: or hex:)");
+    }
+    const std::uint32_t index = static_cast<std::uint32_t>(doc_.values_.size());
+    doc_.values_.push_back(value);
+    if (current_->lastValue == kNoValue) {
+      current_->firstValue = index;
+    } else {
+      doc_.values_[current_->lastValue].next = index;
+    }
+    current_->lastValue = index;
+    return true;
+  }
+
+  // Comma-separated bytes from cur_, continued over lines that end in '\'.
+  bool HexBytes(std::string_view *out) {
+    char *dst = doc_.arena_.get() + doc_.arenaUsed_;
+    std::size_t n = 0;
+    bool afterComma = false;
+    for (;;) {
+      SkipBlanks();
+      if (cur_ == end_) {
+        if (afterComma) return Fail("bad hex data (a byte must follow ',')");
+        break;
+      }
+      if (text_[cur_] == '\\' && RestIsBlank(cur_ + 1) && (afterComma || n == 0)) {
+        if (!NextLine()) return Fail("continuation line missing at the end of the file");
+        continue;
+      }
+      if (cur_ + 1 >= end_ || HexDigit(text_[cur_]) < 0 || HexDigit(text_[cur_ + 1]) < 0)
+        return Fail("bad hex data (expected two hex digits per byte)");
+      dst[n++] = static_cast<char>((HexDigit(text_[cur_]) << 4) | HexDigit(text_[cur_ + 1]));
+      cur_ += 2;
+      afterComma = false;
+      SkipBlanks();
+      if (cur_ == end_) break;
+      if (text_[cur_] != ',') return Fail("bad hex data (expected ',' between bytes)");
+      ++cur_;
+      afterComma = true;
+    }
+    doc_.arenaUsed_ += n;
+    *out = std::string_view(dst, n);
+    return true;
+  }
+
+  Document &doc_;
+  const std::string &text_;
+  const std::string &name_;
+  std::string *error_;
+
+  std::size_t next_ = 0;       // start of the next line
+  std::size_t lineStart_ = 0;  // start of the current line
+  std::size_t cur_ = 0;        // cursor in the current line
+  std::size_t end_ = 0;        // end of the current line's content
+  std::size_t lineNo_ = 0;
+
+  bool inSection_ = false;
+  Key *current_ = nullptr;  // null in a deletion section
+  std::vector<std::string_view> parts_;
+  std::vector<Key *> cacheNodes_;  // the previous section's keys, root first
+  std::vector<std::string_view> cacheNames_;
+};
+
+// ---------------------------------------------------------------- document
+
+Document::Document() {
+  text_ = "REGEDIT4\r\n\r\n";
+  for (std::size_t i = 0; i < kRootCount; ++i) roots_[i] = NewKey(kRootNames[i], nullptr);
+  segments_.push_back({0, text_.size(), nullptr});
+}
+
+Document::~Document() = default;
+
+std::unique_ptr<Document> Document::Parse(std::string text, const std::string &name,
+                                          std::string *error) {
+  auto doc = std::make_unique<Document>();
+  doc->segments_.clear();
+  doc->text_ = std::move(text);
+  // Decoded data is never longer than its text, so the arena never grows.
+  doc->arenaSize_ = doc->text_.size() + 16;
+  doc->arena_.reset(new char[doc->arenaSize_]);
+  doc->values_.reserve(doc->text_.size() / 96);
+  doc->segments_.reserve(doc->text_.size() / 256 + 2);
+  Parser parser(*doc, name, error);
+  if (!parser.Run()) return nullptr;
+  return doc;
+}
+
+Key *Document::NewKey(std::string_view name, Key *parent) {
+  Key &key = keys_.emplace_back();
+  key.name = name;
+  key.parent = parent;
+  return &key;
+}
+
+namespace {
+struct ByName {
+  bool operator()(const Key *key, std::string_view name) const {
+    return CompareNames(key->name, name) < 0;
+  }
+};
+}  // namespace
+
+Key *Document::FindChild(const Key *parent, std::string_view name) const {
+  const auto &children = parent->children;
+  auto it = std::lower_bound(children.begin(), children.end(), name, ByName());
+  if (it != children.end() && CompareNames((*it)->name, name) == 0) return *it;
+  return nullptr;
+}
+
+Key *Document::FindOrAddChild(Key *parent, std::string_view name) {
+  auto &children = parent->children;
+  // Fast path: files list siblings mostly in order.
+  if (children.empty() || CompareNames(children.back()->name, name) < 0) {
+    Key *key = NewKey(name, parent);
+    children.push_back(key);
+    return key;
+  }
+  auto it = std::lower_bound(children.begin(), children.end(), name, ByName());
+  if (it != children.end() && CompareNames((*it)->name, name) == 0) return *it;
+  Key *key = NewKey(name, parent);
+  children.insert(it, key);
+  return key;
+}
+
+void Document::Unlink(Key *key) {
+  auto &siblings = key->parent->children;
+  auto it = std::lower_bound(siblings.begin(), siblings.end(), key->name, ByName());
+  if (it != siblings.end() && *it == key) siblings.erase(it);
+}
+
+Key *Document::Resolve(Key *from, std::string_view relative) const {
+  Key *key = from;
+  while (key != nullptr && !relative.empty()) {
+    const std::size_t slash = relative.find('\\');
+    const std::string_view part = relative.substr(0, slash);
+    if (part.empty()) return nullptr;
+    key = FindChild(key, part);
+    if (slash == std::string_view::npos) break;
+    relative.remove_prefix(slash + 1);
+    if (relative.empty()) return nullptr;  // trailing backslash
+  }
+  return key;
+}
+
+Key *Document::FindPath(std::string_view fullPath) const {
+  const std::size_t slash = fullPath.find('\\');
+  RootId root;
+  if (!RootFromName(fullPath.substr(0, slash), &root)) return nullptr;
+  if (slash == std::string_view::npos) return Root(root);
+  const std::string_view relative = fullPath.substr(slash + 1);
+  if (relative.empty()) return nullptr;
+  return Resolve(Root(root), relative);
+}
+
+const Value *Document::FindValue(const Key *key, std::string_view name) const {
+  const Value *found = nullptr;
+  for (std::uint32_t i = key->firstValue; i != kNoValue; i = values_[i].next)
+    if (NamesEqual(values_[i].name, name)) found = &values_[i];
+  return found;
+}
+
+std::string Document::PathOf(const Key *key) {
+  std::vector<const Key *> chain;
+  std::size_t size = 0;
+  for (const Key *k = key; k != nullptr; k = k->parent) {
+    chain.push_back(k);
+    size += k->name.size() + 1;
+  }
+  std::string path;
+  path.reserve(size);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (!path.empty()) path += '\\';
+    path += (*it)->name;
+  }
+  return path;
+}
+
+bool Document::IsDeleted(const Key *key) {
+  for (const Key *k = key; k != nullptr; k = k->parent)
+    if (k->deleted) return true;
+  return false;
+}
+
+void Document::Remove(Key *key) {
+  if (key->parent == nullptr || IsDeleted(key)) return;
+  Unlink(key);
+  key->deleted = true;
+  key->removedAfterLoad = true;
+  ++removedCount_;
+}
+
+bool Document::SegmentKept(const Segment &segment) const {
+  for (const Key *k = segment.key; k != nullptr; k = k->parent)
+    if (k->removedAfterLoad) return false;
+  return true;
+}
+
+std::string Document::SaveText() const {
+  std::string out;
+  out.reserve(text_.size());
+  Save([&out](std::string_view piece) { out += piece; });
+  return out;
+}
+
+std::string Document::Canonical() const {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "REGEDIT4\n";
+  std::vector<const Key *> stack;
+  for (std::size_t i = kRootCount; i > 0; --i) stack.push_back(roots_[i - 1]);
+  std::vector<const Value *> values;
+  while (!stack.empty()) {
+    const Key *key = stack.back();
+    stack.pop_back();
+    out += '[';
+    out += PathOf(key);
+    out += "]\n";
+    // Each name once, where it first appears, with its last data.
+    values.clear();
+    for (std::uint32_t i = key->firstValue; i != kNoValue; i = values_[i].next) {
+      const Value &value = values_[i];
+      auto same = std::find_if(values.begin(), values.end(), [&](const Value *v) {
+        return NamesEqual(v->name, value.name);
+      });
+      if (same == values.end()) {
+        values.push_back(&value);
+      } else {
+        *same = &value;
+      }
+    }
+    for (const Value *value : values) {
+      if (value->name.empty()) {
+        out += '@';
+      } else {
+        out += '"';
+        AppendEscaped(&out, value->name);
+        out += '"';
+      }
+      out += "=hex(";
+      out += std::to_string(value->type);
+      out += "):";
+      for (std::size_t i = 0; i < value->data.size(); ++i) {
+        const auto b = static_cast<unsigned char>(value->data[i]);
+        if (i > 0) out += ',';
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+      }
+      out += '\n';
+    }
+    for (auto it = key->children.rbegin(); it != key->children.rend(); ++it) stack.push_back(*it);
+  }
+  return out;
+}
+
+}  // namespace hosted::regedit4

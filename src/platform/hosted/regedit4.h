@@ -1,0 +1,156 @@
+// REGEDIT4 documents: a registry tree parsed from REGEDIT4 text, kept
+// together with that text so that saving writes every section that came from
+// the file with its original bytes.
+//
+// The text is split into segments: the header (everything before the first
+// section line) and one segment per section line, running to the next section
+// line. Saving writes the segments in file order, leaving out only the
+// sections of keys removed after loading, so a load then save of an
+// unchanged document gives the identical bytes, and load(save(x)) == x.
+//
+// Keys are never added after loading (the platform contract has no call that
+// creates a key or sets a value): the only change is Remove().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace hosted::regedit4 {
+
+// The predefined roots, in the order HKEY values and saving use.
+enum class RootId : std::uint8_t {
+  ClassesRoot,
+  CurrentUser,
+  LocalMachine,
+  Users,
+  CurrentConfig,
+  DynData,
+};
+inline constexpr std::size_t kRootCount = 6;
+
+// "HKEY_LOCAL_MACHINE" for RootId::LocalMachine.
+std::string_view RootName(RootId root);
+// The root of a full root name, case-insensitively; false if none.
+bool RootFromName(std::string_view name, RootId *root);
+
+// Case-insensitive comparison of key and value names, as Windows 95/98 does
+// for ANSI names: both sides are folded to upper case (ASCII and the letters
+// of code page 1252), then compared as unsigned bytes.
+int CompareNames(std::string_view a, std::string_view b);
+bool NamesEqual(std::string_view a, std::string_view b);
+
+inline constexpr std::uint32_t kNoValue = 0xFFFFFFFFu;
+
+struct Value {
+  std::string_view name;  // "" for the default value
+  std::string_view data;  // the bytes stored (text without a terminator for "..." values)
+  std::uint32_t type = 0;
+  std::uint32_t next = kNoValue;  // next value of the same key, in file order
+};
+
+struct Key {
+  std::string_view name;            // the root's full name for a root
+  Key *parent = nullptr;            // kept when the key is removed
+  std::vector<Key *> children;      // live children, sorted by CompareNames
+  std::uint32_t firstValue = kNoValue;
+  std::uint32_t lastValue = kNoValue;
+  bool deleted = false;             // removed, with its subtree, by a deletion line or Remove()
+  bool removedAfterLoad = false;    // removed by Remove(): its sections are no longer saved
+};
+
+class Document {
+ public:
+  // An empty registry: every root present, text "REGEDIT4\r\n\r\n".
+  Document();
+  ~Document();
+  Document(const Document &) = delete;
+  Document &operator=(const Document &) = delete;
+
+  // Parses REGEDIT4 text into a new document. On failure returns null and
+  // sets *error to "NAME:LINE: reason".
+  static std::unique_ptr<Document> Parse(std::string text, const std::string &name,
+                                         std::string *error);
+
+  Key *Root(RootId root) const { return roots_[static_cast<std::size_t>(root)]; }
+  // The live child of `parent` named `name` (case-insensitive), or null.
+  Key *FindChild(const Key *parent, std::string_view name) const;
+  // The live key at `relative` ("A\B\C", well-formed) below `from`; `from`
+  // itself for "". Null when missing.
+  Key *Resolve(Key *from, std::string_view relative) const;
+  // The live key at a full path with its root name; null when missing or
+  // malformed.
+  Key *FindPath(std::string_view fullPath) const;
+  // The value named `name` of `key` ("" for the default); when a name
+  // occurs more than once the last occurrence wins. Null when missing.
+  const Value *FindValue(const Key *key, std::string_view name) const;
+
+  // "HKEY_LOCAL_MACHINE\A\B", with the names as stored.
+  static std::string PathOf(const Key *key);
+  // True when the key or one of its ancestors has been removed.
+  static bool IsDeleted(const Key *key);
+
+  // Removes a live, non-root key with its whole subtree.
+  void Remove(Key *key);
+  // Keys removed by Remove() since parsing.
+  std::size_t RemovedCount() const { return removedCount_; }
+
+  // The document as REGEDIT4 text, delivered as consecutive pieces of the
+  // original text (few pieces: only removed sections split it).
+  template <typename Sink>
+  void Save(Sink &&sink) const;
+  std::string SaveText() const;
+
+  // A normalised rendering of the live tree (keys in order, each value's
+  // final type and bytes) for comparing two documents' content.
+  std::string Canonical() const;
+
+  std::size_t KeyCount() const { return keys_.size(); }
+
+ private:
+  friend class Parser;
+  struct Segment {
+    std::size_t begin;
+    std::size_t end;
+    const Key *key;  // null for the header and deletion sections
+  };
+  bool SegmentKept(const Segment &segment) const;
+  Key *NewKey(std::string_view name, Key *parent);
+  Key *FindOrAddChild(Key *parent, std::string_view name);
+  static void Unlink(Key *key);
+
+  std::string text_;
+  std::unique_ptr<char[]> arena_;  // decoded names and data, never reallocated
+  std::size_t arenaSize_ = 0;
+  std::size_t arenaUsed_ = 0;
+  std::deque<Key> keys_;
+  std::vector<Value> values_;
+  std::vector<Segment> segments_;
+  Key *roots_[kRootCount] = {};
+  std::size_t removedCount_ = 0;
+};
+
+template <typename Sink>
+void Document::Save(Sink &&sink) const {
+  const std::string_view text = text_;
+  if (removedCount_ == 0) {
+    sink(text);
+    return;
+  }
+  std::size_t runBegin = 0, runEnd = 0;
+  for (const Segment &segment : segments_) {
+    if (!SegmentKept(segment)) continue;
+    if (segment.begin != runEnd) {
+      if (runEnd > runBegin) sink(text.substr(runBegin, runEnd - runBegin));
+      runBegin = segment.begin;
+    }
+    runEnd = segment.end;
+  }
+  if (runEnd > runBegin) sink(text.substr(runBegin, runEnd - runBegin));
+}
+
+}  // namespace hosted::regedit4

@@ -1,0 +1,328 @@
+#include "platform/hosted/registry_journal.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace hosted::journal {
+
+namespace {
+
+constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
+  std::array<std::uint32_t, 256> table{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[i] = c;
+  }
+  return table;
+}
+constexpr auto kCrcTable = MakeCrcTable();
+
+std::string Errno(std::string_view what, int err) {
+  std::string text(what);
+  text += ": ";
+  text += std::strerror(err);
+  return text;
+}
+
+std::string EndMarker(std::string_view line) {
+  char marker[32];
+  std::snprintf(marker, sizeof marker, ";end %08x", static_cast<unsigned>(Crc32(line)));
+  return marker;
+}
+
+// Writes all bytes at offset; false with errno set on failure.
+bool PWriteAll(int fd, std::string_view bytes, off_t offset) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+    offset += n;
+  }
+  return true;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t Crc32(std::string_view bytes) {
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (char ch : bytes) c = kCrcTable[(c ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
+
+std::string Record(std::string_view fullPath) {
+  std::string line = "[-";
+  line += fullPath;
+  line += ']';
+  std::string record = line;
+  record += '\n';
+  record += EndMarker(line);
+  record += '\n';
+  return record;
+}
+
+std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validBytes) {
+  std::vector<std::string> paths;
+  *validBytes = 0;
+  if (bytes.substr(0, kHeader.size()) != kHeader) return paths;
+  std::size_t pos = kHeader.size();
+  *validBytes = pos;
+  for (;;) {
+    const std::size_t nl1 = bytes.find('\n', pos);
+    if (nl1 == std::string_view::npos) break;
+    const std::size_t nl2 = bytes.find('\n', nl1 + 1);
+    if (nl2 == std::string_view::npos) break;
+    const std::string_view line = bytes.substr(pos, nl1 - pos);
+    const std::string_view marker = bytes.substr(nl1 + 1, nl2 - nl1 - 1);
+    if (line.size() < 4 || line.substr(0, 2) != "[-" || line.back() != ']') break;
+    if (marker != EndMarker(line)) break;
+    paths.emplace_back(line.substr(2, line.size() - 3));
+    pos = nl2 + 1;
+    *validBytes = pos;
+  }
+  return paths;
+}
+
+int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode,
+               std::string *error) {
+  const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ELOOP) {
+      *error = std::string(name) +
+               " is a symbolic link: refusing to follow it (nothing outside the machine "
+               "folder may be read or written)";
+    } else if (err == ENOENT) {
+      *error = std::string("no ") + name + " in the machine folder";
+    } else {
+      *error = Errno(std::string("cannot open ") + name, err);
+    }
+    return err;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    *error = Errno(std::string("cannot stat ") + name, err);
+    return err;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    *error = std::string(name) + " is not a regular file: refusing it";
+    return EINVAL;
+  }
+  if (mode != nullptr) *mode = st.st_mode & 07777;
+  bytes->clear();
+  bytes->resize(static_cast<std::size_t>(st.st_size));
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes->size()) bytes->resize(got + 65536);  // grew while reading
+    const ssize_t n = ::read(fd, bytes->data() + got, bytes->size() - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      *error = Errno(std::string("cannot read ") + name, err);
+      return err;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes->resize(got);
+  ::close(fd);
+  return 0;
+}
+
+bool ReplaceFileAt(int dirFd, const char *name, mode_t mode,
+                   const std::vector<std::string_view> &pieces, bool failWrites,
+                   std::string *error) {
+  // A temp file left by an interrupted fold: remove the entry (never a target).
+  if (::unlinkat(dirFd, kTempName, 0) != 0 && errno != ENOENT) {
+    *error = Errno(std::string("cannot remove the stale ") + kTempName, errno);
+    return false;
+  }
+  const int fd =
+      ::openat(dirFd, kTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = Errno(std::string("cannot create ") + kTempName, errno);
+    return false;
+  }
+  auto fail = [&](std::string reason) {
+    ::close(fd);
+    ::unlinkat(dirFd, kTempName, 0);
+    *error = std::move(reason);
+    return false;
+  };
+  for (std::string_view piece : pieces) {
+    if (failWrites) {
+      WriteAll(fd, piece.substr(0, piece.size() / 2));
+      return fail(std::string("cannot write ") + kTempName + ": write failure (test hook)");
+    }
+    if (!WriteAll(fd, piece)) return fail(Errno(std::string("cannot write ") + kTempName, errno));
+  }
+  if (::fchmod(fd, mode) != 0) return fail(Errno(std::string("cannot chmod ") + kTempName, errno));
+  if (::fsync(fd) != 0) return fail(Errno(std::string("cannot sync ") + kTempName, errno));
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlinkat(dirFd, kTempName, 0);
+    *error = Errno(std::string("cannot close ") + kTempName, err);
+    return false;
+  }
+  if (::renameat(dirFd, kTempName, dirFd, name) != 0) {
+    const int err = errno;
+    ::unlinkat(dirFd, kTempName, 0);
+    *error = Errno(std::string("cannot rename ") + kTempName + " over " + name, err);
+    return false;
+  }
+  if (::fsync(dirFd) != 0) {
+    *error = Errno("cannot sync the machine folder", errno);
+    return false;
+  }
+  return true;
+}
+
+// ----------------------------------------------------------------- journal
+
+Journal::~Journal() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool Journal::Load(std::vector<std::string> *paths, std::string *error) {
+  paths->clear();
+  const int fd = ::openat(dirFd_, kJournalName, O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ENOENT) return true;
+    if (errno == ELOOP) {
+      *error = std::string(kJournalName) +
+               " is a symbolic link: refusing to follow it (nothing outside the machine "
+               "folder may be read or written)";
+    } else {
+      *error = Errno(std::string("cannot open ") + kJournalName, errno);
+    }
+    return false;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    *error = std::string(kJournalName) + " is not a regular file: refusing it";
+    return false;
+  }
+  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      *error = Errno(std::string("cannot read ") + kJournalName, err);
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  *paths = ReadRecords(bytes, &validBytes_);
+  dirtyTail_ = validBytes_ != bytes.size();
+  fd_ = fd;
+  exists_ = true;
+  return true;
+}
+
+bool Journal::Append(std::string_view fullPath, std::string *error) {
+  std::string bytes;
+  if (validBytes_ == 0) bytes = kHeader;
+  bytes += Record(fullPath);
+
+  if (fd_ < 0) {
+    fd_ = ::openat(dirFd_, kJournalName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+      *error = Errno(std::string("cannot create ") + kJournalName, errno);
+      return false;
+    }
+    exists_ = true;
+    dirSynced_ = false;
+  }
+  auto fail = [&](std::string reason) {
+    // Drop whatever part of the record reached the file.
+    if (::ftruncate(fd_, static_cast<off_t>(validBytes_)) == 0 && ::fdatasync(fd_) == 0) {
+      dirtyTail_ = false;
+    } else {
+      dirtyTail_ = true;
+    }
+    *error = std::move(reason);
+    return false;
+  };
+  if (dirtyTail_) {
+    if (::ftruncate(fd_, static_cast<off_t>(validBytes_)) != 0)
+      return fail(Errno(std::string("cannot truncate ") + kJournalName, errno));
+    dirtyTail_ = false;
+  }
+  if (failWrites_) {
+    PWriteAll(fd_, std::string_view(bytes).substr(0, bytes.size() / 2),
+              static_cast<off_t>(validBytes_));
+    dirtyTail_ = true;
+    return fail(std::string("cannot write ") + kJournalName + ": write failure (test hook)");
+  }
+  if (!PWriteAll(fd_, bytes, static_cast<off_t>(validBytes_))) {
+    dirtyTail_ = true;
+    return fail(Errno(std::string("cannot write ") + kJournalName, errno));
+  }
+  if (::fdatasync(fd_) != 0) {
+    dirtyTail_ = true;
+    return fail(Errno(std::string("cannot sync ") + kJournalName, errno));
+  }
+  if (!dirSynced_) {
+    if (::fsync(dirFd_) != 0) {
+      dirtyTail_ = true;
+      return fail(Errno("cannot sync the machine folder", errno));
+    }
+    dirSynced_ = true;
+  }
+  validBytes_ += bytes.size();
+  return true;
+}
+
+bool Journal::Remove(std::string *error) {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!exists_) return true;
+  if (::unlinkat(dirFd_, kJournalName, 0) != 0 && errno != ENOENT) {
+    *error = Errno(std::string("cannot remove ") + kJournalName, errno);
+    return false;
+  }
+  exists_ = false;
+  validBytes_ = 0;
+  dirtyTail_ = false;
+  if (::fsync(dirFd_) != 0) {
+    *error = Errno("cannot sync the machine folder", errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace hosted::journal

@@ -259,6 +259,16 @@ TEST_F(HostFilesTest, ALockedFileIsInUseUntilReleased) {
   }
 }
 
+TEST_F(HostFilesTest, AFileOpenThroughOurOwnHandleIsInUse) {
+  machine_.WriteFile("WINDOWS/SYSTEM.NEW", "new");
+  HANDLE file = files_.Create("C:\\WINDOWS\\system.new", GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(files_.Delete("C:\\WINDOWS\\SYSTEM.NEW"));
+  EXPECT_TRUE(machine_.Exists("WINDOWS/SYSTEM.NEW"));
+  EXPECT_TRUE(files_.CloseHandle(file));
+  EXPECT_TRUE(files_.Delete("C:\\WINDOWS\\SYSTEM.NEW"));
+}
+
 TEST_F(HostFilesTest, DeleteFailsOnMissingFilesAndFolders) {
   EXPECT_FALSE(files_.Delete("C:\\WINDOWS\\SYSTEM\\TQC.CPL"));
   EXPECT_FALSE(files_.Delete("C:\\WINDOWS\\SYSTEM"));

@@ -261,12 +261,23 @@ BOOL HostFiles::Delete(const char *path) {
   if (!fd.Valid()) return FALSE;
   // Another holder's lock is the file being in use; ours is held until the
   // name is gone.
-  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return FALSE;
+  if (IsOpenHere(fd.Get()) || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return FALSE;
   struct stat opened, now;
   if (::fstat(fd.Get(), &opened) != 0 || ::fstatat(dir, leaf, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
       opened.st_ino != now.st_ino || opened.st_dev != now.st_dev)
     return FALSE;
   return ::unlinkat(dir, leaf, 0) == 0 ? TRUE : FALSE;
+}
+
+bool HostFiles::IsOpenHere(int fd) const {
+  struct stat file;
+  if (::fstat(fd, &file) != 0) return false;
+  for (const auto &[id, open] : handles_) {
+    struct stat other;
+    if (::fstat(open.fd, &other) == 0 && other.st_dev == file.st_dev && other.st_ino == file.st_ino)
+      return true;
+  }
+  return false;
 }
 
 BOOL HostFiles::Copy(const char *from, const char *to, bool failIfExists) {

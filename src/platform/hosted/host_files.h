@@ -41,7 +41,8 @@ class HostFiles {
   HostFiles(const HostFiles &) = delete;
   HostFiles &operator=(const HostFiles &) = delete;
 
-  // Opens the machine folder (which must be a directory); false with a
+  // Opens the machine folder (which must be a directory; a link naming the
+  // folder itself is the user's choice and is followed); false with a
   // one-line reason otherwise.
   bool Open(const std::string &machineDir, std::string *error);
   // Closes every file handle left open and the folder.
@@ -61,8 +62,10 @@ class HostFiles {
                        platform::DWORD *done);
   // Releases the handle; FALSE for a handle that is not open.
   platform::BOOL CloseHandle(platform::HANDLE file);
-  // Fails on a missing file, a directory, and a file that another open file
-  // description holds a flock on (the hosted form of "in use").
+  // Fails on a missing file, a directory, a file that another open file
+  // description holds a flock on (the hosted form of "in use"), and a file
+  // open through one of our own handles: Windows 98 refuses to delete an
+  // open file, and a step that forgot to close one must fail here too.
   platform::BOOL Delete(const char *path);
   // Atomic replacement: a temporary file beside the target, fsync, rename.
   platform::BOOL Copy(const char *from, const char *to, bool failIfExists);
@@ -75,6 +78,7 @@ class HostFiles {
     bool readable;
     bool writable;
   };
+  bool IsOpenHere(int fd) const;
   int dirFd_ = -1;
   std::map<std::uintptr_t, OpenFile> handles_;
   std::uintptr_t nextHandle_ = 0x1000;

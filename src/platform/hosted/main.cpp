@@ -1,5 +1,6 @@
 // The hosted tq72uninst: sets up the machine folder the command line names,
 // runs the removal logic on it, and saves its registry.
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -22,6 +23,8 @@ int main(int argc, char **argv) {
     std::printf("tq72uninst %s\n", TQ72_VERSION);
     return 0;
   }
+  // A log piped into a reader that quits must not end the run half-way.
+  std::signal(SIGPIPE, SIG_IGN);
   if (!hosted::Start(line.options, &error)) {
     std::fprintf(stderr, "tq72uninst: %s\n", error.c_str());
     return 2;

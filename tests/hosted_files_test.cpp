@@ -233,6 +233,15 @@ TEST_F(HostFilesTest, DeletingALinkRemovesTheLinkOnly) {
   ExpectOutsideIntact();
 }
 
+TEST_F(HostFilesTest, RewritingAHardLinkedFileNeverWritesTheSharedBytes) {
+  fs::create_hard_link(outside_ / "secret.txt", machine_.HostPath("WINDOWS/SYSTEM.NEW"));
+  EXPECT_EQ(files_.Create("C:\\WINDOWS\\SYSTEM.NEW", GENERIC_WRITE, OPEN_EXISTING),
+            INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(WriteAll("C:\\WINDOWS\\SYSTEM.NEW", "rewritten"));
+  EXPECT_EQ(machine_.ReadFile("WINDOWS/SYSTEM.NEW"), "rewritten");
+  ExpectOutsideIntact();
+}
+
 TEST_F(HostFilesTest, CopyOverALinkReplacesTheLinkNotItsTarget) {
   machine_.WriteFile("WINDOWS/SYSTEM.NEW", "rewritten");
   fs::create_symlink(outside_ / "secret.txt", machine_.HostPath("WINDOWS/SYSTEM.INI"));

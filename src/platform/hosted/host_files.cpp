@@ -207,6 +207,17 @@ HANDLE HostFiles::Create(const char *path, DWORD access, DWORD disposition) {
   int flags = readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY;
   if (disposition == CREATE_ALWAYS) flags |= O_CREAT;
   Fd fd = OpenRegular(where->dir.Get(), where->leaf, flags);
+  struct stat st;
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return INVALID_HANDLE_VALUE;
+  // A file with other names may be shared with a file outside the folder (a
+  // FAT disk has no hard links): it is never written in place. Rewriting
+  // takes this name off it and creates a file of our own.
+  if (writable && st.st_nlink > 1) {
+    if (disposition != CREATE_ALWAYS) return INVALID_HANDLE_VALUE;
+    fd.Reset();
+    if (::unlinkat(where->dir.Get(), where->leaf.c_str(), 0) != 0) return INVALID_HANDLE_VALUE;
+    fd = OpenRegular(where->dir.Get(), where->leaf, flags | O_EXCL);
+  }
   // Truncated only once known to be a regular file of the folder.
   if (!fd.Valid() || (disposition == CREATE_ALWAYS && ::ftruncate(fd.Get(), 0) != 0))
     return INVALID_HANDLE_VALUE;

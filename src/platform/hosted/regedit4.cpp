@@ -513,6 +513,7 @@ void Document::Remove(Key *key) {
   key->deleted = true;
   key->removedAfterLoad = true;
   ++removedCount_;
+  orphanCandidates_.push_back(key->parent);
 }
 
 bool Document::SegmentKept(const Segment &segment) const {
@@ -521,10 +522,61 @@ bool Document::SegmentKept(const Segment &segment) const {
   return true;
 }
 
+void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) const {
+  pieces->clear();
+  extra->clear();
+  const std::string_view text = text_;
+  if (removedCount_ == 0) {
+    pieces->push_back(text);
+    return;
+  }
+  // The kept sections, merged into runs of the original text; every key on
+  // a kept section's path is (re)created by loading the saved text.
+  std::vector<const Key *> covered;
+  std::size_t runBegin = 0, runEnd = 0;
+  for (const Segment &segment : segments_) {
+    if (!SegmentKept(segment)) continue;
+    for (const Key *k = segment.key; k != nullptr && !k->coveredMark; k = k->parent) {
+      k->coveredMark = true;
+      covered.push_back(k);
+    }
+    if (segment.begin != runEnd) {
+      if (runEnd > runBegin) pieces->push_back(text.substr(runBegin, runEnd - runBegin));
+      runBegin = segment.begin;
+    }
+    runEnd = segment.end;
+  }
+  if (runEnd > runBegin) pieces->push_back(text.substr(runBegin, runEnd - runBegin));
+
+  // A live key that existed only through sections now left out (a parent
+  // made implicitly by its removed child's section) gets a section of its
+  // own, at the end where no deletion line of the file can follow it.
+  const std::string_view eol = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+  const bool endsInLine = runEnd == 0 || text[runEnd - 1] == '\n';
+  for (const Key *key : orphanCandidates_) {
+    if (key->coveredMark || key->parent == nullptr || IsDeleted(key)) continue;
+    key->coveredMark = true;
+    covered.push_back(key);
+    if (extra->empty() && !endsInLine) *extra += eol;
+    *extra += '[';
+    *extra += PathOf(key);
+    *extra += ']';
+    *extra += eol;
+    *extra += eol;
+  }
+  for (const Key *k : covered) k->coveredMark = false;
+  if (!extra->empty()) pieces->push_back(*extra);
+}
+
 std::string Document::SaveText() const {
+  std::vector<std::string_view> pieces;
+  std::string extra;
+  Save(&pieces, &extra);
   std::string out;
-  out.reserve(text_.size());
-  Save([&out](std::string_view piece) { out += piece; });
+  std::size_t size = 0;
+  for (std::string_view piece : pieces) size += piece.size();
+  out.reserve(size);
+  for (std::string_view piece : pieces) out += piece;
   return out;
 }
 

@@ -61,6 +61,7 @@ struct Key {
   std::uint32_t lastValue = kNoValue;
   bool deleted = false;             // removed, with its subtree, by a deletion line or Remove()
   bool removedAfterLoad = false;    // removed by Remove(): its sections are no longer saved
+  mutable bool coveredMark = false; // scratch mark of Document::Save
 };
 
 class Document {
@@ -99,10 +100,12 @@ class Document {
   // Keys removed by Remove() since parsing.
   std::size_t RemovedCount() const { return removedCount_; }
 
-  // The document as REGEDIT4 text, delivered as consecutive pieces of the
-  // original text (few pieces: only removed sections split it).
-  template <typename Sink>
-  void Save(Sink &&sink) const;
+  // The document as REGEDIT4 text: *pieces gets consecutive pieces of the
+  // original text (few: only removed sections split it), then possibly one
+  // piece of *extra, which holds the generated text and must outlive pieces.
+  // The generated text names live keys that only removed sections created
+  // (implicitly): "[HKEY_LOCAL_MACHINE\A]" lines appended at the end.
+  void Save(std::vector<std::string_view> *pieces, std::string *extra) const;
   std::string SaveText() const;
 
   // A normalised rendering of the live tree (keys in order, each value's
@@ -132,25 +135,7 @@ class Document {
   std::vector<Segment> segments_;
   Key *roots_[kRootCount] = {};
   std::size_t removedCount_ = 0;
+  std::vector<Key *> orphanCandidates_;  // parents of keys removed after loading
 };
-
-template <typename Sink>
-void Document::Save(Sink &&sink) const {
-  const std::string_view text = text_;
-  if (removedCount_ == 0) {
-    sink(text);
-    return;
-  }
-  std::size_t runBegin = 0, runEnd = 0;
-  for (const Segment &segment : segments_) {
-    if (!SegmentKept(segment)) continue;
-    if (segment.begin != runEnd) {
-      if (runEnd > runBegin) sink(text.substr(runBegin, runEnd - runBegin));
-      runBegin = segment.begin;
-    }
-    runEnd = segment.end;
-  }
-  if (runEnd > runBegin) sink(text.substr(runBegin, runEnd - runBegin));
-}
 
 }  // namespace hosted::regedit4

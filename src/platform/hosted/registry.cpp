@@ -163,7 +163,8 @@ bool Registry::Close(std::string *error) {
   if (impl_->dirFd < 0) return true;
   if (impl_->doc->RemovedCount() > 0) {
     std::vector<std::string_view> pieces;
-    impl_->doc->Save([&pieces](std::string_view piece) { pieces.push_back(piece); });
+    std::string extra;
+    impl_->doc->Save(&pieces, &extra);
     if (!journal::ReplaceFileAt(impl_->dirFd, journal::kRegistryName, impl_->mode, pieces,
                                 impl_->failWrites, error))
       return false;  // still bound: the journal keeps every change

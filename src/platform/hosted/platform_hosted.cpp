@@ -222,7 +222,8 @@ int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   // Windows titles a box without a caption "Error".
   hosted::ShownBox box{lpCaption ? lpCaption : "Error", lpText ? lpText : "", uType, 0};
   if (!faulted) {
-    if (s.boxHook) s.boxHook(box);
+    // A copy: the hook may replace itself while it runs.
+    if (auto hook = s.boxHook) hook(box);
     box.result = Answer(box);
     s.boxes.push_back(box);
   }

@@ -116,9 +116,9 @@ class Generator {
     return buffer;
   }
   std::string Word() {
-    static const char *kWords[] = {"Shell",  "Media", "Control", "Object",  "Document",
-                                   "Viewer", "Player", "Folder", "Network", "Display",
-                                   "Font",   "Print",  "Sound",  "Image",   "Modem"};
+    static const char *kWords[] = {"Shell",  "Media",  "Control", "Object",  "Document",
+                                   "Viewer", "Player", "Folder",  "Network", "Display",
+                                   "Font",   "Print",  "Sound",   "Image",   "Modem"};
     return kWords[rng_.Below(15)] + std::to_string(rng_.Below(1000));
   }
 
@@ -126,8 +126,8 @@ class Generator {
   void Classes() {
     const std::string root = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
     for (int i = 0; i < 4000; ++i) {
-      const std::string ext = "." + std::string(1, static_cast<char>('a' + i % 26)) +
-                              std::to_string(i);
+      const std::string ext =
+          "." + std::string(1, static_cast<char>('a' + i % 26)) + std::to_string(i);
       Section(root + "\\" + ext);
       Sz("", ext.substr(1) + "file");
       Sz("Content Type", "application/x-" + ext.substr(1));
@@ -140,7 +140,8 @@ class Generator {
       Sz("", "C:\\WINDOWS\\" + Word() + ".EXE \"%1\"");
       End();
       if (i == 2024)  // a file class with its shell\open\command subtree
-        out_.deletions.push_back({HKEY_LOCAL_MACHINE, (root + "\\" + ext.substr(1) + "file").substr(19)});
+        out_.deletions.push_back(
+            {HKEY_LOCAL_MACHINE, (root + "\\" + ext.substr(1) + "file").substr(19)});
       Section(root + "\\" + ext.substr(1) + "file\\DefaultIcon");
       Sz("", "C:\\WINDOWS\\SYSTEM\\SHELL32.DLL," + std::to_string(rng_.Below(100)));
       End();
@@ -194,7 +195,7 @@ class Generator {
   // HKLM\System\CurrentControlSet\Services: classes with binary properties.
   void Services() {
     const std::string base = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services";
-    const char *classes[] = {"Display", "Net", "NetTrans", "MEDIA", "Ports", "MODEM",
+    const char *classes[] = {"Display", "Net", "NetTrans", "MEDIA",  "Ports",    "MODEM",
                              "hdc",     "fdc", "Monitor",  "System", "Keyboard", "Mouse"};
     for (int c = 0; c < 12; ++c) {
       for (int i = 0; i < 150; ++i) {
@@ -266,8 +267,8 @@ class Generator {
   void Users() {
     const std::string base = "HKEY_USERS\\.Default\\Software";
     for (int i = 0; i < 10000; ++i) {
-      const std::string key = base + "\\" + Word() + "\\" + Word() + "\\Settings" +
-                              std::to_string(i);
+      const std::string key =
+          base + "\\" + Word() + "\\" + Word() + "\\Settings" + std::to_string(i);
       Section(key);
       Sz("LastPath", "C:\\My Documents\\" + Word());
       Hex("WindowPos", 28);
@@ -301,8 +302,7 @@ struct Machine {
     registry = Generator().Run();
     const char *base = getenv("TQ72_BENCH_DIR");
     std::string pattern =
-        (fs::path(base ? base : fs::temp_directory_path().string()) / "tq72-bench-XXXXXX")
-            .string();
+        (fs::path(base ? base : fs::temp_directory_path().string()) / "tq72-bench-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
       std::perror("mkdtemp");
       std::exit(1);
@@ -311,8 +311,7 @@ struct Machine {
     dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     Restore();
     std::fprintf(stderr, "registry: %.1f MB, %zu sections, %zu deletions, in %s\n",
-                 registry.text.size() / 1e6, registry.keys, registry.deletions.size(),
-                 dir.c_str());
+                 registry.text.size() / 1e6, registry.keys, registry.deletions.size(), dir.c_str());
   }
   ~Machine() {
     close(dirFd);
@@ -404,8 +403,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     auto full = times_.find("BM_Full");
     if (declined != times_.end() && full != times_.end() && declined->second > 0) {
       const double ratio = full->second / declined->second;
-      std::printf("full/declined = %.2f (full %.1f ms, declined %.1f ms; limit about 3)\n",
-                  ratio, full->second, declined->second);
+      std::printf("full/declined = %.2f (full %.1f ms, declined %.1f ms; limit about 3)\n", ratio,
+                  full->second, declined->second);
     }
   }
 

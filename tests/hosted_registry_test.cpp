@@ -205,8 +205,8 @@ TYPED_TEST_SUITE(RegistryContract, Backends, BackendNames);
 
 TYPED_TEST(RegistryContract, PredefinedRootsAreAlwaysValid) {
   const std::pair<HKEY, const char *> roots[] = {
-      {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},   {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
-      {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"}, {HKEY_USERS, "HKEY_USERS"},
+      {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},     {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
+      {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},   {HKEY_USERS, "HKEY_USERS"},
       {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG"}, {HKEY_DYN_DATA, "HKEY_DYN_DATA"},
   };
   for (const auto &[root, name] : roots) {
@@ -374,9 +374,9 @@ TYPED_TEST(RegistryContract, QueryValueEveryTypeAtItsLimitAndOnePast) {
     std::string buffer(size + 4, '#');
     bytes = size;
     type = 0;
-    ASSERT_EQ(this->reg_.QueryValue(key, c.name, &type, reinterpret_cast<BYTE *>(buffer.data()),
-                                    &bytes),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        this->reg_.QueryValue(key, c.name, &type, reinterpret_cast<BYTE *>(buffer.data()), &bytes),
+        ERROR_SUCCESS);
     EXPECT_EQ(type, c.type);
     EXPECT_EQ(bytes, size);
     EXPECT_EQ(buffer.substr(0, size), c.bytes);
@@ -481,9 +481,8 @@ TYPED_TEST(RegistryContract, DeletesUnderEveryRootAndManyInARow) {
 }
 
 TYPED_TEST(RegistryContract, EmptyPathElementsAreRefusedEverywhere) {
-  const char *bad[] = {"\\Software",          "Software\\",        "Software\\\\Quorvane",
-                       "\\",                  "\\\\",              "Software\\Quorvane\\",
-                       "Software\\Quorvane\\\\TQ19KVN"};
+  const char *bad[] = {"\\Software", "Software\\",           "Software\\\\Quorvane",         "\\",
+                       "\\\\",       "Software\\Quorvane\\", "Software\\Quorvane\\\\TQ19KVN"};
   HKEY software = this->Open(HKEY_LOCAL_MACHINE, "Software");
   const std::string before = this->reg_.Canonical();
   for (const char *path : bad) {
@@ -533,8 +532,9 @@ TYPED_TEST(RegistryContract, SaveThenLoadHoldsTheSameContent) {
   EXPECT_EQ(loaded.SaveText(), saved);
   // The sections left keep their bytes: everything saved is a piece of the file.
   EXPECT_EQ(saved.find("Init"), std::string::npos);
-  EXPECT_NE(saved.find("[HKEY_LOCAL_MACHINE\\Software\\Quorvane\\TQ19KVN]\r\n\"Version\"=\"1.0\"\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      saved.find("[HKEY_LOCAL_MACHINE\\Software\\Quorvane\\TQ19KVN]\r\n\"Version\"=\"1.0\"\r\n"),
+      std::string::npos);
 }
 
 TYPED_TEST(RegistryContract, AChangeThatCannotBeMadeDurableFailsAndChangesNothing) {
@@ -659,9 +659,9 @@ TEST_F(RegistryFile, ASymlinkedRegistryIsRefused) {
 
 TEST_F(RegistryFile, ASymlinkedJournalIsRefused) {
   testsupport::TempMachine outside(kFixture);
-  ASSERT_EQ(::symlinkat(outside.HostPath("registry.reg").c_str(), dirFd_,
-                        hosted::journal::kJournalName),
-            0);
+  ASSERT_EQ(
+      ::symlinkat(outside.HostPath("registry.reg").c_str(), dirFd_, hosted::journal::kJournalName),
+      0);
   hosted::Registry reg;
   std::string error;
   EXPECT_FALSE(reg.Open(dirFd_, &error));

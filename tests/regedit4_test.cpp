@@ -146,9 +146,9 @@ TEST_P(Regedit4RoundTrip, LoadsQueriesAndSavesTheSameBytes) {
               : full.rfind("HKEY_DYN_DATA", 0) == 0       ? HKEY_DYN_DATA
                                                           : HKEY_LOCAL_MACHINE;
   HKEY key = nullptr;
-  ASSERT_EQ(reg.OpenKey(root, slash == std::string::npos ? nullptr : full.c_str() + slash + 1,
-                        &key),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      reg.OpenKey(root, slash == std::string::npos ? nullptr : full.c_str() + slash + 1, &key),
+      ERROR_SUCCESS);
   std::string data(c.bytes.size() + 8, '#');
   DWORD type = 0;
   DWORD bytes = static_cast<DWORD>(data.size());
@@ -335,8 +335,7 @@ const std::vector<Malformed> &MalformedCases() {
   static const std::vector<Malformed> cases = {
       {"empty file", "", 1, "missing REGEDIT4 header"},
       {"no header", "[HKEY_LOCAL_MACHINE\\A]\r\n", 1, "missing REGEDIT4 header"},
-      {"regedit5 header", "Windows Registry Editor Version 5.00\r\n", 1,
-       "missing REGEDIT4 header"},
+      {"regedit5 header", "Windows Registry Editor Version 5.00\r\n", 1, "missing REGEDIT4 header"},
       {"header lower case", "regedit4\r\n", 1, "missing REGEDIT4 header"},
       {"unterminated section", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A\r\n", 3,
        "unterminated section"},
@@ -365,8 +364,7 @@ const std::vector<Malformed> &MalformedCases() {
        "unterminated string"},
       {"string ends in backslash", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"b\\\r\n", 3,
        "unterminated string"},
-      {"bad escape", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"b\\n\"\r\n", 3,
-       "bad escape"},
+      {"bad escape", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"b\\n\"\r\n", 3, "bad escape"},
       {"text after string", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=\"b\" c\r\n", 3,
        "unexpected text after the value"},
       {"bad data", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=42\r\n", 3, "bad value data"},
@@ -396,8 +394,9 @@ const std::vector<Malformed> &MalformedCases() {
       {"continuation at end of file", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"a\"=hex:01,\\", 3,
        "continuation line missing"},
       {"error on a later line",
-       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\B]\n\"b\"=dword:\n", 7,
-       "bad dword"},
+       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"1\"\n\n[HKEY_LOCAL_MACHINE\\B]\n\"b\"=dword:"
+       "\n",
+       7, "bad dword"},
       {"NUL in key name", std::string("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A\0B]\r\n", 36), 2,
        "NUL byte"},
   };
@@ -429,14 +428,63 @@ INSTANTIATE_TEST_SUITE_P(Cases, Regedit4Malformed, ::testing::ValuesIn(Malformed
                            return name;
                          });
 
+// Mutated exports (damaged bytes, cut lines, stray brackets and escapes):
+// each is either refused with a line and reason, or loads into content that
+// saves to the same bytes and reloads unchanged, also after deleting a key.
+TEST(Regedit4, MutatedTextIsRefusedOrRoundTrips) {
+  const std::string seed = kSample + "[-HKEY_LOCAL_MACHINE\\Software\\Alpha]\r\n" +
+                           "[HKEY_USERS\\.Default\\X]\r\n\"v\"=hex(7):61,00,\\\r\n  00\r\n";
+  const char interesting[] = "\\\"[]-@=,:\r\n (x0";
+  std::uint64_t state = 0x9e3779b97f4a7c15ull;
+  auto next = [&state](std::size_t n) {
+    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+    return static_cast<std::size_t>(state % n);
+  };
+  int loaded = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = seed;
+    for (std::size_t edits = 1 + next(3); edits > 0 && !text.empty(); --edits) {
+      const std::size_t at = next(text.size());
+      switch (next(4)) {
+        case 0:
+          text[at] = interesting[next(sizeof interesting - 1)];
+          break;
+        case 1:
+          text.erase(at, 1 + next(8));
+          break;
+        case 2:
+          text.insert(at, 1, interesting[next(sizeof interesting - 1)]);
+          break;
+        default:
+          text.resize(at);
+          break;
+      }
+    }
+    hosted::Registry reg;
+    std::string error;
+    if (!reg.LoadText(text, "m.reg", &error)) {
+      EXPECT_EQ(error.rfind("m.reg:", 0), 0u) << error;
+      continue;
+    }
+    ++loaded;
+    ASSERT_EQ(reg.SaveText(), text);
+    reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Zeta");
+    reg.DeleteKey(HKEY_USERS, ".Default");
+    hosted::Registry again;
+    ASSERT_TRUE(again.LoadText(reg.SaveText(), "again.reg", &error)) << error << "\n" << text;
+    ASSERT_EQ(again.Canonical(), reg.Canonical()) << text;
+  }
+  EXPECT_GT(loaded, 100);  // the mutations also exercise the accepting paths
+}
+
 // ------------------------------------------------------------------ journal
 
 TEST(Journal, RecordsCarryACheckedEndMarker) {
   const std::string record = hosted::journal::Record("HKEY_LOCAL_MACHINE\\A");
   EXPECT_EQ(record.substr(0, 23), "[-HKEY_LOCAL_MACHINE\\A]");
   std::size_t valid = 0;
-  const std::string whole = std::string(hosted::journal::kHeader) + record +
-                            hosted::journal::Record("HKEY_USERS\\B");
+  const std::string whole =
+      std::string(hosted::journal::kHeader) + record + hosted::journal::Record("HKEY_USERS\\B");
   EXPECT_EQ(hosted::journal::ReadRecords(whole, &valid),
             (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\A", "HKEY_USERS\\B"}));
   EXPECT_EQ(valid, whole.size());

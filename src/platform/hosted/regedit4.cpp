@@ -127,8 +127,8 @@ class Parser {
     lineStart_ = next_;
     const char *base = text_.data();
     const void *nl = std::memchr(base + next_, '\n', text_.size() - next_);
-    std::size_t lineEnd = nl ? static_cast<std::size_t>(static_cast<const char *>(nl) - base)
-                             : text_.size();
+    std::size_t lineEnd =
+        nl ? static_cast<std::size_t>(static_cast<const char *>(nl) - base) : text_.size();
     next_ = nl ? lineEnd + 1 : text_.size();
     if (lineEnd > lineStart_ && base[lineEnd - 1] == '\r') --lineEnd;
     cur_ = lineStart_;
@@ -178,7 +178,8 @@ class Parser {
     for (;;) {
       const std::size_t slash = inner.find('\\');
       const std::string_view part = inner.substr(0, slash);
-      if (part.empty()) return Fail("empty key name in section (leading, trailing or doubled '\\')");
+      if (part.empty())
+        return Fail("empty key name in section (leading, trailing or doubled '\\')");
       if (part.find('\0') != std::string_view::npos) return Fail("NUL byte in a key name");
       parts_.push_back(part);
       if (slash == std::string_view::npos) break;
@@ -320,7 +321,8 @@ class Parser {
         ++cur_;
         value.type = type;
       }
-      if (cur_ >= end_ || text_[cur_] != ':') return Fail("bad value data (expected ':' after hex)");
+      if (cur_ >= end_ || text_[cur_] != ':')
+        return Fail("bad value data (expected ':' after hex)");
       ++cur_;
       if (!HexBytes(&value.data)) return false;
     } else {
@@ -552,12 +554,19 @@ void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) c
   // made implicitly by its removed child's section) gets a section of its
   // own, at the end where no deletion line of the file can follow it.
   const std::string_view eol = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
-  const bool endsInLine = runEnd == 0 || text[runEnd - 1] == '\n';
+  // What completes the last kept line: nothing after a line end, "\n" after
+  // a bare CR (which the parser took as the end of the line), else a line end.
+  std::string_view completion = eol;
+  if (runEnd == 0 || text[runEnd - 1] == '\n') {
+    completion = {};
+  } else if (text[runEnd - 1] == '\r') {
+    completion = "\n";
+  }
   for (const Key *key : orphanCandidates_) {
     if (key->coveredMark || key->parent == nullptr || IsDeleted(key)) continue;
     key->coveredMark = true;
     covered.push_back(key);
-    if (extra->empty() && !endsInLine) *extra += eol;
+    if (extra->empty()) *extra += completion;
     *extra += '[';
     *extra += PathOf(key);
     *extra += ']';
@@ -596,9 +605,8 @@ std::string Document::Canonical() const {
     values.clear();
     for (std::uint32_t i = key->firstValue; i != kNoValue; i = values_[i].next) {
       const Value &value = values_[i];
-      auto same = std::find_if(values.begin(), values.end(), [&](const Value *v) {
-        return NamesEqual(v->name, value.name);
-      });
+      auto same = std::find_if(values.begin(), values.end(),
+                               [&](const Value *v) { return NamesEqual(v->name, value.name); });
       if (same == values.end()) {
         values.push_back(&value);
       } else {

@@ -54,14 +54,14 @@ struct Value {
 };
 
 struct Key {
-  std::string_view name;            // the root's full name for a root
-  Key *parent = nullptr;            // kept when the key is removed
-  std::vector<Key *> children;      // live children, sorted by CompareNames
+  std::string_view name;        // the root's full name for a root
+  Key *parent = nullptr;        // kept when the key is removed
+  std::vector<Key *> children;  // live children, sorted by CompareNames
   std::uint32_t firstValue = kNoValue;
   std::uint32_t lastValue = kNoValue;
-  bool deleted = false;             // removed, with its subtree, by a deletion line or Remove()
-  bool removedAfterLoad = false;    // removed by Remove(): its sections are no longer saved
-  mutable bool coveredMark = false; // scratch mark of Document::Save
+  bool deleted = false;              // removed, with its subtree, by a deletion line or Remove()
+  bool removedAfterLoad = false;     // removed by Remove(): its sections are no longer saved
+  mutable bool coveredMark = false;  // scratch mark of Document::Save
 };
 
 class Document {

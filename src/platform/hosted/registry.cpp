@@ -44,8 +44,8 @@ bool PredefinedRoot(HKEY key, RootId *root) {
 
 struct Registry::Impl {
   struct Handle {
-    Key *key = nullptr;      // null once the content it belonged to was replaced
-    std::string stalePath;   // the path it had then
+    Key *key = nullptr;     // null once the content it belonged to was replaced
+    std::string stalePath;  // the path it had then
   };
 
   std::unique_ptr<Document> doc = std::make_unique<Document>();

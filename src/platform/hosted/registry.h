@@ -1,4 +1,3 @@
-// LEAD TO HELPER (remove this line when you edit the file): before any work, read /tmp/rules.txt -- the team rules and the shared-work-tree rules you must follow (it replaces the __RULES__ placeholder of your task).
 // An in-memory Windows 95/98 registry with the Win32 semantics of the
 // platform contract, optionally kept in a REGEDIT4 file of a machine folder.
 #pragma once
@@ -41,9 +40,8 @@ class Registry {
   platform::LONG OpenKey(platform::HKEY key, const char *subKey, platform::PHKEY result);
   platform::LONG EnumKey(platform::HKEY key, platform::DWORD index, char *name,
                          platform::DWORD *nameChars);
-  platform::LONG QueryValue(platform::HKEY key, const char *valueName,
-                            platform::DWORD *type, platform::BYTE *data,
-                            platform::DWORD *dataBytes);
+  platform::LONG QueryValue(platform::HKEY key, const char *valueName, platform::DWORD *type,
+                            platform::BYTE *data, platform::DWORD *dataBytes);
   platform::LONG DeleteKey(platform::HKEY key, const char *subKey);
   platform::LONG CloseKey(platform::HKEY key);
 

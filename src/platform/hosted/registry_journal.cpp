@@ -105,8 +105,7 @@ std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validB
   return paths;
 }
 
-int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode,
-               std::string *error) {
+int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error) {
   const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     const int err = errno;

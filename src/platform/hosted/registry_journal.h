@@ -45,8 +45,7 @@ std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validB
 // Reads dirFd/name whole without following a link. Returns 0 on success, or
 // the errno of the failure (ENOENT when missing, ELOOP for a link, EINVAL
 // when not a regular file) with a reason in *error.
-int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode,
-               std::string *error);
+int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error);
 
 // Replaces dirFd/name by the concatenated pieces, crash-safely: a fresh temp
 // file in the same folder (O_EXCL, O_NOFOLLOW) is written, synced and renamed
@@ -84,7 +83,7 @@ class Journal {
   void SetFailWrites(bool fail) { failWrites_ = fail; }
 
  private:
-  int dirFd_;            // not owned
+  int dirFd_;  // not owned
   int fd_ = -1;
   bool exists_ = false;
   bool dirSynced_ = true;       // the journal's folder entry is durable

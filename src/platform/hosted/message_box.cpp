@@ -39,6 +39,26 @@ std::vector<std::string> Lines(std::string_view text) {
   return lines;
 }
 
+// Windows wraps a box's text at word boundaries to keep the box readable;
+// the terminal box does the same at WrapColumns.
+constexpr std::size_t WrapColumns = 64;
+
+std::vector<std::string> Wrapped(const std::vector<std::string> &lines) {
+  std::vector<std::string> wrapped;
+  for (const std::string &line : lines) {
+    std::string_view rest = line;
+    while (rest.size() > WrapColumns) {
+      std::size_t cut = rest.rfind(' ', WrapColumns);
+      if (cut == std::string_view::npos || cut == 0) cut = WrapColumns;
+      wrapped.emplace_back(rest.substr(0, cut));
+      rest.remove_prefix(cut);
+      while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    }
+    wrapped.emplace_back(rest);
+  }
+  return wrapped;
+}
+
 std::string Button(std::string_view name, bool isDefault) {
   return std::string(isDefault ? "< " : "[ ") + std::string(name) + (isDefault ? " >" : " ]");
 }
@@ -90,21 +110,24 @@ std::string DrawBox(std::string_view caption, std::string_view text, unsigned st
   const std::string buttons = IsYesNo(style)
                                   ? Button("Yes", def == IDYES) + "  " + Button("No", def == IDNO)
                                   : Button("OK", true);
-  const std::vector<std::string> lines = Lines(text);
+  const std::vector<std::string> lines = Wrapped(Lines(text));
   const std::string title = Sanitized(caption);
   std::size_t width = std::max<std::size_t>(buttons.size(), title.size() + 2);
   for (const auto &line : lines) width = std::max(width, line.size());
   width += 4;
+  // Built with append: GCC 12 reports a false -Wrestrict on chains of
+  // string concatenation at -O3.
+  std::string box;
   auto row = [&](const std::string &inner, std::size_t indent) {
-    return "|" + std::string(indent, ' ') + inner + std::string(width - indent - inner.size(), ' ') +
-           "|\n";
+    box.append("|").append(indent, ' ').append(inner);
+    box.append(width - indent - inner.size(), ' ').append("|\n");
   };
-  std::string box = "+- " + title + " " + std::string(width - title.size() - 3, '-') + "+\n";
-  box += row("", 0);
-  for (const auto &line : lines) box += row(line, 2);
-  box += row("", 0);
-  box += row(buttons, (width - buttons.size()) / 2);
-  box += "+" + std::string(width, '-') + "+\n";
+  box.append("+- ").append(title).append(" ").append(width - title.size() - 3, '-').append("+\n");
+  row("", 0);
+  for (const auto &line : lines) row(line, 2);
+  row("", 0);
+  row(buttons, (width - buttons.size()) / 2);
+  box.append("+").append(width, '-').append("+\n");
   return box;
 }
 

@@ -38,7 +38,7 @@ bool Stop(std::string *error);
 struct FaultPlan {
   unsigned failCall = 0;    // 0: none
   bool persistent = false;  // fail failCall and every call after it
-  std::string failKey;      // fail registry calls on this full key path
+  std::string failKey;      // fail registry calls on this full key path or below it
   std::string failFile;     // fail file calls on this Windows path
 };
 void SetFaultPlan(const FaultPlan &plan);
@@ -62,10 +62,11 @@ struct ShownBox {
   unsigned style = 0;
   int result = 0;
 };
-// The boxes shown since Start, with their results.
+// The boxes shown since Start, with their results; a faulted box was never
+// shown and is not among them.
 const std::vector<ShownBox> &ShownBoxes();
 // Called as each box is shown, before it is answered (a test releases a
-// locked file while the applet prompt is open).
+// locked file while the applet prompt is open). Cleared by Stop.
 void SetBoxHook(std::function<void(const ShownBox &)> hook);
 
 }  // namespace hosted

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/hosted/registry.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -387,38 +388,13 @@ BENCHMARK(BM_Parse)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Declined)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_Full)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
-// The console table, then the ratio of the two runs' mean real times.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run> &runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run &run : runs) {
-      if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
-      times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    auto declined = times_.find("BM_Declined");
-    auto full = times_.find("BM_Full");
-    if (declined != times_.end() && full != times_.end() && declined->second > 0) {
-      const double ratio = full->second / declined->second;
-      std::printf("full/declined = %.2f (full %.1f ms, declined %.1f ms; limit about 3)\n", ratio,
-                  full->second, declined->second);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TheMachine();  // generate before timing anything
-  RatioReporter reporter;
+  RatioReporter reporter("BM_Full", "BM_Declined", "full/declined");
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

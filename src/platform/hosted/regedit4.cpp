@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_map>
 
 namespace hosted::regedit4 {
 
@@ -116,10 +117,43 @@ class Parser {
       }
     }
     doc_.segments_.back().end = text_.size();
+    SortChildren();
     return true;
   }
 
  private:
+  // Win98's regedit exports keys in the order they were created, so siblings
+  // arrive in any order, thousands under one key (CLSID). Inserting each into
+  // its sorted place costs a move of all that follow it: quadratic. While
+  // parsing, new children are appended and found through a hash index; each
+  // parent with out-of-order children is sorted once, before anything looks
+  // a child up by name.
+  Key *Child(Key *parent, std::string_view name) {
+    std::string id(reinterpret_cast<const char *>(&parent), sizeof parent);
+    for (char c : name) id.push_back(static_cast<char>(kFold.up[static_cast<unsigned char>(c)]));
+    auto [it, inserted] = index_.try_emplace(std::move(id), nullptr);
+    if (!inserted && !it->second->deleted) return it->second;
+    auto &children = parent->children;
+    if (!children.empty() && !parent->childrenUnsorted &&
+        CompareNames(children.back()->name, name) >= 0) {
+      parent->childrenUnsorted = true;
+      unsorted_.push_back(parent);
+    }
+    Key *key = doc_.NewKey(name, parent);
+    children.push_back(key);
+    it->second = key;
+    return key;
+  }
+
+  void SortChildren() {
+    for (Key *parent : unsorted_) {
+      std::sort(parent->children.begin(), parent->children.end(),
+                [](const Key *a, const Key *b) { return CompareNames(a->name, b->name) < 0; });
+      parent->childrenUnsorted = false;
+    }
+    unsorted_.clear();
+  }
+
   // Moves to the next physical line: [cur_, end_) is its content without the
   // line end. False at the end of the text.
   bool NextLine() {
@@ -196,6 +230,7 @@ class Parser {
 
     if (deletion) {
       if (parts_.size() == 1) return Fail("cannot delete a root key");
+      SortChildren();
       Key *key = doc_.Root(root);
       for (std::size_t i = 1; key != nullptr && i < parts_.size(); ++i)
         key = doc_.FindChild(key, parts_[i]);
@@ -225,7 +260,7 @@ class Parser {
     }
     Key *key = cacheNodes_.back();
     for (std::size_t i = shared; i < parts_.size(); ++i) {
-      key = doc_.FindOrAddChild(key, parts_[i]);
+      key = Child(key, parts_[i]);
       cacheNodes_.push_back(key);
       cacheNames_.push_back(parts_[i]);
     }
@@ -385,6 +420,8 @@ class Parser {
   Key *current_ = nullptr;  // null in a deletion section
   std::vector<std::string_view> parts_;
   std::vector<Key *> cacheNodes_;  // the previous section's keys, root first
+  std::unordered_map<std::string, Key *> index_;  // parent pointer + folded name
+  std::vector<Key *> unsorted_;
   std::vector<std::string_view> cacheNames_;
 };
 
@@ -433,21 +470,6 @@ Key *Document::FindChild(const Key *parent, std::string_view name) const {
   auto it = std::lower_bound(children.begin(), children.end(), name, ByName());
   if (it != children.end() && CompareNames((*it)->name, name) == 0) return *it;
   return nullptr;
-}
-
-Key *Document::FindOrAddChild(Key *parent, std::string_view name) {
-  auto &children = parent->children;
-  // Fast path: files list siblings mostly in order.
-  if (children.empty() || CompareNames(children.back()->name, name) < 0) {
-    Key *key = NewKey(name, parent);
-    children.push_back(key);
-    return key;
-  }
-  auto it = std::lower_bound(children.begin(), children.end(), name, ByName());
-  if (it != children.end() && CompareNames((*it)->name, name) == 0) return *it;
-  Key *key = NewKey(name, parent);
-  children.insert(it, key);
-  return key;
 }
 
 void Document::Unlink(Key *key) {

@@ -60,6 +60,7 @@ struct Key {
   std::uint32_t firstValue = kNoValue;
   std::uint32_t lastValue = kNoValue;
   bool deleted = false;              // removed, with its subtree, by a deletion line or Remove()
+  bool childrenUnsorted = false;     // scratch mark of the parser
   bool removedAfterLoad = false;     // removed by Remove(): its sections are no longer saved
   mutable bool coveredMark = false;  // scratch mark of Document::Save
 };
@@ -123,7 +124,6 @@ class Document {
   };
   bool SegmentKept(const Segment &segment) const;
   Key *NewKey(std::string_view name, Key *parent);
-  Key *FindOrAddChild(Key *parent, std::string_view name);
   static void Unlink(Key *key);
 
   std::string text_;

@@ -1,0 +1,119 @@
+// The whole uninstaller on the demo machine with its registry grown to the
+// size of a large Windows 98 export (about 25 MB, 100,000 keys): a declined
+// run (No at the confirmation) against a full one (Yes, every step, OK).
+// Both load and close the registry; the full run also makes every deletion
+// durable and folds them into registry.reg. It should cost at most about
+// three times the declined run.
+//
+//   run_bench [--benchmark_...]   prints the table, then full/declined
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/uninstall.h"
+#include "platform/hosted/hosted.h"
+#include "ratio_reporter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Unrelated COM classes, the bulk of a real export, in a fixed pattern.
+std::string Padding(std::size_t keys) {
+  std::string text;
+  char line[160];
+  for (std::size_t i = 0; i < keys; ++i) {
+    std::snprintf(line, sizeof line,
+                  "[HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{%08zX-4E2B-11D0-A8F2-"
+                  "00A0C9%06zX}\\InprocServer32]\r\n",
+                  i * 2654435761u % 0xFFFFFFFFu, i);
+    text += line;
+    std::snprintf(line, sizeof line, "@=\"C:\\\\WINDOWS\\\\SYSTEM\\\\COMP%05zu.DLL\"\r\n", i);
+    text += line;
+    text += "\"ThreadingModel\"=\"Apartment\"\r\n";
+    text += "\"Flags\"=hex:01,00,00,00,20,00,00,00,ff,ff,00,00,7e,1a,00,00,00,00,00,00,\\\r\n"
+            "  01,02,03,04,05,06,07,08,09,0a,0b,0c\r\n\r\n";
+  }
+  return text;
+}
+
+struct Machine {
+  fs::path demo = fs::path(TQ72_SOURCE_DIR) / "demo";
+  fs::path dir;
+  std::string registry;
+
+  Machine() {
+    std::string pattern = (fs::temp_directory_path() / "tq72-run-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    dir = pattern;
+    registry = ReadAll(demo / "registry.reg") + Padding(100000);
+    std::fprintf(stderr, "registry: %.1f MB in %s\n", registry.size() / 1e6, dir.c_str());
+  }
+  ~Machine() {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+  // The machine as installed, with no journal left from the last run.
+  void Restore() {
+    fs::remove_all(dir / "WINDOWS");
+    fs::remove(dir / "registry.reg.journal");
+    fs::copy(demo / "WINDOWS", dir / "WINDOWS", fs::copy_options::recursive);
+    std::ofstream(dir / "registry.reg", std::ios::binary | std::ios::trunc) << registry;
+  }
+  int Run(hosted::Answer first, benchmark::State &state) {
+    hosted::StartOptions options;
+    options.machine = dir.string();
+    options.answers = {first, hosted::Answer::Ok, hosted::Answer::Ok};
+    options.terminal = false;
+    std::string error;
+    if (!hosted::Start(options, &error)) state.SkipWithError(error.c_str());
+    int status = RunUninstall();
+    if (!hosted::Stop(&error)) state.SkipWithError(error.c_str());
+    return status;
+  }
+};
+
+Machine &TheMachine() {
+  static Machine machine;
+  return machine;
+}
+
+void RunWith(benchmark::State &state, hosted::Answer first, int expectedStatus) {
+  Machine &m = TheMachine();
+  for (auto _ : state) {
+    state.PauseTiming();
+    m.Restore();
+    state.ResumeTiming();
+    if (m.Run(first, state) != expectedStatus) state.SkipWithError("unexpected exit status");
+  }
+}
+
+void BM_RunDeclined(benchmark::State &state) { RunWith(state, hosted::Answer::No, 0); }
+void BM_RunFull(benchmark::State &state) { RunWith(state, hosted::Answer::Yes, 1); }
+
+BENCHMARK(BM_RunDeclined)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_RunFull)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  TheMachine();  // build the registry before timing anything
+  RatioReporter reporter("BM_RunFull", "BM_RunDeclined", "full/declined");
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

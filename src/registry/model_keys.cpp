@@ -27,22 +27,14 @@ void RemoveModelClassKey(const char *modelKeyPath) {
   // Enumerate into a scratch buffer so that only a successful enumeration
   // replaces the shared name: a failed one may leave partial text behind.
   char firstInstance[InstanceNameBufferSize];
-  DWORD nameChars = sizeof firstInstance;
-  if (RegEnumKeyExA(modelKey, 0, firstInstance, &nameChars, nullptr, nullptr, nullptr, nullptr) !=
-      ERROR_SUCCESS) {
+  if (!FirstSubkeyName(modelKey, firstInstance, sizeof firstInstance)) {
     RegCloseKey(modelKey);
     return;
   }
   std::memcpy(InstanceNameBuffer, firstInstance, sizeof InstanceNameBuffer);
 
-  HKEY instanceKey = nullptr;
-  if (RegOpenKeyExA(modelKey, InstanceNameBuffer, 0, KEY_READ, &instanceKey) != ERROR_SUCCESS) {
-    RegCloseKey(modelKey);
-    return;
-  }
   char driver[ModelDriverValueSize];
-  bool haveDriver = QueryTextValue(instanceKey, DriverValueName, driver, sizeof driver);
-  RegCloseKey(instanceKey);
+  bool haveDriver = QueryInstanceDriver(modelKey, InstanceNameBuffer, driver, sizeof driver);
   RegCloseKey(modelKey);
   if (!haveDriver) return;
 

@@ -61,21 +61,14 @@ void RemovePciDevice() {
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PciEnumKeyPath, 0, KEY_READ, &enumKey) != ERROR_SUCCESS) {
     return;
   }
+  // Only the first instance is ever looked at.
   char instanceName[PciInstanceNameSize];
-  DWORD nameChars = sizeof instanceName;
-  if (RegEnumKeyExA(enumKey, 0, instanceName, &nameChars, nullptr, nullptr, nullptr, nullptr) !=
-      ERROR_SUCCESS) {
-    RegCloseKey(enumKey);
-    return;
-  }
-  HKEY instanceKey = nullptr;
-  if (RegOpenKeyExA(enumKey, instanceName, 0, KEY_READ, &instanceKey) != ERROR_SUCCESS) {
+  if (!FirstSubkeyName(enumKey, instanceName, sizeof instanceName)) {
     RegCloseKey(enumKey);
     return;
   }
   char driver[PciDriverValueSize];
-  bool haveDriver = QueryTextValue(instanceKey, DriverValueName, driver, sizeof driver);
-  RegCloseKey(instanceKey);
+  bool haveDriver = QueryInstanceDriver(enumKey, instanceName, driver, sizeof driver);
   RegCloseKey(enumKey);
   if (!haveDriver) return;
 

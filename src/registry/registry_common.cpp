@@ -22,6 +22,23 @@ bool QueryTextValue(HKEY key, const char *valueName, char *buffer, std::size_t s
   return false;
 }
 
+bool FirstSubkeyName(HKEY key, char *name, std::size_t size) {
+  DWORD nameChars = static_cast<DWORD>(size);
+  return RegEnumKeyExA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS;
+}
+
+bool QueryInstanceDriver(HKEY deviceKey, const char *instanceName, char *driver,
+                         std::size_t size) {
+  HKEY instanceKey = nullptr;
+  if (RegOpenKeyExA(deviceKey, instanceName, 0, KEY_READ, &instanceKey) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool haveDriver = QueryTextValue(instanceKey, DriverValueName, driver, size);
+  RegCloseKey(instanceKey);
+  return haveDriver;
+}
+
 namespace {
 
 // A class key is named "CLASS\INSTANCE": at least two non-empty elements.

@@ -186,8 +186,8 @@ TEST(RewriteSystemIniFaults, EveryFailedCallLeavesSystemIniWholeOrRewritten) {
       if (ini != before) {
         EXPECT_EQ(ini, rewritten) << "neither whole nor correctly rewritten";
       }
-      std::string outcome =
-          (ini == before ? "W" : "R") + std::string(machine.Exists(NewFile) ? "+" : "");
+      std::string outcome = ini == before ? "W" : "R";
+      if (machine.Exists(NewFile)) outcome += '+';
       ASSERT_TRUE(allowed.contains(call)) << "unexpected call";
       const auto &ok = allowed.at(call);
       EXPECT_NE(std::find(ok.begin(), ok.end(), outcome), ok.end()) << outcome;

@@ -27,7 +27,7 @@ import sys
 SEED = 7220
 rng = random.Random(SEED)
 
-PNP_ID = "VEN_14F1&DEV_2F00&SUBSYS_200014F1&REV_01"
+PNP_ID = "VEN_1F8C&DEV_0072&SUBSYS_00721F8C&REV_01"
 CARD_INSTANCE = "BUS_00&DEV_0A&FUNC_00"
 MODEL_KEY = r"Enum\MODEMWAVE\Quorvane_TQ72_PCI_Voice_Modem"
 MODEL_INSTANCE = "0000"
@@ -171,8 +171,8 @@ def product():
     values(card, [
         ("DeviceDesc", "Quorvane TQ72 PCI Voice Modem"),
         ("Class", "Modem"),
-        ("HardwareID", r"PCI\VEN_14F1&DEV_2F00&SUBSYS_200014F1&REV_01,PCI\VEN_14F1&DEV_2F00&SUBSYS_200014F1,PCI\VEN_14F1&DEV_2F00&REV_01,PCI\VEN_14F1&DEV_2F00"),
-        ("CompatibleIDs", r"PCI\VEN_14F1&DEV_2F00&REV_01,PCI\VEN_14F1&DEV_2F00,PCI\VEN_14F1&CC_078000,PCI\VEN_14F1&CC_0780,PCI\CC_078000,PCI\CC_0780"),
+        ("HardwareID", r"PCI\VEN_1F8C&DEV_0072&SUBSYS_00721F8C&REV_01,PCI\VEN_1F8C&DEV_0072&SUBSYS_00721F8C,PCI\VEN_1F8C&DEV_0072&REV_01,PCI\VEN_1F8C&DEV_0072"),
+        ("CompatibleIDs", r"PCI\VEN_1F8C&DEV_0072&REV_01,PCI\VEN_1F8C&DEV_0072,PCI\VEN_1F8C&CC_078000,PCI\VEN_1F8C&CC_0780,PCI\CC_078000,PCI\CC_0780"),
         ("Mfg", "Quorvane"),
         ("ConfigFlags", bytes(4)),
         ("Capabilities", bytes([0x14, 0, 0, 0])),
@@ -184,9 +184,9 @@ def product():
     ])
     # A stale entry of an earlier install, enumerated without subsystem: a
     # prefix of the card's key name, and it must stay.
-    values(r"Enum\PCI\VEN_14F1&DEV_2F00\BUS_00&DEV_0A&FUNC_00", [
+    values(r"Enum\PCI\VEN_1F8C&DEV_0072\BUS_00&DEV_0A&FUNC_00", [
         ("DeviceDesc", "PCI Communication Device"), ("Class", "Unknown"),
-        ("HardwareID", r"PCI\VEN_14F1&DEV_2F00"), ("ConfigFlags", bytes([0x40, 0, 0, 0])),
+        ("HardwareID", r"PCI\VEN_1F8C&DEV_0072"), ("ConfigFlags", bytes([0x40, 0, 0, 0])),
     ])
     # The hardware profile's view of the card: not the card's key.
     values(r"Config\0001\Enum\PCI" + "\\" + PNP_ID + "\\" + CARD_INSTANCE,
@@ -200,7 +200,7 @@ def product():
         ("Model", "Quorvane TQ72 PCI Voice Modem"), ("FriendlyName", "Quorvane TQ72 PCI Voice Modem"),
         ("DevLoader", "*vcomm"), ("PortDriver", "serial.vxd"), ("Contention", "*vcd"),
         ("ConfigDialog", "modemui.dll"), ("EnumPropPages", "modemui.dll,EnumPropPages"),
-        ("PortSubClass", bytes([0x02])), ("MatchingDeviceId", r"PCI\VEN_14F1&DEV_2F00&SUBSYS_200014F1"),
+        ("PortSubClass", bytes([0x02])), ("MatchingDeviceId", r"PCI\VEN_1F8C&DEV_0072&SUBSYS_00721F8C"),
         ("DriverDate", " 7-14-1999"), ("Reset", "ATZ<cr>"), ("VoiceProfile", bytes([0x21, 0x19, 0x0f, 0x00])),
         ("Properties", bytes([0x80, 0x01, 0, 0, 0xff, 0, 0, 0, 0xff, 0, 0, 0, 0x07, 0, 0, 0,
                               0x0f, 0, 0, 0, 0xf7, 0x03, 0, 0, 0x00, 0xc2, 0x01, 0x00,

@@ -6,7 +6,7 @@ source "$(dirname "$0")/hosted_common.bash" "$@"
 
 SERVICE_KEY='HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\TQ19KVN'
 SOFTWARE_KEY='HKEY_LOCAL_MACHINE\Software\Quorvane\TQ19KVN'
-CARD_KEY='HKEY_LOCAL_MACHINE\Enum\PCI\VEN_14F1&DEV_2F00&SUBSYS_200014F1&REV_01'
+CARD_KEY='HKEY_LOCAL_MACHINE\Enum\PCI\VEN_1F8C&DEV_0072&SUBSYS_00721F8C&REV_01'
 CARD_CLASS_KEY='HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\Class\Modem\0000'
 
 # A machine from the demo without the keys (and their subkeys) given.

@@ -21,10 +21,10 @@ std::string RegistryText(const std::vector<std::string> &lines) {
 std::string ModemRegistryText() {
   return RegistryText({
       "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\TQ19KVN]",
-      "\"PNP ID\"=\"VEN_14F1&DEV_2F00\"",
+      "\"PNP ID\"=\"VEN_1F8C&DEV_0072\"",
       "[HKEY_LOCAL_MACHINE\\Software\\Quorvane\\TQ19KVN]",
-      "\"PNP ID\"=\"VEN_14F1&DEV_2F00\"",
-      "[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_14F1&DEV_2F00\\BUS_00&DEV_0A&FUNC_00]",
+      "\"PNP ID\"=\"VEN_1F8C&DEV_0072\"",
+      "[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_1F8C&DEV_0072\\BUS_00&DEV_0A&FUNC_00]",
       "\"driver\"=\"Modem\\\\0000\"",
       "\"Class\"=\"Modem\"",
       "[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_8086&DEV_7110\\BUS_00&DEV_07&FUNC_00]",
@@ -59,7 +59,7 @@ std::string ModemRegistryText() {
 }
 
 const std::vector<std::string> ModemKeysRemoved = {
-    "Enum\\PCI\\VEN_14F1&DEV_2F00",
+    "Enum\\PCI\\VEN_1F8C&DEV_0072",
     "Enum\\MODEMWAVE\\Quorvane_TQ72_PCI_Voice_Modem",
     "System\\CurrentControlSet\\Services\\Class\\Modem\\0000",
     "System\\CurrentControlSet\\Services\\Class\\MEDIA\\0003",

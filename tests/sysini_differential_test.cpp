@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "platform/hosted/hosted.h"
 #include "support/temp_machine.h"
 #include "sysini/system_ini.h"
+#include "sysini/text_stream.h"
 
 namespace {
 
@@ -115,7 +117,9 @@ std::string Render(const std::vector<Line> &lines, bool plain = false) {
 constexpr int FileCount = 150;
 
 // Each generated file is rewritten as generated, compared with the model, and
-// as a marker-free CR LF file, which must come back byte for byte.
+// as a marker-free CR LF file, which must come back byte for byte; then all of
+// them as one file, whose pieces straddle the reads and writes of whole
+// stream buffers.
 TEST(DifferentialTest, StreamingRewriteMatchesWholeFileModel) {
   TempMachine machine;
   machine.Start();
@@ -128,6 +132,7 @@ TEST(DifferentialTest, StreamingRewriteMatchesWholeFileModel) {
   };
   Generator generator(0x7172u);
   int blanked = 0;
+  std::string all;
   for (int i = 0; i < FileCount; ++i) {
     std::vector<Line> lines = generator.File();
     std::string before = Render(lines), expected = ModelRewrite(before);
@@ -135,8 +140,37 @@ TEST(DifferentialTest, StreamingRewriteMatchesWholeFileModel) {
     if (expected.size() < before.size()) ++blanked;
     std::string plain = Render(lines, true);
     ASSERT_EQ(rewrite(plain), plain) << "marker-free file " << i;
+    all += before;
   }
   EXPECT_GT(blanked, FileCount / 4) << "the generator should place markers often";
+  ASSERT_GT(all.size(), 3 * TextBufferSize);
+  EXPECT_TRUE(rewrite(all) == ModelRewrite(all)) << "all files as one";
+  machine.Stop();
+}
+
+// The reader against the model's pieces, with each file divided between reads
+// in another way, so that pieces, CR LF pairs and markers straddle reads.
+TEST(DifferentialTest, ReaderMatchesModelPiecesHoweverTheFileIsRead) {
+  const platform::DWORD Chunks[] = {1, 2, 3, 5, 64, 253, 254, 255, 256, 257, 4096, TextBufferSize};
+  TempMachine machine;
+  machine.Start();
+  Generator generator(0x7172u);
+  for (int i = 0; i < FileCount; ++i) {
+    std::string before = Render(generator.File());
+    platform::DWORD chunk = Chunks[i % std::size(Chunks)];
+    machine.WriteFile("WINDOWS/system.ini", before);
+    TextInput input;
+    ASSERT_TRUE(OpenTextInput(input, "C:\\WINDOWS\\system.ini", chunk));
+    std::vector<std::string> pieces;
+    char piece[PieceBufferSize];
+    while (!input.endOfFile && !input.error) {
+      platform::DWORD length = ReadPiece(input, piece, PieceBufferSize);
+      if (length != 0) pieces.emplace_back(piece, length);
+    }
+    CloseTextInput(input);
+    ASSERT_FALSE(input.error);
+    ASSERT_EQ(pieces, SplitPieces(TranslateCrLf(before))) << "file " << i << ", chunk " << chunk;
+  }
   machine.Stop();
 }
 

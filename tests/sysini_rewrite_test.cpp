@@ -14,6 +14,7 @@
 #include "platform/hosted/hosted.h"
 #include "support/temp_machine.h"
 #include "sysini/system_ini.h"
+#include "sysini/text_stream.h"
 
 namespace {
 
@@ -33,12 +34,13 @@ void PrintTo(const RewriteCase &c, std::ostream *out) { *out << c.name; }
 
 std::string Times(std::size_t n, char c) { return std::string(n, c); }
 
-// 40 lines of 101 bytes, then 55 more: the next CR is the 4096th byte, so its
-// LF comes with the second read and the output crosses its buffer as well.
-std::string UpToCrAt4096() {
+// Lines of 101 bytes, then as many more as make the next CR the last byte of
+// the first read, so its LF comes with the second read and the output
+// crosses its buffer as well.
+std::string UpToCrAtBufferEnd() {
   std::string text;
-  for (int i = 0; i < 40; ++i) text += Times(99, 'a') + "\r\n";
-  return text + Times(55, 'b');
+  while (text.size() + 101 < TextBufferSize) text += Times(99, 'a') + "\r\n";
+  return text + Times(TextBufferSize - 1 - text.size(), 'b');
 }
 
 std::vector<RewriteCase> Cases() {
@@ -61,8 +63,8 @@ std::vector<RewriteCase> Cases() {
       {"CtrlZKeptWithAllThatFollows", "A\x1a\r\nB\r\n" + M + "\r\nC", "A\x1a\r\nB\r\n  C"},
       {"ZeroByteHidesLaterMarkerButAllIsKept", "A\0"s + M + "\r\nB", "A\0"s + M + "\r\nB"},
       {"MarkerBeforeZeroByteBlanksWholePiece", M + "\0tail\r\nB\r\n"s, "  B\r\n"},
-      {"CrLfAcrossReadAndWriteBuffers", UpToCrAt4096() + "\r\n" + M + "\r\nE\r\n",
-       UpToCrAt4096() + "\r\n  E\r\n"},
+      {"CrLfAcrossReadAndWriteBuffers", UpToCrAtBufferEnd() + "\r\n" + M + "\r\nE\r\n",
+       UpToCrAtBufferEnd() + "\r\n  E\r\n"},
       {"EmptyFileStaysEmpty", "", ""},
   };
 }
@@ -122,7 +124,7 @@ TEST(RewriteSystemIni, NothingIsOpenedWithoutAWholePath) {
 // well as at the close.
 std::string SweepBefore() {
   std::string text;
-  for (int i = 0; i < 60; ++i)
+  for (int i = 0; text.size() < TextBufferSize + 1000; ++i)
     text += (i == 30 ? M : "line" + std::to_string(i) + Times(90, 'x')) + "\r\n";
   return text;
 }

@@ -1,5 +1,7 @@
 #include "sysini/system_ini.h"
 
+#include <cstring>
+
 #include "files/path_buffer.h"
 #include "platform/platform.h"
 #include "sysini/text_stream.h"
@@ -11,18 +13,25 @@ namespace {
 const char IniName[] = "\\system.ini";
 const char NewName[] = "\\system.new";
 constexpr DWORD BlankedLineLength = sizeof BlankedLine - 1;
+constexpr std::size_t MarkerLength = sizeof DriverMarker - 1;
 
-// Leftmost plain byte search. The piece is taken as a C string: text after a
-// zero byte is never searched (it is still written back unchanged).
-bool MentionsDriver(const char *piece) {
-  for (const char *start = piece; *start != '\0'; ++start) {
-    const char *p = start;
-    const char *m = DriverMarker;
-    while (*m != '\0' && *p == *m) {
-      ++p;
-      ++m;
-    }
-    if (*m == '\0') return true;
+// The streams' buffers are too big for a small stack; the step runs once.
+TextInput SystemIniInput;
+TextOutput SystemNewOutput;
+
+// Leftmost plain byte search of the piece's text before its first zero byte
+// (the text after it is still written back unchanged). The marker holds no
+// zero byte, so a match counts when no zero byte comes before it, and if the
+// leftmost one does not count, no later one can.
+bool MentionsDriver(const char *piece, DWORD length) {
+  if (length < MarkerLength) return false;
+  const char *last = piece + (length - MarkerLength);  // where a match can start last
+  for (const char *p = piece; p <= last; ++p) {
+    p = static_cast<const char *>(
+        std::memchr(p, DriverMarker[0], static_cast<std::size_t>(last - p) + 1));
+    if (p == nullptr) return false;
+    if (std::memcmp(p + 1, DriverMarker + 1, MarkerLength - 1) == 0)
+      return std::memchr(piece, '\0', static_cast<std::size_t>(p - piece)) == nullptr;
   }
   return false;
 }
@@ -36,8 +45,8 @@ bool CopyPieces(TextInput &input, TextOutput &output) {
     DWORD length = ReadPiece(input, piece, PieceBufferSize);
     if (input.error) return false;
     if (length == 0) continue;
-    bool written = MentionsDriver(piece) ? WriteText(output, BlankedLine, BlankedLineLength)
-                                         : WriteText(output, piece, length);
+    bool written = MentionsDriver(piece, length) ? WriteText(output, BlankedLine, BlankedLineLength)
+                                                 : WriteText(output, piece, length);
     if (!written) return false;
   }
   return true;
@@ -53,16 +62,14 @@ void RewriteSystemIni() {
   if (!BuildPath(iniPath, windowsDirectory, IniName)) return;
   if (!BuildPath(newPath, windowsDirectory, NewName)) return;
 
-  TextInput input;
-  if (!OpenTextInput(input, iniPath)) return;
-  TextOutput output;
-  if (!OpenTextOutput(output, newPath)) {
-    CloseTextInput(input);
+  if (!OpenTextInput(SystemIniInput, iniPath)) return;
+  if (!OpenTextOutput(SystemNewOutput, newPath)) {
+    CloseTextInput(SystemIniInput);
     return;
   }
-  bool copied = CopyPieces(input, output);
-  CloseTextInput(input);
-  bool closed = CloseTextOutput(output);
+  bool copied = CopyPieces(SystemIniInput, SystemNewOutput);
+  CloseTextInput(SystemIniInput);
+  bool closed = CloseTextOutput(SystemNewOutput);
   // An incomplete system.new is left behind rather than copied: it is all
   // that shows what went wrong, and system.ini is still whole.
   if (!copied || !closed) return;

@@ -1,12 +1,14 @@
 #include "sysini/text_stream.h"
 
+#include <cstring>
+
 using namespace platform;
 
 namespace {
 
 constexpr unsigned char CR = 0x0D;
 constexpr unsigned char LF = 0x0A;
-constexpr int NoChar = -1;
+constexpr unsigned char LineEnd[] = {CR, LF};
 
 // Refills an emptied buffer; false, with the matching indicator set, at the
 // end of the file or on a failed read.
@@ -28,21 +30,6 @@ bool Refill(TextInput &input) {
   return true;
 }
 
-// The next translated character, or NoChar once the data ended or a read
-// failed.
-int NextChar(TextInput &input) {
-  if (input.next == input.filled && !Refill(input)) return NoChar;
-  unsigned char c = input.buffer[input.next++];
-  if (c != CR) return c;
-  // The LF that makes this CR a line end may sit in the next chunk. If the
-  // data ends here, or the read for it fails, the CR was a character of its
-  // own and is delivered; the indicator set by the refill stops the piece.
-  if (input.next == input.filled && !Refill(input)) return CR;
-  if (input.buffer[input.next] != LF) return CR;
-  ++input.next;
-  return LF;
-}
-
 // Puts the buffered bytes into the file. Anything short of all of them is a
 // failure: the file would silently miss text.
 void Flush(TextOutput &output) {
@@ -55,9 +42,21 @@ void Flush(TextOutput &output) {
   output.used = 0;
 }
 
-void PutByte(TextOutput &output, unsigned char c) {
-  if (output.used == TextBufferSize) Flush(output);
-  output.buffer[output.used++] = c;
+// Spans are copied whole; the buffer goes to the file only once full and more
+// is to come, so the file is written in whole buffers until the close.
+void PutBytes(TextOutput &output, const unsigned char *bytes, DWORD count) {
+  while (count > 0) {
+    if (output.used == TextBufferSize) {
+      Flush(output);
+      if (output.error) return;
+    }
+    DWORD room = TextBufferSize - output.used;
+    DWORD span = count < room ? count : room;
+    std::memcpy(output.buffer + output.used, bytes, span);
+    output.used += span;
+    bytes += span;
+    count -= span;
+  }
 }
 
 }  // namespace
@@ -74,12 +73,50 @@ bool OpenTextInput(TextInput &input, LPCSTR path, DWORD chunkSize) {
 }
 
 DWORD ReadPiece(TextInput &input, char *piece, DWORD capacity) {
+  if (capacity == 0) return 0;
+  const DWORD room = capacity - 1;
   DWORD length = 0;
-  while (length + 1 < capacity) {
-    int c = NextChar(input);
-    if (c == NoChar) break;
-    piece[length++] = static_cast<char>(c);
-    if (c == LF) break;
+  while (length < room) {
+    if (input.next == input.filled && !Refill(input)) break;
+    const unsigned char *start = input.buffer + input.next;
+    const DWORD available = input.filled - input.next;
+    const DWORD wanted = room - length;
+    // Only the CR right before the first LF can be half of a pair; any other
+    // CR is a character of its own. So the piece ends at that LF if it fits
+    // once its CR is dropped, which is why one byte past the room is looked at.
+    const DWORD window = available <= wanted ? available : wanted + 1;
+    const auto *lf = static_cast<const unsigned char *>(std::memchr(start, LF, window));
+    if (lf != nullptr) {
+      const auto at = static_cast<DWORD>(lf - start);
+      const bool pair = at > 0 && lf[-1] == CR;
+      if (at < wanted || pair) {
+        const DWORD kept = pair ? at - 1 : at;
+        std::memcpy(piece + length, start, kept);
+        length += kept;
+        piece[length++] = static_cast<char>(LF);
+        input.next += at + 1;
+        break;
+      }
+    }
+    DWORD take = available < wanted ? available : wanted;
+    if (take == available && start[take - 1] == CR) {
+      // The LF that makes this CR a line end may come with the next read. If
+      // the data ends here, or that read fails, the CR is a character of its
+      // own; the indicator set by the refill then ends the piece.
+      std::memcpy(piece + length, start, take - 1);
+      length += take - 1;
+      input.next = input.filled;
+      if (Refill(input) && input.buffer[0] == LF) {
+        input.next = 1;
+        piece[length++] = static_cast<char>(LF);
+        break;
+      }
+      piece[length++] = static_cast<char>(CR);
+      continue;
+    }
+    std::memcpy(piece + length, start, take);
+    length += take;
+    input.next += take;
   }
   piece[length] = '\0';
   return length;
@@ -99,10 +136,15 @@ bool OpenTextOutput(TextOutput &output, LPCSTR path) {
 }
 
 bool WriteText(TextOutput &output, const char *text, DWORD length) {
-  for (DWORD i = 0; i < length && !output.error; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == LF) PutByte(output, CR);
-    PutByte(output, c);
+  const auto *bytes = reinterpret_cast<const unsigned char *>(text);
+  while (length > 0 && !output.error) {
+    const auto *lf = static_cast<const unsigned char *>(std::memchr(bytes, LF, length));
+    const DWORD span = lf != nullptr ? static_cast<DWORD>(lf - bytes) : length;
+    PutBytes(output, bytes, span);
+    if (lf == nullptr) break;
+    PutBytes(output, LineEnd, sizeof LineEnd);
+    bytes += span + 1;
+    length -= span + 1;
   }
   return !output.error;
 }

@@ -10,8 +10,11 @@
 
 #include "platform/platform.h"
 
-// Bytes held by each stream between platform calls.
-inline constexpr platform::DWORD TextBufferSize = 4096;
+// Bytes held by each stream between platform calls: enough that a file of
+// many megabytes costs few calls, and spans of text are copied whole. Each
+// stream holds its buffer, so a stream belongs in static storage, not on a
+// small stack.
+inline constexpr platform::DWORD TextBufferSize = 64 * 1024;
 
 // ------------------------------------------------------------------ input
 // Reads pieces: the characters up to and including the next LF, but no more

@@ -75,6 +75,7 @@ std::vector<ReaderCase> ReaderCases() {
       {"CtrlZZeroAndHighBytesDelivered", "A\r\x1a\0\xff\r\n"s, {{"A\r\x1a\0\xff\n"s}, {"", true}}},
       {"PieceOf255ThenItsLf", X255 + "\r\n", {{X255}, {"\n"}, {"", true}}},
       {"CrLfAsThe255thCharacter", X254 + "\r\r\n", {{X254 + "\r"}, {"\n"}, {"", true}}},
+      {"LineOf254AndItsCrLfFillAPiece", X254 + "\r\nB", {{X254 + "\n"}, {"B", true}}},
       {"PieceEndingExactlyAtEndOfData", X255, {{X255}, {"", true}}},
   };
 }

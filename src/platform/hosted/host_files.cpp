@@ -228,8 +228,12 @@ HANDLE HostFiles::Create(const char *path, DWORD access, DWORD disposition) {
     if (::unlinkat(where->dir.Get(), where->leaf.c_str(), 0) != 0) return INVALID_HANDLE_VALUE;
     fd = OpenRegular(where->dir.Get(), where->leaf, flags | O_EXCL);
   }
-  // Truncated only once known to be a regular file of the folder.
-  if (!fd.Valid() || (disposition == CREATE_ALWAYS && ::ftruncate(fd.Get(), 0) != 0))
+  // Truncated only once known to be a regular file of the folder, and only
+  // when it holds something: ext4 takes a truncation to 0 for a file being
+  // replaced and writes all of it back at the close, which a scratch file
+  // such as system.new, deleted right after, must not cost.
+  if (!fd.Valid() ||
+      (disposition == CREATE_ALWAYS && st.st_size != 0 && ::ftruncate(fd.Get(), 0) != 0))
     return INVALID_HANDLE_VALUE;
   std::uintptr_t id = nextHandle_;
   nextHandle_ += 4;

@@ -44,7 +44,7 @@ void Flush(TextOutput &output) {
 
 // Spans are copied whole; the buffer goes to the file only once full and more
 // is to come, so the file is written in whole buffers until the close.
-void PutBytes(TextOutput &output, const unsigned char *bytes, DWORD count) {
+void PutAcrossBuffers(TextOutput &output, const unsigned char *bytes, DWORD count) {
   while (count > 0) {
     if (output.used == TextBufferSize) {
       Flush(output);
@@ -57,6 +57,21 @@ void PutBytes(TextOutput &output, const unsigned char *bytes, DWORD count) {
     bytes += span;
     count -= span;
   }
+}
+
+// Nearly every span fits what is left of the buffer: that case is a copy.
+inline void PutBytes(TextOutput &output, const unsigned char *bytes, DWORD count) {
+  if (count > TextBufferSize - output.used) return PutAcrossBuffers(output, bytes, count);
+  std::memcpy(output.buffer + output.used, bytes, count);
+  output.used += count;
+}
+
+inline void PutLineEnd(TextOutput &output) {
+  if (TextBufferSize - output.used < sizeof LineEnd)
+    return PutAcrossBuffers(output, LineEnd, sizeof LineEnd);
+  output.buffer[output.used] = CR;
+  output.buffer[output.used + 1] = LF;
+  output.used += sizeof LineEnd;
 }
 
 }  // namespace
@@ -142,7 +157,7 @@ bool WriteText(TextOutput &output, const char *text, DWORD length) {
     const DWORD span = lf != nullptr ? static_cast<DWORD>(lf - bytes) : length;
     PutBytes(output, bytes, span);
     if (lf == nullptr) break;
-    PutBytes(output, LineEnd, sizeof LineEnd);
+    PutLineEnd(output);
     bytes += span + 1;
     length -= span + 1;
   }

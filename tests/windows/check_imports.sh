@@ -52,7 +52,7 @@ MSVCRT.DLL:__setusermatherr MSVCRT.DLL:_amsg_exit MSVCRT.DLL:_cexit
 MSVCRT.DLL:_initterm MSVCRT.DLL:_iob MSVCRT.DLL:_onexit MSVCRT.DLL:_errno
 MSVCRT.DLL:abort MSVCRT.DLL:calloc MSVCRT.DLL:exit MSVCRT.DLL:fprintf
 MSVCRT.DLL:free MSVCRT.DLL:fwrite MSVCRT.DLL:malloc MSVCRT.DLL:realloc
-MSVCRT.DLL:memcpy MSVCRT.DLL:memmove MSVCRT.DLL:memset MSVCRT.DLL:memcmp
+MSVCRT.DLL:memcpy MSVCRT.DLL:memmove MSVCRT.DLL:memset MSVCRT.DLL:memcmp MSVCRT.DLL:memchr
 MSVCRT.DLL:signal MSVCRT.DLL:strcat MSVCRT.DLL:strcmp MSVCRT.DLL:strcpy
 MSVCRT.DLL:strlen MSVCRT.DLL:strncmp MSVCRT.DLL:strncpy MSVCRT.DLL:strchr
 MSVCRT.DLL:vfprintf

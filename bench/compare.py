@@ -222,7 +222,8 @@ def main():
              "%.0f ms / %.0f ms" % (med["ours"] * 1e3, med["grep"] * 1e3))
         line("full run / sed -i '/qvnvcd/d', 64 MB:", med["ours"] / med["sed"], "", 0.7, 0.5,
              "%.0f ms / %.0f ms" % (med["ours"] * 1e3, med["sed"] * 1e3))
-        line("peak memory, 256 MB file minus 1 MB file:", rss_med[256] - rss_med[1], " MB", 4, None,
+        line("peak memory, 256 MB file minus 1 MB file:", round(rss_med[256] - rss_med[1], 2) + 0.0,
+             " MB", 4, None,
              "%.2f MB - %.2f MB" % (rss_med[256], rss_med[1]))
         line("full run / declined run, 25 MB registry:", med["full"] / med["declined"], "", 1.5,
              None, "%.0f ms / %.0f ms" % (med["full"] * 1e3, med["declined"] * 1e3))

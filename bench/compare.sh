@@ -47,4 +47,5 @@ if [ "$build" = yes ]; then
   cmake --preset release >/dev/null
   cmake --build --preset release
 fi
+[ -x build/release/tq72uninst ] || { echo "compare.sh: build/release/tq72uninst not built" >&2; exit 2; }
 exec python3 bench/compare.py --program build/release/tq72uninst --demo demo --rounds "$rounds"

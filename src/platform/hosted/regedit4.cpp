@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "platform/hosted/quoted.h"
+
 namespace hosted::regedit4 {
 
 namespace {
@@ -132,7 +134,7 @@ class Parser {
     std::string id(reinterpret_cast<const char *>(&parent), sizeof parent);
     for (char c : name) id.push_back(static_cast<char>(kFold.up[static_cast<unsigned char>(c)]));
     auto [it, inserted] = index_.try_emplace(std::move(id), nullptr);
-    if (!inserted && !it->second->deleted) return it->second;
+    if (!inserted) return it->second;
     auto &children = parent->children;
     if (!children.empty() && !parent->childrenUnsorted &&
         CompareNames(children.back()->name, name) >= 0) {
@@ -204,8 +206,8 @@ class Parser {
     if (close == end_) return Fail("unterminated section (no closing ']')");
     if (!RestIsBlank(close + 1)) return Fail("unexpected text after the section's ']'");
     std::string_view inner = std::string_view(text_).substr(cur_ + 1, close - cur_ - 1);
-    const bool deletion = !inner.empty() && inner.front() == '-';
-    if (deletion) inner.remove_prefix(1);
+    if (!inner.empty() && inner.front() == '-')
+      return Fail("deletion line (a registry exported by Windows 95/98 holds none)");
     if (inner.empty()) return Fail("empty section name");
 
     parts_.clear();
@@ -220,29 +222,12 @@ class Parser {
       inner.remove_prefix(slash + 1);
     }
     RootId root;
-    if (!RootFromName(parts_[0], &root))
-      return Fail("unknown root key '" + std::string(parts_[0]) + "'");
+    if (!RootFromName(parts_[0], &root)) return Fail("unknown root key " + Quoted(parts_[0]));
 
     // The previous segment ends where this section line starts.
     doc_.segments_.back().end = lineStart_;
     doc_.segments_.push_back({lineStart_, 0, nullptr});
     inSection_ = true;
-
-    if (deletion) {
-      if (parts_.size() == 1) return Fail("cannot delete a root key");
-      SortChildren();
-      Key *key = doc_.Root(root);
-      for (std::size_t i = 1; key != nullptr && i < parts_.size(); ++i)
-        key = doc_.FindChild(key, parts_[i]);
-      if (key != nullptr) {
-        Document::Unlink(key);
-        key->deleted = true;
-      }
-      cacheNodes_.clear();
-      cacheNames_.clear();
-      current_ = nullptr;
-      return true;
-    }
 
     // Walk from the longest prefix shared with the previous section.
     std::size_t shared = 0;
@@ -311,7 +296,6 @@ class Parser {
 
   bool ValueLine() {
     if (!inSection_) return Fail("value before any section");
-    if (current_ == nullptr) return Fail("value in a deletion section");
     Value value;
     if (text_[cur_] == '@') {
       ++cur_;
@@ -417,9 +401,9 @@ class Parser {
   std::size_t lineNo_ = 0;
 
   bool inSection_ = false;
-  Key *current_ = nullptr;  // null in a deletion section
+  Key *current_ = nullptr;  // the key of the current section
   std::vector<std::string_view> parts_;
-  std::vector<Key *> cacheNodes_;  // the previous section's keys, root first
+  std::vector<Key *> cacheNodes_;                 // the previous section's keys, root first
   std::unordered_map<std::string, Key *> index_;  // parent pointer + folded name
   std::vector<Key *> unsorted_;
   std::vector<std::string_view> cacheNames_;
@@ -468,14 +452,17 @@ struct ByName {
 Key *Document::FindChild(const Key *parent, std::string_view name) const {
   const auto &children = parent->children;
   auto it = std::lower_bound(children.begin(), children.end(), name, ByName());
-  if (it != children.end() && CompareNames((*it)->name, name) == 0) return *it;
+  // Sibling names are unique, so a removed key still listed hides no live one.
+  if (it != children.end() && !(*it)->deleted && CompareNames((*it)->name, name) == 0) return *it;
   return nullptr;
 }
 
-void Document::Unlink(Key *key) {
-  auto &siblings = key->parent->children;
-  auto it = std::lower_bound(siblings.begin(), siblings.end(), key->name, ByName());
-  if (it != siblings.end() && *it == key) siblings.erase(it);
+const std::vector<Key *> &Document::Children(Key *key) const {
+  if (key->staleChildren) {
+    std::erase_if(key->children, [](const Key *child) { return child->deleted; });
+    key->staleChildren = false;
+  }
+  return key->children;
 }
 
 Key *Document::Resolve(Key *from, std::string_view relative) const {
@@ -533,16 +520,15 @@ bool Document::IsDeleted(const Key *key) {
 
 void Document::Remove(Key *key) {
   if (key->parent == nullptr || IsDeleted(key)) return;
-  Unlink(key);
   key->deleted = true;
-  key->removedAfterLoad = true;
+  key->parent->staleChildren = true;
   ++removedCount_;
   orphanCandidates_.push_back(key->parent);
 }
 
 bool Document::SegmentKept(const Segment &segment) const {
   for (const Key *k = segment.key; k != nullptr; k = k->parent)
-    if (k->removedAfterLoad) return false;
+    if (k->deleted) return false;
   return true;
 }
 
@@ -574,7 +560,7 @@ void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) c
 
   // A live key that existed only through sections now left out (a parent
   // made implicitly by its removed child's section) gets a section of its
-  // own, at the end where no deletion line of the file can follow it.
+  // own, at the end.
   const std::string_view eol = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
   // What completes the last kept line: nothing after a line end, "\n" after
   // a bare CR (which the parser took as the end of the line), else a line end.
@@ -617,22 +603,26 @@ std::string Document::Canonical() const {
   std::vector<const Key *> stack;
   for (std::size_t i = kRootCount; i > 0; --i) stack.push_back(roots_[i - 1]);
   std::vector<const Value *> values;
+  std::unordered_map<std::string, std::size_t> slots;
   while (!stack.empty()) {
     const Key *key = stack.back();
     stack.pop_back();
     out += '[';
     out += PathOf(key);
     out += "]\n";
-    // Each name once, where it first appears, with its last data.
+    // Each name once, where it first appears, with its last data (a key may
+    // hold hundreds of thousands of values: no pairwise search).
     values.clear();
+    slots.clear();
     for (std::uint32_t i = key->firstValue; i != kNoValue; i = values_[i].next) {
       const Value &value = values_[i];
-      auto same = std::find_if(values.begin(), values.end(),
-                               [&](const Value *v) { return NamesEqual(v->name, value.name); });
-      if (same == values.end()) {
+      std::string folded(value.name);
+      for (char &c : folded) c = static_cast<char>(kFold.up[static_cast<unsigned char>(c)]);
+      auto [slot, added] = slots.try_emplace(std::move(folded), values.size());
+      if (added) {
         values.push_back(&value);
       } else {
-        *same = &value;
+        values[slot->second] = &value;
       }
     }
     for (const Value *value : values) {
@@ -654,7 +644,8 @@ std::string Document::Canonical() const {
       }
       out += '\n';
     }
-    for (auto it = key->children.rbegin(); it != key->children.rend(); ++it) stack.push_back(*it);
+    for (auto it = key->children.rbegin(); it != key->children.rend(); ++it)
+      if (!(*it)->deleted) stack.push_back(*it);
   }
   return out;
 }

@@ -10,6 +10,12 @@
 //
 // Keys are never added after loading (the platform contract has no call that
 // creates a key or sets a value): the only change is Remove().
+//
+// Deletion lines ("[-HKEY_...]") are refused: regedit of Windows 95/98 never
+// exports one, so a registry.reg holding one was not taken from a machine,
+// and guessing what it means would risk the user's registry.
+//
+// Loading n bytes costs O(n log n) at worst, whatever their shape.
 #pragma once
 
 #include <cstddef>
@@ -54,14 +60,17 @@ struct Value {
 };
 
 struct Key {
-  std::string_view name;        // the root's full name for a root
-  Key *parent = nullptr;        // kept when the key is removed
-  std::vector<Key *> children;  // live children, sorted by CompareNames
+  std::string_view name;  // the root's full name for a root
+  Key *parent = nullptr;  // kept when the key is removed
+  // Children sorted by CompareNames; may still hold removed ones until
+  // Document::Children() drops them (staleChildren), so that many removals
+  // under one parent cost one pass, not one pass each.
+  std::vector<Key *> children;
   std::uint32_t firstValue = kNoValue;
   std::uint32_t lastValue = kNoValue;
-  bool deleted = false;              // removed, with its subtree, by a deletion line or Remove()
+  bool deleted = false;              // removed, with its subtree, by Remove()
+  bool staleChildren = false;        // children holds removed keys
   bool childrenUnsorted = false;     // scratch mark of the parser
-  bool removedAfterLoad = false;     // removed by Remove(): its sections are no longer saved
   mutable bool coveredMark = false;  // scratch mark of Document::Save
 };
 
@@ -79,6 +88,8 @@ class Document {
                                          std::string *error);
 
   Key *Root(RootId root) const { return roots_[static_cast<std::size_t>(root)]; }
+  // The live children of a live key, in enumeration order.
+  const std::vector<Key *> &Children(Key *key) const;
   // The live child of `parent` named `name` (case-insensitive), or null.
   Key *FindChild(const Key *parent, std::string_view name) const;
   // The live key at `relative` ("A\B\C", well-formed) below `from`; `from`
@@ -114,17 +125,18 @@ class Document {
   std::string Canonical() const;
 
   std::size_t KeyCount() const { return keys_.size(); }
+  // The text the document was parsed from.
+  std::string_view Text() const { return text_; }
 
  private:
   friend class Parser;
   struct Segment {
     std::size_t begin;
     std::size_t end;
-    const Key *key;  // null for the header and deletion sections
+    const Key *key;  // null for the header
   };
   bool SegmentKept(const Segment &segment) const;
   Key *NewKey(std::string_view name, Key *parent);
-  static void Unlink(Key *key);
 
   std::string text_;
   std::unique_ptr<char[]> arena_;  // decoded names and data, never reallocated

@@ -191,8 +191,9 @@ LONG Registry::EnumKey(HKEY key, DWORD index, char *name, DWORD *nameChars) {
   Key *parent;
   if (LONG status = impl_->Lookup(key, &parent); status != ERROR_SUCCESS) return status;
   if (name == nullptr || nameChars == nullptr) return ERROR_INVALID_PARAMETER;
-  if (index >= parent->children.size()) return ERROR_NO_MORE_ITEMS;
-  const std::string_view child = parent->children[index]->name;
+  const auto &children = impl_->doc->Children(parent);
+  if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
+  const std::string_view child = children[index]->name;
   if (child.size() + 1 > *nameChars) return ERROR_MORE_DATA;
   std::memcpy(name, child.data(), child.size());
   name[child.size()] = '\0';

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -110,6 +112,38 @@ TEST_F(HostFilesTest, WritesReuseTheFoldedNameAndOnlyRegularFilesOpen) {
   ASSERT_EQ(mkfifo(machine_.HostPath("WINDOWS/WIN.INI").c_str(), 0644), 0);
   EXPECT_EQ(ReadAll("C:\\WINDOWS\\WIN.INI"), "<fail>");
   EXPECT_FALSE(WriteAll("C:\\WINDOWS\\WIN.INI", "x"));
+}
+
+// A device node, FIFO or socket where a file should be is never even opened
+// (an open can block, take a terminal, or set a device going), whatever
+// the call: inotify would see the open.
+TEST_F(HostFilesTest, NoCallOpensAnythingButARegularFile) {
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  for (const char *name : {"system.new", "SYSTEM.INI"}) {
+    SCOPED_TRACE(name);
+    const std::string host = machine_.HostPath(std::string("WINDOWS/") + name);
+    // A character device like /dev/null where we can make one (root), else a FIFO.
+    if (::mknod(host.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0) {
+      ASSERT_EQ(::mkfifo(host.c_str(), 0666), 0);
+    }
+    ASSERT_GE(::inotify_add_watch(watch, host.c_str(), IN_OPEN), 0);
+    machine_.WriteFile("WINDOWS/OTHER.INI", "other");
+    const std::string windows = std::string("C:\\WINDOWS\\") + name;
+    for (DWORD disposition : {DWORD(OPEN_EXISTING), DWORD(CREATE_ALWAYS)})
+      EXPECT_EQ(files_.Create(windows.c_str(), GENERIC_READ | GENERIC_WRITE, disposition),
+                INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(files_.Copy(windows.c_str(), "C:\\WINDOWS\\COPY.INI", false));
+    EXPECT_FALSE(files_.Delete(windows.c_str()));
+    files_.Copy("C:\\WINDOWS\\OTHER.INI", windows.c_str(), false);  // replaces the entry
+    alignas(inotify_event) char events[4096];
+    const ssize_t got = ::read(watch, events, sizeof events);
+    for (ssize_t at = 0; at < got;
+         at += sizeof(inotify_event) + ((inotify_event *)(events + at))->len)
+      EXPECT_EQ(((inotify_event *)(events + at))->mask & IN_OPEN, 0u) << "opened";
+    fs::remove(host);
+  }
+  ::close(watch);
 }
 
 // ---------------------------------------------------------------- confinement

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "platform/hosted/quoted.h"
+
 namespace hosted {
 
 bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std::string *error) {
@@ -18,12 +20,12 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
       continue;
     }
     std::string_view name = arg.substr(0, arg.find('='));
-    std::string *target = name == "--machine" ? &parsed.options.machine
+    std::string *target = name == "--machine"   ? &parsed.options.machine
                           : name == "--answers" ? &answers
                           : name == "--log"     ? &parsed.options.logPath
                                                 : nullptr;
     if (target == nullptr) {
-      *error = "unknown argument \"" + std::string(arg) + "\"";
+      *error = "unknown argument " + Quoted(arg);
       return false;
     }
     if (name.size() < arg.size()) {
@@ -38,8 +40,7 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
       *error = "--machine needs a folder";
       return false;
     }
-    if (name == "--answers" && !ParseAnswers(answers, &parsed.options.answers, error))
-      return false;
+    if (name == "--answers" && !ParseAnswers(answers, &parsed.options.answers, error)) return false;
   }
   *line = std::move(parsed);
   return true;

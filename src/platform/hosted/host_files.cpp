@@ -10,6 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/hosted/open_regular.h"
+#include "platform/hosted/quoted.h"
+
 namespace hosted {
 
 using namespace platform;
@@ -71,8 +74,7 @@ std::optional<std::string> FindEntry(int dirFd, const std::string &name) {
   while (const dirent *entry = ::readdir(dir)) {
     std::string_view candidate = entry->d_name;
     if (candidate == "." || candidate == "..") continue;
-    if (EqualFolded(candidate, name) && (!best || candidate < *best))
-      best = std::string(candidate);
+    if (EqualFolded(candidate, name) && (!best || candidate < *best)) best = std::string(candidate);
   }
   ::closedir(dir);
   return best;
@@ -85,37 +87,37 @@ struct Located {
   bool exists = false;
 };
 
+// The folder the elements name below rootFd, entered without following a link.
+Fd OpenFolder(int rootFd, const std::vector<std::string> &elements, std::size_t count) {
+  Fd dir(::openat(rootFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  for (std::size_t i = 0; dir.Valid() && i < count; ++i) {
+    auto name = FindEntry(dir.Get(), elements[i]);
+    if (!name) return Fd();
+    // O_NOFOLLOW: a linked folder is never entered, wherever it points.
+    dir = Fd(::openat(dir.Get(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return dir;
+}
+
 std::optional<Located> Locate(int rootFd, const char *path) {
   auto elements = SplitWindowsPath(path);
   if (!elements || rootFd < 0) return std::nullopt;
   Located where;
-  where.dir = Fd(::openat(rootFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  where.dir = OpenFolder(rootFd, *elements, elements->size() - 1);
   if (!where.dir.Valid()) return std::nullopt;
-  for (std::size_t i = 0; i + 1 < elements->size(); ++i) {
-    auto name = FindEntry(where.dir.Get(), (*elements)[i]);
-    if (!name) return std::nullopt;
-    // O_NOFOLLOW: a linked folder is never entered, wherever it points.
-    Fd next(::openat(where.dir.Get(), name->c_str(),
-                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!next.Valid()) return std::nullopt;
-    where.dir = std::move(next);
-  }
   auto leaf = FindEntry(where.dir.Get(), elements->back());
   where.exists = leaf.has_value();
   where.leaf = leaf ? *leaf : elements->back();
   return where;
 }
 
-// Opens an existing regular file of the walk without following a link and
-// without blocking on a FIFO; -1 for anything else.
+// Opens an existing regular file of the walk (or creates one with O_CREAT)
+// without following a link and without opening anything else; -1 otherwise.
 Fd OpenRegular(int dirFd, const std::string &leaf, int flags) {
-  Fd fd(::openat(dirFd, leaf.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
-  struct stat st;
-  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return Fd();
-  int status = ::fcntl(fd.Get(), F_GETFL);
-  if (status < 0 || ::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0) return Fd();
-  return fd;
+  return Fd(OpenRegularAt(dirFd, leaf.c_str(), flags, 0666, Links::Any));
 }
+
+constexpr std::string_view kCopyPrefix = ".tq72-copy-";
 
 bool WriteAll(int fd, const char *data, std::size_t size, std::size_t *written) {
   *written = 0;
@@ -167,15 +169,13 @@ std::optional<std::vector<std::string>> SplitWindowsPath(const char *path) {
   std::string_view text = path;
   // Windows 98 refuses paths of MAX_PATH characters and more.
   if (text.size() < 4 || text.size() >= MAX_PATH) return std::nullopt;
-  if ((text[0] != 'C' && text[0] != 'c') || text[1] != ':' || text[2] != '\\')
-    return std::nullopt;
+  if ((text[0] != 'C' && text[0] != 'c') || text[1] != ':' || text[2] != '\\') return std::nullopt;
   std::vector<std::string> elements;
   std::size_t start = 3;
   for (;;) {
     std::size_t end = text.find('\\', start);
-    std::string_view element = text.substr(start, end == std::string_view::npos
-                                                      ? std::string_view::npos
-                                                      : end - start);
+    std::string_view element =
+        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
     if (element.empty() || element == "." || element == ".." ||
         element.find('/') != std::string_view::npos)
       return std::nullopt;
@@ -191,7 +191,7 @@ bool HostFiles::Open(const std::string &machineDir, std::string *error) {
   Close();
   int fd = ::open(machineDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
-    *error = "machine folder " + machineDir + ": " + std::strerror(errno);
+    *error = "machine folder " + Quoted(machineDir) + ": " + std::strerror(errno);
     return false;
   }
   dirFd_ = fd;
@@ -203,6 +203,29 @@ void HostFiles::Close() {
   handles_.clear();
   if (dirFd_ >= 0) ::close(dirFd_);
   dirFd_ = -1;
+}
+
+void HostFiles::RemoveAbandonedCopies() {
+  static const std::vector<std::string> kFolders = {"WINDOWS", "SYSTEM"};
+  for (std::size_t depth = 0; depth <= kFolders.size(); ++depth) {
+    Fd dir = OpenFolder(dirFd_, kFolders, depth);
+    if (!dir.Valid()) return;
+    int scanFd = ::openat(dir.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *scan = scanFd < 0 ? nullptr : ::fdopendir(scanFd);
+    if (scan == nullptr) {
+      if (scanFd >= 0) ::close(scanFd);
+      continue;
+    }
+    std::vector<std::string> abandoned;
+    while (const dirent *entry = ::readdir(scan)) {
+      struct stat st;
+      if (std::string_view(entry->d_name).starts_with(kCopyPrefix) &&
+          ::fstatat(dir.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        abandoned.emplace_back(entry->d_name);
+    }
+    ::closedir(scan);
+    for (const std::string &name : abandoned) ::unlinkat(dir.Get(), name.c_str(), 0);
+  }
 }
 
 HANDLE HostFiles::Create(const char *path, DWORD access, DWORD disposition) {
@@ -315,13 +338,13 @@ BOOL HostFiles::Copy(const char *from, const char *to, bool failIfExists) {
   struct stat st;
   if (target->exists) {
     if (failIfExists) return FALSE;
-    if (::fstatat(dir, target->leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        S_ISDIR(st.st_mode))
+    if (::fstatat(dir, target->leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode))
       return FALSE;
   }
   if (::fstat(in.Get(), &st) != 0) return FALSE;
   static unsigned serial = 0;
-  std::string temp = ".tq72-copy-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+  std::string temp =
+      std::string(kCopyPrefix) + std::to_string(::getpid()) + "-" + std::to_string(++serial);
   Fd out(::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                   st.st_mode & 0777));
   if (!out.Valid()) return FALSE;

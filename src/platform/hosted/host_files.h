@@ -45,6 +45,11 @@ class HostFiles {
   // folder itself is the user's choice and is followed); false with a
   // one-line reason otherwise.
   bool Open(const std::string &machineDir, std::string *error);
+  // Removes the temporary files of copies that a killed run left in the
+  // folders the removal logic writes to (C:\, C:\WINDOWS and
+  // C:\WINDOWS\SYSTEM). Only under the machine lock: then no other run can
+  // be using them.
+  void RemoveAbandonedCopies();
   // Closes every file handle left open and the folder.
   void Close();
   bool IsOpen() const { return dirFd_ >= 0; }
@@ -54,8 +59,7 @@ class HostFiles {
   // The platform calls, with the results of platform.h. Access is
   // GENERIC_READ and/or GENERIC_WRITE; disposition OPEN_EXISTING or
   // CREATE_ALWAYS; only regular files are opened.
-  platform::HANDLE Create(const char *path, platform::DWORD access,
-                          platform::DWORD disposition);
+  platform::HANDLE Create(const char *path, platform::DWORD access, platform::DWORD disposition);
   platform::BOOL Read(platform::HANDLE file, void *buffer, platform::DWORD size,
                       platform::DWORD *done);
   platform::BOOL Write(platform::HANDLE file, const void *buffer, platform::DWORD size,

@@ -2,8 +2,11 @@
 // directory queries, the call log, the fault plan and starting. The command
 // line and whole runs are the e2e scripts' part.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <tuple>
 
@@ -11,6 +14,7 @@
 #include "platform/hosted/message_box.h"
 #include "platform/hosted/registry.h"
 #include "platform/platform.h"
+#include "support/modem_machine.h"
 #include "support/temp_machine.h"
 
 using namespace platform;
@@ -111,7 +115,7 @@ TEST_F(HostedPlatformTest, LogsEveryCallAsOneJsonLine) {
   options.machine = machine_.Root();
   options.terminal = false;
   options.answers = {Answer::Ok};
-  options.logPath = machine_.HostPath("calls.log");
+  options.logPath = machine_.OutsidePath("calls.log");
   std::string error;
   ASSERT_TRUE(hosted::Start(options, &error)) << error;
   HKEY key = nullptr;
@@ -208,6 +212,68 @@ TEST(StartTest, RefusesAMissingFolderOrAMalformedRegistryNamingFileAndLine) {
   EXPECT_EQ(machine.ReadFile("registry.reg"), bad);
   EXPECT_EQ(CopyFileA("C:\\registry.reg", "C:\\copy.reg", FALSE), FALSE) << "not started";
   EXPECT_FALSE(machine.Exists("copy.reg"));
+}
+
+// A log that is or would be a file of the machine folder, however it is
+// named, is refused before anything is written; one beside it is fine.
+TEST(StartTest, RefusesALogInsideTheMachine) {
+  testsupport::TempMachine machine;
+  testsupport::InstallModemFiles(machine);
+  const std::string outside = machine.OutsidePath("outside.log");
+  ASSERT_EQ(::symlink(machine.HostPath("WINDOWS").c_str(), machine.OutsidePath("win").c_str()), 0);
+  ASSERT_EQ(
+      ::symlink(machine.HostPath("registry.reg").c_str(), machine.OutsidePath("reg-link").c_str()),
+      0);
+  ASSERT_EQ(
+      ::link(machine.HostPath("registry.reg").c_str(), machine.OutsidePath("reg-hard").c_str()), 0);
+  const auto before = testsupport::SnapshotFolder(machine.Root());
+  const std::string cases[] = {
+      machine.HostPath("registry.reg"),
+      machine.HostPath("WINDOWS/SYSTEM.INI"),
+      machine.HostPath("WINDOWS/SYSTEM/new.log"),
+      machine.HostPath("WINDOWS/../x.log"),
+      machine.OutsidePath("win/SYSTEM.INI"),
+      machine.OutsidePath("win/new.log"),
+      machine.OutsidePath("reg-link"),
+      machine.OutsidePath("reg-hard"),
+      machine.Root() + "/",
+  };
+  hosted::StartOptions options;
+  options.machine = machine.Root();
+  options.terminal = false;
+  for (const std::string &log : cases) {
+    SCOPED_TRACE(log);
+    options.logPath = log;
+    std::string error;
+    EXPECT_FALSE(hosted::Start(options, &error));
+    EXPECT_EQ(error.rfind("log \"", 0), 0u) << error;
+    EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), before);
+    hosted::Stop(&error);
+  }
+  for (const std::string &log : {outside, std::string("/dev/null")}) {
+    options.logPath = log;
+    std::string error;
+    EXPECT_TRUE(hosted::Start(options, &error)) << error;
+    EXPECT_TRUE(hosted::Stop(&error)) << error;
+  }
+  EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), before);
+}
+
+// Under the machine lock, what a killed run left is known to be abandoned:
+// its temporary files go, and nothing else.
+TEST(StartTest, RemovesTheTemporaryFilesOfAKilledRun) {
+  testsupport::TempMachine machine;
+  testsupport::InstallModemFiles(machine);
+  const auto before = testsupport::SnapshotFolder(machine.Root());
+  for (const char *left : {"registry.reg.tq72tmp", "registry.reg.tq72tmp-4242",
+                           "WINDOWS/.tq72-copy-4242-1", "WINDOWS/SYSTEM/.tq72-copy-4242-7"})
+    machine.WriteFile(left, "half written");
+  std::filesystem::create_directory(machine.HostPath("WINDOWS/.tq72-copy-4242-2"));
+  machine.Start();
+  machine.Stop();
+  auto expected = before;
+  expected["WINDOWS/.tq72-copy-4242-2/"] = "";  // not a file of ours
+  EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), expected);
 }
 
 }  // namespace

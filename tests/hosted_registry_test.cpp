@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,12 +50,22 @@ class MachineFolder : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(reg.Open(dirFd_, &error)) << error;
   }
-  // A fresh registry opened on the folder (registry.reg plus the journal)
-  // holds what `reg` holds.
+  // What a fresh start would load from the folder (registry.reg plus the
+  // journal) is what `reg` holds.
   void ExpectDurable(const hosted::Registry &reg) {
     hosted::Registry fresh;
-    Open(fresh);
+    std::string error;
+    ASSERT_TRUE(fresh.LoadMachine(dirFd_, &error)) << error;
     EXPECT_EQ(fresh.Canonical(), reg.Canonical());
+  }
+  // Names in the folder that start with prefix.
+  std::vector<std::string> Entries(std::string_view prefix) {
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(machine_.Root())) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with(prefix)) names.push_back(name);
+    }
+    return names;
   }
   // Close folds everything into a registry.reg that loads and holds what
   // `reg` held, and removes the journal.
@@ -61,7 +73,7 @@ class MachineFolder : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(reg.Close(&error)) << error;
     EXPECT_FALSE(machine_.Exists(hosted::journal::kJournalName));
-    EXPECT_FALSE(machine_.Exists(hosted::journal::kTempName));
+    EXPECT_EQ(Entries(hosted::journal::kTempPrefix), std::vector<std::string>{});
     hosted::Registry loaded;
     ASSERT_TRUE(loaded.LoadText(machine_.ReadFile("registry.reg"), "registry.reg", &error));
     EXPECT_EQ(loaded.Canonical(), reg.Canonical());
@@ -300,7 +312,9 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
     ASSERT_EQ(crashed.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
   }  // the process dies here: no Close
   EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
-  machine_.WriteFile(journal::kTempName, "REGEDIT4\r\n[HKEY_USERS\\half");  // a stale temp file
+  // Temporary files of interrupted folds, of an older version and of ours.
+  for (std::string name : {std::string(journal::kTempPrefix), journal::TempName() + "0"})
+    machine_.WriteFile(name, "REGEDIT4\r\n[HKEY_USERS\\half");
   hosted::Registry reg;
   Open(reg);
   EXPECT_FALSE(reg.KeyExists("HKEY_LOCAL_MACHINE\\Software\\Quorvane\\TQ19KVN"));
@@ -375,6 +389,76 @@ TEST_F(MachineFolder, ARunThatChangesNothingLeavesTheFileAlone) {
   EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }
 
+// Another program changes registry.reg during the run: the fold applies the
+// journal to the file as it is then. If it no longer loads (or is gone), the
+// changes stay in the journal for the next run, and the run says so.
+TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
+  const std::string added = "[HKEY_LOCAL_MACHINE\\Software\\AddedMeanwhile]\r\n\r\n";
+  const std::string users = "[HKEY_USERS\\.Default]\r\n\r\n";
+  const struct {
+    const char *meanwhile;
+    std::string text;    // registry.reg at the fold; "" removed
+    const char *reason;  // of the failed fold; null when it succeeds
+  } cases[] = {
+      {"a key added", kFixture + added, nullptr},
+      {"a key removed", std::string(kFixture).erase(kFixture.find(users), users.size()), nullptr},
+      {"damaged", kFixture + "[HKEY_LOCAL_MACHINE\\Cut", "registry.reg:39: unterminated"},
+      {"removed", "", "no registry.reg"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.meanwhile);
+    machine_.WriteFile("registry.reg", kFixture);
+    auto reg = std::make_unique<hosted::Registry>();
+    Open(*reg);
+    ASSERT_EQ(reg->DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Quorvane"), ERROR_SUCCESS);
+    ASSERT_EQ(reg->DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
+    if (c.text.empty()) {
+      ASSERT_EQ(::unlinkat(dirFd_, "registry.reg", 0), 0);
+    } else {
+      machine_.WriteFile("registry.reg", c.text);
+    }
+    std::string error;
+    if (c.reason != nullptr) {
+      EXPECT_FALSE(reg->Close(&error));
+      EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+      EXPECT_NE(error.find("the 2 registry changes are kept in registry.reg.journal, and the next "
+                           "run applies them"),
+                std::string::npos)
+          << error;
+      EXPECT_EQ(c.text.empty() ? !machine_.Exists("registry.reg")
+                               : machine_.ReadFile("registry.reg") == c.text,
+                true);
+      machine_.WriteFile("registry.reg", kFixture + added);  // mended: the next run folds
+      reg = std::make_unique<hosted::Registry>();
+      Open(*reg);
+    }
+    CloseAndExpectFolded(*reg);
+    const std::string folded = machine_.ReadFile("registry.reg");
+    EXPECT_EQ(folded.find("HKEY_LOCAL_MACHINE\\Software\\Quorvane"), std::string::npos);
+    EXPECT_EQ(folded.find(".tq7"), std::string::npos);
+    EXPECT_NE(folded.find("Software\\Zulu"), std::string::npos);
+    const bool addedThen =
+        c.reason != nullptr || c.text.find("AddedMeanwhile") != std::string::npos;
+    EXPECT_EQ(folded.find("AddedMeanwhile") != std::string::npos, addedThen);
+    const bool usersThen = c.reason != nullptr || c.text.find("[HKEY_USERS") != std::string::npos;
+    EXPECT_EQ(folded.find("[HKEY_USERS") != std::string::npos, usersThen);
+  }
+}
+
+// Whatever can stop the fold at the end must stop the run before its first
+// change: the temporary file of the fold is made at Open.
+TEST_F(MachineFolder, ATemporaryNameThatCannotBeHadStopsOpen) {
+  ASSERT_EQ(::mkdirat(dirFd_, journal::TempName().c_str(), 0755), 0);
+  hosted::Registry reg;
+  std::string error;
+  EXPECT_FALSE(reg.Open(dirFd_, &error));
+  EXPECT_NE(error.find(journal::TempName()), std::string::npos) << error;
+  EXPECT_FALSE(reg.IsOpen());
+  ASSERT_EQ(::unlinkat(dirFd_, journal::TempName().c_str(), AT_REMOVEDIR), 0);
+  EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
+  EXPECT_FALSE(machine_.Exists(journal::kJournalName));
+}
+
 // A link is never followed out of the machine folder, and a refused Open
 // leaves the content as it was.
 TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
@@ -387,6 +471,12 @@ TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
   ASSERT_EQ(::symlinkat(target.c_str(), dirFd_, journal::kJournalName), 0);
   EXPECT_FALSE(reg.Open(dirFd_, &error));
   EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+  // A journal with another name, maybe outside, is never written in place.
+  ASSERT_EQ(::unlinkat(dirFd_, journal::kJournalName, 0), 0);
+  ASSERT_EQ(::linkat(AT_FDCWD, target.c_str(), dirFd_, journal::kJournalName, 0), 0);
+  EXPECT_FALSE(reg.Open(dirFd_, &error));
+  EXPECT_NE(error.find("registry.reg.journal has other names"), std::string::npos) << error;
+  ASSERT_EQ(::unlinkat(dirFd_, journal::kJournalName, 0), 0);
   ASSERT_EQ(::unlinkat(dirFd_, "registry.reg", 0), 0);
   ASSERT_EQ(::symlinkat(target.c_str(), dirFd_, "registry.reg"), 0);
   EXPECT_FALSE(reg.Open(dirFd_, &error));

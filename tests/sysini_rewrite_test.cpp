@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -137,7 +138,7 @@ std::map<unsigned, std::string> RunLogged(TempMachine &machine, const std::strin
   hosted::StartOptions options;
   options.machine = machine.Root();
   options.terminal = false;
-  options.logPath = machine.HostPath("calls.log");
+  options.logPath = machine.OutsidePath("calls.log");
   std::string error;
   if (!hosted::Start(options, &error)) ADD_FAILURE() << error;
   hosted::SetFaultPlan(
@@ -146,7 +147,7 @@ std::map<unsigned, std::string> RunLogged(TempMachine &machine, const std::strin
   EXPECT_EQ(hosted::OpenFileCount(), 0u);
   if (!hosted::Stop(&error)) ADD_FAILURE() << error;
   std::map<unsigned, std::string> calls;
-  std::istringstream log(machine.ReadFile("calls.log"));
+  std::ifstream log(machine.OutsidePath("calls.log"));
   std::regex callPattern(R"re("n":(\d+),"call":"(\w+)")re");
   for (std::string line; std::getline(log, line);) {
     std::smatch match;

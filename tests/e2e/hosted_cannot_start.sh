@@ -63,11 +63,44 @@ run --machine "$WORK/plain-file" --answers yes,ok
 expect_status 2
 expect_one_line_reason
 
-for args in "--answers maybe" "--bogus" "--machine"; do
+# A log naming a file of the machine, or a new file in it, directly or
+# through a link: refused before anything is written (it would truncate the
+# registry, or replace SYSTEM.INI, or grow without end reading itself).
+log_cases=(
+  "registry.reg|registry.reg"
+  "WINDOWS/SYSTEM.INI|WINDOWS/SYSTEM.INI"
+  "WINDOWS/new.log|WINDOWS/new.log"
+  "link-to-ini|$WORK/link-to-ini"
+  "linked-folder|$WORK/linked-folder/calls.log"
+)
+for entry in "${log_cases[@]}"; do
+  what=${entry%%|*} log=${entry#*|}
+  scenario "log inside the machine: $what"
+  machine=$(fresh_machine log-inside)
+  [[ $log = /* ]] || log=$machine/$log
+  ln -sfn "$machine/WINDOWS/SYSTEM.INI" "$WORK/link-to-ini"
+  ln -sfn "$machine/WINDOWS" "$WORK/linked-folder"
+  for answers in yes,ok,ok,ok no; do
+    STATUS=0
+    timeout 20 "$BIN" --machine "$machine" --answers "$answers" --log "$log" </dev/null \
+      >/dev/null 2>"$WORK/stderr" || STATUS=$?
+    rm -f "$WORK/log"
+    expect_status 2
+    expect_one_line_reason
+    grep -q 'inside the machine folder' "$WORK/stderr" || fail "reason: $(cat "$WORK/stderr")"
+    expect_same_tree "$DEMO" "$machine"
+  done
+done
+rm -f "$WORK/link-to-ini" "$WORK/linked-folder"
+
+# A newline in a name must not split the one-line reason.
+for args in "--answers maybe" "--bogus" "--machine" $'--answers=yes,ma\nybe' $'--bo\ngus' \
+  $'--machine=no\nsuch' $'--log=/no/such/fo\nlder/log'; do
   scenario "bad command line: $args"
   machine=$(fresh_machine badargs)
   STATUS=0
-  (cd "$machine" && "$BIN" $args </dev/null >"$WORK/stdout" 2>"$WORK/stderr") || STATUS=$?
+  IFS=' ' read -r -d '' -a argv < <(printf '%s\0' "$args") || true  # split at spaces only
+  (cd "$machine" && "$BIN" "${argv[@]}" </dev/null >"$WORK/stdout" 2>"$WORK/stderr") || STATUS=$?
   rm -f "$WORK/log"
   expect_status 2
   expect_one_line_reason

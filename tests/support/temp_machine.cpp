@@ -14,7 +14,8 @@ namespace testsupport {
 TempMachine::TempMachine(std::string_view registryText) {
   std::string pattern = (fs::temp_directory_path() / "tq72-machine-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  root_ = pattern;
+  outer_ = pattern;
+  root_ = (fs::path(outer_) / "machine").string();
   fs::create_directories(fs::path(root_) / "WINDOWS" / "SYSTEM");
   fs::create_directories(fs::path(root_) / "WINDOWS" / "Help");
   WriteFile("registry.reg", registryText);
@@ -26,7 +27,11 @@ TempMachine::~TempMachine() {
     hosted::Stop(&error);
   }
   std::error_code ignored;
-  fs::remove_all(root_, ignored);
+  fs::remove_all(outer_, ignored);
+}
+
+std::string TempMachine::OutsidePath(std::string_view name) const {
+  return (fs::path(outer_) / name).string();
 }
 
 std::string TempMachine::HostPath(std::string_view relative) const {

@@ -20,6 +20,8 @@ class TempMachine {
   TempMachine &operator=(const TempMachine &) = delete;
 
   const std::string &Root() const { return root_; }
+  // Host path of a file beside the machine folder, outside it (for logs).
+  std::string OutsidePath(std::string_view name) const;
   // Host path of a path relative to the machine folder ("WINDOWS/SYSTEM.INI").
   std::string HostPath(std::string_view relative) const;
   void WriteFile(std::string_view relative, std::string_view bytes) const;
@@ -33,6 +35,7 @@ class TempMachine {
   void Stop();
 
  private:
+  std::string outer_;  // the temporary folder that holds root_
   std::string root_;
   bool started_ = false;
 };

@@ -1,7 +1,14 @@
 #include "platform/hosted/call_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+
+#include "platform/hosted/quoted.h"
 
 namespace hosted {
 
@@ -11,11 +18,21 @@ std::string JsonString(std::string_view bytes) {
   for (char c : bytes) {
     const unsigned char byte = static_cast<unsigned char>(c);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (byte < 0x20 || byte >= 0x7f) {
           out += "\\u00";
@@ -65,25 +82,122 @@ LogLine &LogLine::Flag(std::string_view name, bool value) {
   return *this;
 }
 
-bool CallLog::Open(const std::string &path, std::string *error) {
+namespace {
+
+// True when the folder dirFd is the machine folder or lies below it, walking
+// up through ".." (after links were resolved, so the walk follows the path
+// the kernel took). O_PATH needs no read permission on the folders walked.
+bool InsideMachine(int dirFd, const struct stat &machine, std::string *error) {
+  int fd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+  for (;;) {
+    struct stat here;
+    if (fd < 0 || ::fstat(fd, &here) != 0) {
+      *error = std::string("cannot check where the log is: ") + std::strerror(errno);
+      if (fd >= 0) ::close(fd);
+      return true;
+    }
+    if (here.st_dev == machine.st_dev && here.st_ino == machine.st_ino) {
+      ::close(fd);
+      return true;
+    }
+    const int parent = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    struct stat up;
+    const bool top = parent >= 0 && ::fstat(parent, &up) == 0 && up.st_dev == here.st_dev &&
+                     up.st_ino == here.st_ino;
+    ::close(fd);
+    fd = parent;
+    if (top) {
+      ::close(fd);
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+bool CallLog::Open(const std::string &path, int machineDirFd, std::string *error) {
   Close();
   if (path.empty()) return true;
   if (path == "-") {
     file_ = stderr;
     return true;
   }
-  file_ = std::fopen(path.c_str(), "wb");
-  if (file_ == nullptr) {
-    *error = "log " + path + ": " + std::strerror(errno);
+  const std::string name = "log " + Quoted(path);
+  auto fail = [&](const std::string &reason) {
+    *error = name + ": " + reason;
     return false;
+  };
+  struct stat machine;
+  if (::fstat(machineDirFd, &machine) != 0) return fail(std::strerror(errno));
+  // Where the log lands: the file a link names, else the new file's folder.
+  std::string where;
+  if (char *real = ::realpath(path.c_str(), nullptr)) {
+    where = real;
+    std::free(real);
+  } else if (errno == ENOENT) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    char *real = ::realpath(folder.c_str(), nullptr);
+    if (real == nullptr) return fail(std::strerror(errno));
+    where = std::string(real) + "/" + leaf;
+    std::free(real);
+    if (leaf.empty() || leaf == "." || leaf == "..") return fail(std::strerror(EISDIR));
+  } else {
+    return fail(std::strerror(errno));
+  }
+  const std::size_t slash = where.rfind('/');
+  const int dirFd =
+      ::open(slash == 0 ? "/" : where.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return fail(std::strerror(errno));
+  std::string reason;
+  const bool inside = InsideMachine(dirFd, machine, &reason);
+  if (inside) {
+    ::close(dirFd);
+    return fail(reason.empty() ? "inside the machine folder: refusing to write it there" : reason);
+  }
+  // Not through a link now: a link put in place since would go unchecked.
+  const std::string leaf = where.substr(slash + 1);
+  int fd =
+      ::openat(dirFd, leaf.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+  int openErrno = errno;
+  ::close(dirFd);
+  // A pipe or terminal named through /proc (/dev/stdout, /dev/fd/N) has no
+  // path to resolve; it is opened as named, and must not be a file.
+  const bool unresolved = fd < 0 && openErrno == ELOOP;
+  if (unresolved) {
+    fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    openErrno = errno;
+  }
+  if (fd < 0) return fail(std::strerror(openErrno));
+  struct stat st;
+  const char *refused = nullptr;
+  if (::fstat(fd, &st) != 0) {
+    refused = std::strerror(errno);
+  } else if (unresolved && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+    refused = "a link that could not be resolved: refusing it";
+  } else if (S_ISBLK(st.st_mode)) {
+    refused = "a block device: refusing to write it";
+  } else if (S_ISREG(st.st_mode) && st.st_nlink != 1) {
+    refused = "has other names (hard links), which may be files of the machine: refusing it";
+  } else if (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    refused = std::strerror(errno);
+  }
+  if (refused == nullptr) file_ = ::fdopen(fd, "wb");
+  if (file_ == nullptr) {
+    if (refused == nullptr) refused = std::strerror(errno);
+    ::close(fd);
+    return fail(refused);
   }
   owned_ = true;
   return true;
 }
 
 void CallLog::Close() {
-  if (file_ != nullptr && owned_) std::fclose(file_);
-  else if (file_ != nullptr) std::fflush(file_);
+  if (file_ != nullptr && owned_)
+    std::fclose(file_);
+  else if (file_ != nullptr)
+    std::fflush(file_);
   file_ = nullptr;
   owned_ = false;
 }

@@ -37,7 +37,12 @@ class CallLog {
   CallLog &operator=(const CallLog &) = delete;
 
   // "" no log, "-" standard error, otherwise a file created or truncated.
-  bool Open(const std::string &path, std::string *error);
+  // A log that is, or would be created, inside the machine folder
+  // machineDirFd (its folder, after resolving links, is the machine folder
+  // or below it), a regular file with other names (one may be a file of the
+  // machine) and a block device are refused before anything is opened for
+  // writing: the log must never overwrite what the run works on.
+  bool Open(const std::string &path, int machineDirFd, std::string *error);
   void Close();
   // Does nothing without a log; a failing write is not the run's failure.
   void Write(const LogLine &line);

@@ -24,11 +24,18 @@ struct StartOptions {
 // "yes,no,ok,enter,none" -> answers; false with a reason on a bad word.
 bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::string *error);
 
-// Starts the platform on a machine folder: loads its registry, opens the log.
-// On failure returns false with a one-line reason and has changed nothing.
+// Starts the platform on a machine folder: checks and opens the log, takes
+// the machine's lock (one run at a time per folder), removes what a killed
+// run left, loads the registry. On failure returns false with a one-line
+// reason and has changed nothing.
 bool Start(const StartOptions &options, std::string *error);
-// Folds the registry journal and closes the log; false with a reason.
+// Folds the registry journal, closes the log and lets go of the machine;
+// false with a reason.
 bool Stop(std::string *error);
+// For the person at the terminal: "N registry changes could not be saved
+// (reason)" when the run's registry changes failed that way, else "". The
+// removal logic is silent about them by design; the exit status stays.
+std::string UnsavedNotice();
 
 // Faults a test installs over a working machine. Calls are counted from 1
 // since Start; every platform call counts. A faulted call fails as the real

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/hosted/hosted_state.h"
+#include "platform/hosted/quoted.h"
 
 namespace hosted {
 
@@ -16,8 +17,11 @@ bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::stri
   static const struct {
     const char *word;
     Answer answer;
-  } Words[] = {{"yes", Answer::Yes}, {"no", Answer::No},     {"ok", Answer::Ok},
-               {"enter", Answer::Enter}, {"none", Answer::None}};
+  } Words[] = {{"yes", Answer::Yes},
+               {"no", Answer::No},
+               {"ok", Answer::Ok},
+               {"enter", Answer::Enter},
+               {"none", Answer::None}};
   std::vector<Answer> parsed;
   if (!list.empty()) {
     for (std::size_t start = 0;;) {
@@ -27,7 +31,7 @@ bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::stri
       auto found = std::find_if(std::begin(Words), std::end(Words),
                                 [&](const auto &entry) { return word == entry.word; });
       if (found == std::end(Words)) {
-        *error = "bad answer \"" + word + "\" (expected yes, no, ok, enter or none)";
+        *error = "bad answer " + Quoted(word) + " (expected yes, no, ok, enter or none)";
         return false;
       }
       parsed.push_back(found->answer);
@@ -47,18 +51,21 @@ bool Start(const StartOptions &options, std::string *error) {
   }
   HostFiles &files = s.files;
   if (!files.Open(options.machine, error)) return false;
-  // The log before the registry: opening the registry may fold a journal
-  // left by a crash, and a bad log path must stop the run before that.
-  if (!s.log.Open(options.logPath, error)) {
+  // The log first: a log path inside the machine is refused before anything
+  // is opened for writing, and opening the registry may fold a journal.
+  if (!s.log.Open(options.logPath, files.DirFd(), error)) {
     files.Close();
     return false;
   }
   auto registry = std::make_unique<Registry>();
-  if (!registry->Open(files.DirFd(), error)) {
+  if (!s.lock.Acquire(files.DirFd(), error) || !registry->Open(files.DirFd(), error)) {
+    s.lock.Release();
     s.log.Close();
     files.Close();
     return false;
   }
+  // Under the lock, what a killed run left is known to be abandoned.
+  files.RemoveAbandonedCopies();
   s.registry = std::move(registry);
   s.started = true;
   s.options = options;
@@ -79,6 +86,7 @@ bool Stop(std::string *error) {
   bool ok = s.registry->Close(&reason);
   if (!ok && error != nullptr) *error = reason;
   s.log.Close();
+  s.lock.Release();
   s.files.Close();
   s.handlePaths.clear();
   s.boxHook = nullptr;
@@ -99,6 +107,7 @@ void SetDirectories(std::string windows, std::string system) {
 }
 
 Registry &CurrentRegistry() { return *State().registry; }
+std::string UnsavedNotice() { return State().registry->UnsavedNotice(); }
 const std::vector<ShownBox> &ShownBoxes() { return State().boxes; }
 void SetBoxHook(std::function<void(const ShownBox &)> hook) { State().boxHook = std::move(hook); }
 

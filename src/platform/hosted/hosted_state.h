@@ -14,6 +14,7 @@
 #include "platform/hosted/fault_plan.h"
 #include "platform/hosted/host_files.h"
 #include "platform/hosted/hosted.h"
+#include "platform/hosted/machine_lock.h"
 #include "platform/hosted/registry.h"
 
 namespace hosted {
@@ -26,6 +27,7 @@ struct HostedState {
   StartOptions options;
   std::size_t nextAnswer = 0;
   HostFiles files;
+  MachineLock lock;  // held from Start to Stop
   // Replaced at each Start and kept after Stop, so that a test can look at
   // the registry a run left.
   std::unique_ptr<Registry> registry = std::make_unique<Registry>();

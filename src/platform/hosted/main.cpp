@@ -30,7 +30,10 @@ int main(int argc, char **argv) {
     return 2;
   }
   const int status = RunUninstall();
-  if (!hosted::Stop(&error)) {
+  const bool stopped = hosted::Stop(&error);
+  if (const std::string notice = hosted::UnsavedNotice(); !notice.empty())
+    std::fprintf(stderr, "tq72uninst: %s\n", notice.c_str());
+  if (!stopped) {
     std::fprintf(stderr, "tq72uninst: %s\n", error.c_str());
     return 2;
   }

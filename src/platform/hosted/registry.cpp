@@ -6,12 +6,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "platform/hosted/open_regular.h"
 #include "platform/hosted/regedit4.h"
 #include "platform/hosted/registry_journal.h"
 #include "platform/key_path.h"
@@ -54,9 +56,13 @@ struct Registry::Impl {
 
   // Binding to a machine folder.
   int dirFd = -1;  // our own descriptor of the folder
-  mode_t mode = 0644;
   std::unique_ptr<journal::Journal> journal;
+  int tempFd = -1;  // the fold's temporary file, made at Open
+  std::string tempName;
   bool failWrites = false;
+  // Changes that failed because the journal could not take them.
+  std::size_t unsaved = 0;
+  std::string unsavedReason;
 
   // The key of a handle: ERROR_INVALID_HANDLE for an unknown one,
   // ERROR_KEY_DELETED when its key (or an ancestor) was deleted.
@@ -86,10 +92,68 @@ struct Registry::Impl {
 
   void Unbind() {
     journal.reset();
+    if (tempFd >= 0) ::close(tempFd);
+    tempFd = -1;
     if (dirFd >= 0) ::close(dirFd);
     dirFd = -1;
   }
+
+  bool Fold(std::string *error);
 };
+
+namespace {
+
+// Replays journal records: a record whose key is missing was folded already
+// (a crash between the rename and the journal's removal), or its key went
+// some other way meanwhile: nothing to do.
+void ApplyRecords(Document &doc, const std::vector<std::string> &paths) {
+  for (const std::string &path : paths) {
+    Key *key = doc.FindPath(path);
+    if (key != nullptr && key->parent != nullptr) doc.Remove(key);
+  }
+}
+
+}  // namespace
+
+// The journal's records applied to registry.reg as it is now, under the
+// machine lock: a change another program made to it during the run stays.
+bool Registry::Impl::Fold(std::string *error) {
+  const std::size_t count = journal->Records().size();
+  const std::string kept = "; the " + std::to_string(count) + " registry change" +
+                           (count == 1 ? " is" : "s are") + " kept in " + journal::kJournalName +
+                           ", and the next run applies " + (count == 1 ? "it" : "them");
+  std::string text;
+  mode_t mode = 0644;
+  std::string reason;
+  if (journal::ReadFileAt(dirFd, journal::kRegistryName, &text, &mode, &reason) != 0) {
+    *error = reason + kept;
+    return false;
+  }
+  // Unchanged since it was read: the content in memory is the replay already.
+  std::unique_ptr<Document> fresh;
+  if (text != doc->Text()) {
+    fresh = Document::Parse(std::move(text), journal::kRegistryName, &reason);
+    if (!fresh) {
+      *error =
+          "registry.reg was changed during the run and no longer loads (" + reason + ")" + kept;
+      return false;
+    }
+    ApplyRecords(*fresh, journal->Records());
+  }
+  const Document &result = fresh ? *fresh : *doc;
+  std::vector<std::string_view> pieces;
+  std::string extra;
+  result.Save(&pieces, &extra);
+  if (!journal::ReplaceFileAt(dirFd, tempFd, tempName, journal::kRegistryName, mode, pieces,
+                              failWrites, &reason)) {
+    *error = reason + kept;
+    return false;
+  }
+  ::close(tempFd);
+  tempFd = -1;
+  if (fresh) Replace(std::move(fresh));
+  return true;
+}
 
 Registry::Registry() : impl_(std::make_unique<Impl>()) {}
 
@@ -113,6 +177,27 @@ bool Registry::LoadText(std::string_view text, const std::string &name, std::str
 
 std::string Registry::SaveText() const { return impl_->doc->SaveText(); }
 
+bool Registry::LoadMachine(int machineDirFd, std::string *error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  if (impl_->dirFd >= 0) {
+    *error = "the registry is bound to a machine folder; Close it first";
+    return false;
+  }
+  std::string text, bytes;
+  if (journal::ReadFileAt(machineDirFd, journal::kRegistryName, &text, nullptr, error) != 0)
+    return false;
+  auto doc = Document::Parse(std::move(text), journal::kRegistryName, error);
+  if (!doc) return false;
+  const int status =
+      journal::ReadFileAt(machineDirFd, journal::kJournalName, &bytes, nullptr, error);
+  if (status != 0 && status != ENOENT) return false;
+  std::size_t validBytes = 0;
+  ApplyRecords(*doc, journal::ReadRecords(bytes, &validBytes));
+  impl_->Replace(std::move(doc));
+  return true;
+}
+
 bool Registry::Open(int machineDirFd, std::string *error) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
@@ -126,34 +211,38 @@ bool Registry::Open(int machineDirFd, std::string *error) {
     *error = std::string("cannot open the machine folder: ") + std::strerror(errno);
     return false;
   }
+  int tempFd = -1;
   auto fail = [&](std::string reason) {
+    if (tempFd >= 0) ::close(tempFd);
     ::close(dirFd);
     *error = std::move(reason);
     return false;
   };
+  journal::RemoveAbandonedTemps(dirFd);
   std::string text;
-  mode_t mode = 0644;
   std::string reason;
-  if (journal::ReadFileAt(dirFd, journal::kRegistryName, &text, &mode, &reason) != 0)
+  if (journal::ReadFileAt(dirFd, journal::kRegistryName, &text, nullptr, &reason) != 0)
     return fail(reason);
   auto doc = Document::Parse(std::move(text), journal::kRegistryName, &reason);
   if (!doc) return fail(reason);
 
   auto journal = std::make_unique<journal::Journal>(dirFd);
-  std::vector<std::string> paths;
-  if (!journal->Load(&paths, &reason)) return fail(reason);
-  for (const std::string &path : paths) {
-    // A record whose key is missing was folded already (a crash between the
-    // rename and the journal's removal): nothing to do.
-    Key *key = doc->FindPath(path);
-    if (key != nullptr && key->parent != nullptr) doc->Remove(key);
-  }
+  if (!journal->Load(&reason)) return fail(reason);
+  ApplyRecords(*doc, journal->Records());
   journal->SetFailWrites(impl_->failWrites);
+  // The fold's temporary file now, before any change: a name that cannot be
+  // had must stop the run before it starts, not after its last step.
+  std::string tempName = journal::TempName();
+  tempFd = OpenRegularAt(dirFd, tempName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, Links::One);
+  if (tempFd < 0) return fail("cannot create " + tempName + ": " + std::strerror(errno));
 
   impl_->Replace(std::move(doc));
   impl_->dirFd = dirFd;
-  impl_->mode = mode;
   impl_->journal = std::move(journal);
+  impl_->tempFd = tempFd;
+  impl_->tempName = std::move(tempName);
+  impl_->unsaved = 0;
+  impl_->unsavedReason.clear();
   return true;
 }
 
@@ -161,15 +250,12 @@ bool Registry::Close(std::string *error) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
   if (impl_->dirFd < 0) return true;
-  if (impl_->doc->RemovedCount() > 0) {
-    std::vector<std::string_view> pieces;
-    std::string extra;
-    impl_->doc->Save(&pieces, &extra);
-    if (!journal::ReplaceFileAt(impl_->dirFd, journal::kRegistryName, impl_->mode, pieces,
-                                impl_->failWrites, error))
-      return false;  // still bound: the journal keeps every change
-  }
+  // A run that changed nothing (a declined one) never writes registry.reg;
+  // records left by a crashed run are folded by whichever run comes next.
+  if (!impl_->journal->Records().empty() && !impl_->Fold(error))
+    return false;  // still bound: the journal keeps every change
   if (impl_->journal->Exists() && !impl_->journal->Remove(error)) return false;
+  if (impl_->tempFd >= 0) ::unlinkat(impl_->dirFd, impl_->tempName.c_str(), 0);
   impl_->Unbind();
   return true;
 }
@@ -238,7 +324,11 @@ LONG Registry::DeleteKey(HKEY key, const char *subKey) {
   if (target->parent == nullptr) return ERROR_ACCESS_DENIED;  // a root: cannot happen
   if (impl_->journal) {
     std::string reason;
-    if (!impl_->journal->Append(Document::PathOf(target), &reason)) return ERROR_WRITE_FAULT;
+    if (!impl_->journal->Append(Document::PathOf(target), &reason)) {
+      ++impl_->unsaved;
+      impl_->unsavedReason = std::move(reason);
+      return ERROR_WRITE_FAULT;
+    }
   }
   impl_->doc->Remove(target);
   return ERROR_SUCCESS;
@@ -269,6 +359,12 @@ bool Registry::KeyExists(std::string_view fullPath) const {
 bool Registry::IsOpen() const { return impl_->dirFd >= 0; }
 
 std::string Registry::Canonical() const { return impl_->doc->Canonical(); }
+
+std::string Registry::UnsavedNotice() const {
+  if (impl_->unsaved == 0) return {};
+  return std::to_string(impl_->unsaved) + " registry change" + (impl_->unsaved == 1 ? "" : "s") +
+         " could not be saved (" + impl_->unsavedReason + ")";
+}
 
 void Registry::SetFailWrites(bool fail) {
   impl_->failWrites = fail;

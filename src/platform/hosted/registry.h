@@ -27,14 +27,26 @@ class Registry {
   // keep their original bytes.
   std::string SaveText() const;
 
+  // Loads what Open would (registry.reg with a journal's records replayed)
+  // without binding: reads only, and needs no machine lock.
+  bool LoadMachine(int machineDirFd, std::string *error);
   // Binds to MACHINE/registry.reg below the directory fd (never following a
-  // link), folding in a journal left by an interrupted run. From then on
+  // link), replaying a journal left by an interrupted run. From then on
   // every successful change is durable before its call returns, and a change
   // that cannot be made durable fails and leaves the content as it was.
+  // Only under the machine lock: it removes the temporary files of folds
+  // that were interrupted, and the fold relies on no other run writing.
   bool Open(int machineDirFd, std::string *error);
-  // Folds the journal into registry.reg and unbinds. A run that changed
-  // nothing leaves the file's bytes untouched.
+  // Applies the journal's changes to registry.reg as it is now (so that what
+  // another program changed in it meanwhile stays), and unbinds. A run
+  // whose journal holds no change leaves the file's bytes untouched. When
+  // registry.reg cannot be written, or no longer loads, returns false with a
+  // reason saying that the changes are kept in the journal for the next
+  // run, and stays bound.
   bool Close(std::string *error);
+  // "N registry changes could not be saved (reason)" when changes failed
+  // since Open because the journal could not take them; "" otherwise.
+  std::string UnsavedNotice() const;
 
   // The platform calls, with the results documented in platform.h.
   platform::LONG OpenKey(platform::HKEY key, const char *subKey, platform::PHKEY result);

@@ -1,5 +1,6 @@
 #include "platform/hosted/registry_journal.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/hosted/open_regular.h"
 
 namespace hosted::journal {
 
@@ -64,7 +67,48 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// Why dirFd/name could not be opened, from the errno of OpenRegularAt.
+std::string OpenFailure(const char *name, int err) {
+  switch (err) {
+    case ELOOP:
+      return std::string(name) +
+             " is a symbolic link: refusing to follow it (nothing outside the machine folder may "
+             "be read or written)";
+    case ENOENT:
+      return std::string("no ") + name + " in the machine folder";
+    case EINVAL:
+    case EISDIR:
+      return std::string(name) + " is not a regular file: refusing it";
+    case EMLINK:
+      return std::string(name) +
+             " has other names (hard links), which may be outside the machine folder: refusing "
+             "to write it";
+    default:
+      return Errno(std::string("cannot open ") + name, err);
+  }
+}
+
 }  // namespace
+
+std::string TempName() { return std::string(kTempPrefix) + "-" + std::to_string(::getpid()); }
+
+void RemoveAbandonedTemps(int dirFd) {
+  const int scanFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR *scan = scanFd < 0 ? nullptr : ::fdopendir(scanFd);
+  if (scan == nullptr) {
+    if (scanFd >= 0) ::close(scanFd);
+    return;
+  }
+  std::vector<std::string> abandoned;
+  while (const dirent *entry = ::readdir(scan)) {
+    struct stat st;
+    if (std::string_view(entry->d_name).starts_with(kTempPrefix) &&
+        ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      abandoned.emplace_back(entry->d_name);
+  }
+  ::closedir(scan);
+  for (const std::string &name : abandoned) ::unlinkat(dirFd, name.c_str(), 0);
+}
 
 std::uint32_t Crc32(std::string_view bytes) {
   std::uint32_t c = 0xFFFFFFFFu;
@@ -106,18 +150,10 @@ std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validB
 }
 
 int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error) {
-  const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  const int fd = OpenRegularAt(dirFd, name, O_RDONLY, 0, Links::Any);
   if (fd < 0) {
     const int err = errno;
-    if (err == ELOOP) {
-      *error = std::string(name) +
-               " is a symbolic link: refusing to follow it (nothing outside the machine "
-               "folder may be read or written)";
-    } else if (err == ENOENT) {
-      *error = std::string("no ") + name + " in the machine folder";
-    } else {
-      *error = Errno(std::string("cannot open ") + name, err);
-    }
+    *error = OpenFailure(name, err);
     return err;
   }
   struct stat st;
@@ -126,11 +162,6 @@ int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, st
     ::close(fd);
     *error = Errno(std::string("cannot stat ") + name, err);
     return err;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    *error = std::string(name) + " is not a regular file: refusing it";
-    return EINVAL;
   }
   if (mode != nullptr) *mode = st.st_mode & 07777;
   bytes->clear();
@@ -154,47 +185,34 @@ int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, st
   return 0;
 }
 
-bool ReplaceFileAt(int dirFd, const char *name, mode_t mode,
-                   const std::vector<std::string_view> &pieces, bool failWrites,
+bool ReplaceFileAt(int dirFd, int tempFd, const std::string &tempName, const char *name,
+                   mode_t mode, const std::vector<std::string_view> &pieces, bool failWrites,
                    std::string *error) {
-  // A temp file left by an interrupted fold: remove the entry (never a target).
-  if (::unlinkat(dirFd, kTempName, 0) != 0 && errno != ENOENT) {
-    *error = Errno(std::string("cannot remove the stale ") + kTempName, errno);
-    return false;
-  }
-  const int fd =
-      ::openat(dirFd, kTempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    *error = Errno(std::string("cannot create ") + kTempName, errno);
-    return false;
-  }
   auto fail = [&](std::string reason) {
-    ::close(fd);
-    ::unlinkat(dirFd, kTempName, 0);
+    // Give the space back; the empty file stays for the next attempt.
+    if (::ftruncate(tempFd, 0) == 0) ::lseek(tempFd, 0, SEEK_SET);
     *error = std::move(reason);
     return false;
   };
+  if (::ftruncate(tempFd, 0) != 0 || ::lseek(tempFd, 0, SEEK_SET) != 0)
+    return fail(Errno("cannot empty " + tempName, errno));
   for (std::string_view piece : pieces) {
     if (failWrites) {
-      WriteAll(fd, piece.substr(0, piece.size() / 2));
-      return fail(std::string("cannot write ") + kTempName + ": write failure (test hook)");
+      WriteAll(tempFd, piece.substr(0, piece.size() / 2));
+      return fail("cannot write " + tempName + ": write failure (test hook)");
     }
-    if (!WriteAll(fd, piece)) return fail(Errno(std::string("cannot write ") + kTempName, errno));
+    if (!WriteAll(tempFd, piece)) return fail(Errno("cannot write " + tempName, errno));
   }
-  if (::fchmod(fd, mode) != 0) return fail(Errno(std::string("cannot chmod ") + kTempName, errno));
-  if (::fsync(fd) != 0) return fail(Errno(std::string("cannot sync ") + kTempName, errno));
-  if (::close(fd) != 0) {
-    const int err = errno;
-    ::unlinkat(dirFd, kTempName, 0);
-    *error = Errno(std::string("cannot close ") + kTempName, err);
-    return false;
-  }
-  if (::renameat(dirFd, kTempName, dirFd, name) != 0) {
-    const int err = errno;
-    ::unlinkat(dirFd, kTempName, 0);
-    *error = Errno(std::string("cannot rename ") + kTempName + " over " + name, err);
-    return false;
-  }
+  if (::fchmod(tempFd, mode) != 0) return fail(Errno("cannot chmod " + tempName, errno));
+  if (::fsync(tempFd) != 0) return fail(Errno("cannot sync " + tempName, errno));
+  // Only our own file goes over name, even if another program meddled.
+  struct stat ours, named;
+  if (::fstat(tempFd, &ours) != 0 ||
+      ::fstatat(dirFd, tempName.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      ours.st_dev != named.st_dev || ours.st_ino != named.st_ino)
+    return fail("cannot rename " + tempName + ": it was removed or replaced during the run");
+  if (::renameat(dirFd, tempName.c_str(), dirFd, name) != 0)
+    return fail(Errno("cannot rename " + tempName + " over " + name, errno));
   if (::fsync(dirFd) != 0) {
     *error = Errno("cannot sync the machine folder", errno);
     return false;
@@ -208,24 +226,19 @@ Journal::~Journal() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool Journal::Load(std::vector<std::string> *paths, std::string *error) {
-  paths->clear();
-  const int fd = ::openat(dirFd_, kJournalName, O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+bool Journal::Load(std::string *error) {
+  records_.clear();
+  const int fd = OpenRegularAt(dirFd_, kJournalName, O_RDWR, 0, Links::One);
   if (fd < 0) {
     if (errno == ENOENT) return true;
-    if (errno == ELOOP) {
-      *error = std::string(kJournalName) +
-               " is a symbolic link: refusing to follow it (nothing outside the machine "
-               "folder may be read or written)";
-    } else {
-      *error = Errno(std::string("cannot open ") + kJournalName, errno);
-    }
+    *error = OpenFailure(kJournalName, errno);
     return false;
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
     ::close(fd);
-    *error = std::string(kJournalName) + " is not a regular file: refusing it";
+    *error = Errno(std::string("cannot stat ") + kJournalName, err);
     return false;
   }
   std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
@@ -243,7 +256,7 @@ bool Journal::Load(std::vector<std::string> *paths, std::string *error) {
     got += static_cast<std::size_t>(n);
   }
   bytes.resize(got);
-  *paths = ReadRecords(bytes, &validBytes_);
+  records_ = ReadRecords(bytes, &validBytes_);
   dirtyTail_ = validBytes_ != bytes.size();
   fd_ = fd;
   exists_ = true;
@@ -256,7 +269,7 @@ bool Journal::Append(std::string_view fullPath, std::string *error) {
   bytes += Record(fullPath);
 
   if (fd_ < 0) {
-    fd_ = ::openat(dirFd_, kJournalName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    fd_ = OpenRegularAt(dirFd_, kJournalName, O_RDWR | O_CREAT | O_EXCL, 0644, Links::One);
     if (fd_ < 0) {
       *error = Errno(std::string("cannot create ") + kJournalName, errno);
       return false;
@@ -301,6 +314,7 @@ bool Journal::Append(std::string_view fullPath, std::string *error) {
     dirSynced_ = true;
   }
   validBytes_ += bytes.size();
+  records_.emplace_back(fullPath);
   return true;
 }
 
@@ -316,6 +330,7 @@ bool Journal::Remove(std::string *error) {
   }
   exists_ = false;
   validBytes_ = 0;
+  records_.clear();
   dirtyTail_ = false;
   if (::fsync(dirFd_) != 0) {
     *error = Errno("cannot sync the machine folder", errno);

@@ -6,8 +6,9 @@
 // renameat and unlinkat act on the entry itself), so nothing outside the
 // machine folder is ever read, written or deleted.
 //
-// The journal is REGEDIT4 text made of deletion lines, each followed by an
-// end marker holding the CRC-32 of the line:
+// The journal is REGEDIT4 text made of deletion lines (which registry.reg
+// itself may not hold), each followed by an end marker holding the CRC-32 of
+// the line:
 //
 //   REGEDIT4
 //   [-HKEY_LOCAL_MACHINE\Enum\PCI\VEN_1234]
@@ -29,8 +30,17 @@ namespace hosted::journal {
 
 inline constexpr char kRegistryName[] = "registry.reg";
 inline constexpr char kJournalName[] = "registry.reg.journal";
-inline constexpr char kTempName[] = "registry.reg.tq72tmp";
+// The temporary file of a fold is named kTempPrefix plus "-PID": two runs
+// never share one, and any left in the folder belong to a run that is gone
+// once the machine lock is ours (older versions used kTempPrefix alone).
+inline constexpr char kTempPrefix[] = "registry.reg.tq72tmp";
 inline constexpr std::string_view kHeader = "REGEDIT4\n";
+
+// The name of this process's temporary file of a fold.
+std::string TempName();
+// Removes the temporary files (regular files named kTempPrefix...) that an
+// interrupted fold left in the folder. Only under the machine lock.
+void RemoveAbandonedTemps(int dirFd);
 
 std::uint32_t Crc32(std::string_view bytes);
 
@@ -42,17 +52,20 @@ std::string Record(std::string_view fullPath);
 // header is torn).
 std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validBytes);
 
-// Reads dirFd/name whole without following a link. Returns 0 on success, or
-// the errno of the failure (ENOENT when missing, ELOOP for a link, EINVAL
-// when not a regular file) with a reason in *error.
+// Reads dirFd/name whole without following a link or opening anything but a
+// regular file. Returns 0 on success, or the errno of the failure (ENOENT
+// when missing, ELOOP for a link, EINVAL or EISDIR when not a regular file)
+// with a reason in *error.
 int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error);
 
-// Replaces dirFd/name by the concatenated pieces, crash-safely: a fresh temp
-// file in the same folder (O_EXCL, O_NOFOLLOW) is written, synced and renamed
-// over name, then the folder is synced. On failure name is as it was and the
-// temp file is gone. failWrites simulates a full disk (a test hook).
-bool ReplaceFileAt(int dirFd, const char *name, mode_t mode,
-                   const std::vector<std::string_view> &pieces, bool failWrites,
+// Replaces dirFd/name by the concatenated pieces, crash-safely: they are
+// written to tempFd (dirFd/tempName, a file of our own made beforehand so
+// that nothing found only now can stop the fold), synced, and the temp file
+// is renamed over name, then the folder is synced. On failure name is as it
+// was and the temp file is there again, empty. failWrites simulates a full
+// disk (a test hook).
+bool ReplaceFileAt(int dirFd, int tempFd, const std::string &tempName, const char *name,
+                   mode_t mode, const std::vector<std::string_view> &pieces, bool failWrites,
                    std::string *error);
 
 // The journal of one bound registry.
@@ -63,15 +76,20 @@ class Journal {
   Journal(const Journal &) = delete;
   Journal &operator=(const Journal &) = delete;
 
-  // Reads a journal left by an earlier run, if any: *paths gets the paths of
-  // its complete records. Changes nothing on disk. False with a reason when a
-  // journal is there but cannot be used (a link, not a regular file, I/O).
-  bool Load(std::vector<std::string> *paths, std::string *error);
+  // Reads a journal left by an earlier run, if any: Records() gets the paths
+  // of its complete records. Changes nothing on disk. False with a reason
+  // when a journal is there but cannot be used (a link, not a regular file, a
+  // file with other names, which may be outside the folder, I/O).
+  bool Load(std::string *error);
 
   // Appends a record and makes it durable (file and, for a new journal, the
   // folder synced) before returning true. On failure the journal's valid
   // content is as it was.
   bool Append(std::string_view fullPath, std::string *error);
+
+  // The deleted paths of every complete record, in order: those Load found,
+  // then those appended.
+  const std::vector<std::string> &Records() const { return records_; }
 
   // True when a journal file is there (found by Load or created since).
   bool Exists() const { return exists_; }
@@ -90,6 +108,7 @@ class Journal {
   std::size_t validBytes_ = 0;  // header and complete records
   bool dirtyTail_ = false;      // bytes past validBytes_ may be there
   bool failWrites_ = false;
+  std::vector<std::string> records_;
 };
 
 }  // namespace hosted::journal

@@ -1,0 +1,56 @@
+# A disk that fills up during the run (a file size limit stands in for it:
+# writes past it fail with EFBIG, as with ENOSPC): the changes that could not
+# be saved are reported at the end, the ones that could are kept in the
+# journal when registry.reg cannot be rewritten, and the next run folds them.
+source "$(dirname "$0")/hosted_common.bash" "$@"
+
+# Runs the program with writes limited to LIMIT KiB per file; sets STATUS.
+run_limited() {
+  local limit=$1
+  shift
+  # SIGXFSZ ignored here stays ignored in the program, so writes fail instead.
+  # Standard error goes through a pipe, which the limit does not cut.
+  set +e
+  (trap '' XFSZ && ulimit -f "$limit" && exec "$BIN" "$@") </dev/null 2>&1 >/dev/null |
+    cat >"$WORK/stderr"
+  STATUS=${PIPESTATUS[0]}
+  set -e
+}
+
+scenario "no registry change can be saved"
+machine=$(fresh_machine none-saved)
+run_limited 0 --machine "$machine" --answers yes,ok,ok
+expect_status 1  # the removal logic is silent about them, and so is the status
+[ "$(wc -l <"$WORK/stderr")" -eq 1 ] || fail "expected one line on stderr: $(cat "$WORK/stderr")"
+grep -qE '^tq72uninst: [0-9]+ registry changes could not be saved \(cannot write registry\.reg\.journal: File too large\)$' \
+  "$WORK/stderr" || fail "no notice of the unsaved changes: $(cat "$WORK/stderr")"
+cmp -s "$DEMO/registry.reg" "$machine/registry.reg" || fail "registry.reg changed"
+[ ! -e "$machine/registry.reg.journal" ] || fail "an empty journal was left"
+
+scenario "the journal takes the changes, registry.reg cannot be rewritten"
+machine=$(fresh_machine fold-fails)
+run_limited 1 --machine "$machine" --answers yes,ok,ok
+expect_status 2
+[ "$(wc -l <"$WORK/stderr")" -eq 1 ] || fail "expected one line on stderr: $(cat "$WORK/stderr")"
+grep -qE 'File too large; the [0-9]+ registry changes are kept in registry\.reg\.journal, and the next run applies them$' \
+  "$WORK/stderr" || fail "the reason does not say where the changes are: $(cat "$WORK/stderr")"
+cmp -s "$DEMO/registry.reg" "$machine/registry.reg" || fail "registry.reg changed"
+[ -s "$machine/registry.reg.journal" ] || fail "no journal kept"
+saved=$(grep -c '^\[-' "$machine/registry.reg.journal")
+
+scenario "the next run, declined, folds what was saved"
+run --machine "$machine" --answers no
+expect_status 0
+[ ! -e "$machine/registry.reg.journal" ] || fail "the journal is still there"
+gone=$(comm -23 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg") | wc -l)
+[ "$gone" -ge "$saved" ] && [ "$saved" -gt 0 ] || fail "$gone keys gone for $saved saved changes"
+
+scenario "a full run then finishes the job"
+run --machine "$machine" --answers yes,ok,ok
+expect_status 1
+[ ! -s "$WORK/stderr" ] || fail "stderr: $(cat "$WORK/stderr")"
+comm -23 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg") |
+  cmp -s - <(sort "$EXPECTED/removed-keys.txt") || fail "removed keys differ from expected"
+cmp -s "$EXPECTED/SYSTEM.INI" "$machine/WINDOWS/SYSTEM.INI" || fail "SYSTEM.INI differs from expected"
+
+finish

@@ -1,0 +1,95 @@
+# The machine folder is shared with whatever else runs: a second run, another
+# program editing registry.reg, a killed run's leftovers. The run must keep
+# out of another run's way and keep what others changed.
+source "$(dirname "$0")/hosted_common.bash" "$@"
+
+expect_full_run_result() {
+  local machine=$1
+  comm -23 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg") |
+    cmp -s - <(sort "$EXPECTED/removed-keys.txt") || fail "removed keys differ from expected"
+  cmp -s "$EXPECTED/SYSTEM.INI" "$machine/WINDOWS/SYSTEM.INI" || fail "SYSTEM.INI differs from expected"
+}
+
+# Nothing of ours may be left in the folder once a run has ended.
+expect_no_leftovers() {
+  local left
+  left=$(find "$1" -name '.tq72*' -o -name 'registry.reg.*' | head -5)
+  [ -z "$left" ] || fail "left in the machine folder: $left"
+}
+
+scenario "a second run while the first waits at the confirmation"
+machine=$(fresh_machine first)
+run_on_terminal --machine "$machine"
+wait_for_screen 'Click Yes' || fail "the confirmation did not appear on the terminal"
+cp -a "$machine" "$WORK/while-waiting"
+STATUS=0
+"$BIN" --machine "$machine" --answers yes,ok,ok </dev/null >/dev/null 2>"$WORK/stderr" || STATUS=$?
+expect_status 2
+[ "$(wc -l <"$WORK/stderr")" -eq 1 ] || fail "expected a one-line reason: $(cat "$WORK/stderr")"
+grep -qF "the machine is in use by another run, pid $(cat "$WORK/pid")" "$WORK/stderr" ||
+  fail "reason: $(cat "$WORK/stderr")"
+expect_same_tree "$WORK/while-waiting" "$machine"
+rm -rf "$WORK/while-waiting"
+
+# Meanwhile another program adds a key to registry.reg: the fold applies the
+# run's removals to the file as it is then.
+printf '[HKEY_LOCAL_MACHINE\\Software\\AddedMeanwhile]\r\n"v"="1"\r\n\r\n' >>"$machine/registry.reg"
+printf 'y\n' >&3
+wait_for_screen 'Software uninstall is finished' || fail "no completion box on the terminal"
+printf '\n' >&3
+end_terminal_run
+expect_status 1
+grep -q 'AddedMeanwhile' "$machine/registry.reg" || fail "the key added meanwhile is gone"
+expect_full_run_result "$machine"
+expect_no_leftovers "$machine"
+
+# Full runs started in pairs at once on a large SYSTEM.INI: one waits its
+# turn or is turned away; the folder ends as after one run every time.
+scenario "pairs of simultaneous runs"
+for i in $(seq 3000); do printf 'filler%05d=%060d\r\n' "$i" "$i"; done >"$WORK/filler"
+sed "/^\[386Enh\]/r $WORK/filler" "$DEMO/WINDOWS/SYSTEM.INI" >"$WORK/big.ini"
+sed "/^\[386Enh\]/r $WORK/filler" "$EXPECTED/SYSTEM.INI" >"$WORK/big-expected.ini"
+for pair in $(seq 12); do
+  machine=$(fresh_machine "pair$pair")
+  cp "$WORK/big.ini" "$machine/WINDOWS/SYSTEM.INI"
+  "$BIN" --machine "$machine" --answers yes,ok,ok </dev/null >/dev/null 2>"$WORK/a.err" & a=$!
+  "$BIN" --machine "$machine" --answers yes,ok,ok </dev/null >/dev/null 2>"$WORK/b.err" & b=$!
+  sa=0 sb=0
+  wait $a || sa=$?
+  wait $b || sb=$?
+  case "$sa$sb" in
+    11 | 12 | 21) ;;
+    *) fail "pair $pair: exit statuses $sa and $sb: $(cat "$WORK/a.err" "$WORK/b.err")" ;;
+  esac
+  cmp -s "$WORK/big-expected.ini" "$machine/WINDOWS/SYSTEM.INI" || fail "pair $pair: SYSTEM.INI damaged"
+  comm -23 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg") |
+    cmp -s - <(sort "$EXPECTED/removed-keys.txt") || fail "pair $pair: removed keys differ"
+  expect_no_leftovers "$machine"
+  rm -rf "$machine"
+done
+
+scenario "temporary files of a killed run, and names in their way"
+machine=$(fresh_machine leftovers)
+printf 'half a registry' >"$machine/registry.reg.tq72tmp-999999"
+printf 'half an ini' >"$machine/WINDOWS/.tq72-copy-999999-1"
+mkdir "$machine/registry.reg.tq72tmp"  # the fixed name of older versions
+run --machine "$machine" --answers yes,ok,ok
+expect_status 1
+expect_full_run_result "$machine"
+[ ! -e "$machine/registry.reg.tq72tmp-999999" ] || fail "abandoned registry temp file kept"
+[ ! -e "$machine/WINDOWS/.tq72-copy-999999-1" ] || fail "abandoned copy temp file kept"
+[ -d "$machine/registry.reg.tq72tmp" ] || fail "a folder that is no temp file of ours went"
+
+# A journal that has other names is never written in place.
+scenario "a hard-linked journal"
+machine=$(fresh_machine hardlinked)
+printf 'outside data' >"$WORK/outside-file"
+ln "$WORK/outside-file" "$machine/registry.reg.journal"
+cp -a "$machine" "$WORK/hardlinked-before"
+run --machine "$machine" --answers yes,ok,ok,ok
+expect_status 2
+grep -q 'registry.reg.journal' "$WORK/stderr" || fail "reason: $(cat "$WORK/stderr")"
+[ "$(cat "$WORK/outside-file")" = "outside data" ] || fail "the outside file changed"
+expect_same_tree "$WORK/hardlinked-before" "$machine"
+
+finish

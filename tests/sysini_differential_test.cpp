@@ -10,44 +10,16 @@
 #include <vector>
 
 #include "platform/hosted/hosted.h"
+#include "support/sysini_model.h"
 #include "support/temp_machine.h"
 #include "sysini/system_ini.h"
 #include "sysini/text_stream.h"
 
 namespace {
 
+using testsupport::ModelPieces;
+using testsupport::ModelRewrite;
 using testsupport::TempMachine;
-
-// ------------------------------------------------------------------ model
-std::string TranslateCrLf(const std::string &bytes) {
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    text += bytes[i];
-  }
-  return text;
-}
-
-std::vector<std::string> SplitPieces(const std::string &text) {
-  std::vector<std::string> pieces(1);
-  for (char c : text) {
-    if (pieces.back().size() == PieceBufferSize - 1) pieces.emplace_back();
-    pieces.back() += c;
-    if (c == '\n') pieces.emplace_back();
-  }
-  if (pieces.back().empty()) pieces.pop_back();
-  return pieces;
-}
-
-std::string ModelRewrite(const std::string &bytes) {
-  std::string out;
-  for (const std::string &piece : SplitPieces(TranslateCrLf(bytes))) {
-    std::string searched = piece.substr(0, piece.find('\0'));
-    std::string kept = searched.find(DriverMarker) == std::string::npos ? piece : BlankedLine;
-    for (char c : kept) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  }
-  return out;
-}
 
 // -------------------------------------------------------------- generator
 // A line is its text and its line end, kept apart so that the same file can
@@ -169,7 +141,7 @@ TEST(DifferentialTest, ReaderMatchesModelPiecesHoweverTheFileIsRead) {
     }
     CloseTextInput(input);
     ASSERT_FALSE(input.error);
-    ASSERT_EQ(pieces, SplitPieces(TranslateCrLf(before))) << "file " << i << ", chunk " << chunk;
+    ASSERT_EQ(pieces, ModelPieces(before)) << "file " << i << ", chunk " << chunk;
   }
   machine.Stop();
 }

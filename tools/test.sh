@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the tests need (Debian packages; run as root), builds every
 # preset and runs every test: unit and end-to-end on the hosted build, the
-# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# Windows program under Wine.
+# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz
+# targets over their corpora (a short run; tools/fuzz.sh runs them longer),
+# and the Windows program under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,7 @@ packages=(
   python3 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
   wine wine32 wine64 xvfb xdotool x11-utils imagemagick
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -52,6 +54,11 @@ echo "== sanitizers"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs" -LE wine
+
+echo "== fuzz targets: corpora and a bounded number of new inputs"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+ctest --preset fuzz -j "$jobs"
 
 echo "== benchmarks build"
 cmake --preset release >/dev/null

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/hosted/quoted.h"
 
@@ -127,13 +130,12 @@ class Parser {
   // Win98's regedit exports keys in the order they were created, so siblings
   // arrive in any order, thousands under one key (CLSID). Inserting each into
   // its sorted place costs a move of all that follow it: quadratic. While
-  // parsing, new children are appended and found through a hash index; each
-  // parent with out-of-order children is sorted once, before anything looks
-  // a child up by name.
+  // parsing, new children are appended and found through an ordered index;
+  // each parent with out-of-order children is sorted once, before anything
+  // looks a child up by name. The index compares, never hashes: no file,
+  // however made, can make its lookups cost more than O(log n) comparisons.
   Key *Child(Key *parent, std::string_view name) {
-    std::string id(reinterpret_cast<const char *>(&parent), sizeof parent);
-    for (char c : name) id.push_back(static_cast<char>(kFold.up[static_cast<unsigned char>(c)]));
-    auto [it, inserted] = index_.try_emplace(std::move(id), nullptr);
+    auto [it, inserted] = index_.try_emplace({parent, name}, nullptr);
     if (!inserted) return it->second;
     auto &children = parent->children;
     if (!children.empty() && !parent->childrenUnsorted &&
@@ -403,8 +405,16 @@ class Parser {
   bool inSection_ = false;
   Key *current_ = nullptr;  // the key of the current section
   std::vector<std::string_view> parts_;
-  std::vector<Key *> cacheNodes_;                 // the previous section's keys, root first
-  std::unordered_map<std::string, Key *> index_;  // parent pointer + folded name
+  std::vector<Key *> cacheNodes_;  // the previous section's keys, root first
+  // Children by parent and name, case-insensitively.
+  struct ChildOrder {
+    bool operator()(const std::pair<const Key *, std::string_view> &a,
+                    const std::pair<const Key *, std::string_view> &b) const {
+      if (a.first != b.first) return std::less<const Key *>()(a.first, b.first);
+      return CompareNames(a.second, b.second) < 0;
+    }
+  };
+  std::map<std::pair<const Key *, std::string_view>, Key *, ChildOrder> index_;
   std::vector<Key *> unsorted_;
   std::vector<std::string_view> cacheNames_;
 };

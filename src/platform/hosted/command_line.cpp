@@ -65,9 +65,14 @@ std::string Usage() {
          "  --help          this text\n"
          "  --version       the program's version\n"
          "\n"
+         "The log may not be inside the machine folder. One run at a time works on a\n"
+         "machine folder.\n"
+         "\n"
          "Exit status: 0 declined (or no completion box), 1 done, 2 the machine could\n"
-         "not be started (bad option, no machine folder, malformed registry.reg) or its\n"
-         "registry could not be saved at the end.\n";
+         "not be started (bad option, no machine folder, malformed registry.reg, a log\n"
+         "inside the machine, the machine in use by another run) or its registry could\n"
+         "not be saved at the end (the changes then stay in registry.reg.journal and the\n"
+         "next run applies them).\n";
 }
 
 }  // namespace hosted

@@ -218,7 +218,6 @@ bool Registry::Open(int machineDirFd, std::string *error) {
     *error = std::move(reason);
     return false;
   };
-  journal::RemoveAbandonedTemps(dirFd);
   std::string text;
   std::string reason;
   if (journal::ReadFileAt(dirFd, journal::kRegistryName, &text, nullptr, &reason) != 0)
@@ -232,6 +231,7 @@ bool Registry::Open(int machineDirFd, std::string *error) {
   journal->SetFailWrites(impl_->failWrites);
   // The fold's temporary file now, before any change: a name that cannot be
   // had must stop the run before it starts, not after its last step.
+  journal::RemoveAbandonedTemps(dirFd);
   std::string tempName = journal::TempName();
   tempFd = OpenRegularAt(dirFd, tempName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, Links::One);
   if (tempFd < 0) return fail("cannot create " + tempName + ": " + std::strerror(errno));

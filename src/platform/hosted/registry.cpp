@@ -144,13 +144,19 @@ bool Registry::Impl::Fold(std::string *error) {
   std::vector<std::string_view> pieces;
   std::string extra;
   result.Save(&pieces, &extra);
-  if (!journal::ReplaceFileAt(dirFd, tempFd, tempName, journal::kRegistryName, mode, pieces,
+  // A temp file consumed by an earlier attempt whose folder sync failed.
+  if (tempFd < 0) {
+    tempFd = OpenRegularAt(dirFd, tempName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, Links::One);
+    if (tempFd < 0) {
+      *error = "cannot create " + tempName + ": " + std::strerror(errno) + kept;
+      return false;
+    }
+  }
+  if (!journal::ReplaceFileAt(dirFd, &tempFd, tempName, journal::kRegistryName, mode, pieces,
                               failWrites, &reason)) {
     *error = reason + kept;
     return false;
   }
-  ::close(tempFd);
-  tempFd = -1;
   if (fresh) Replace(std::move(fresh));
   return true;
 }

@@ -185,9 +185,10 @@ int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, st
   return 0;
 }
 
-bool ReplaceFileAt(int dirFd, int tempFd, const std::string &tempName, const char *name,
+bool ReplaceFileAt(int dirFd, int *tempFdOut, const std::string &tempName, const char *name,
                    mode_t mode, const std::vector<std::string_view> &pieces, bool failWrites,
                    std::string *error) {
+  const int tempFd = *tempFdOut;
   auto fail = [&](std::string reason) {
     // Give the space back; the empty file stays for the next attempt.
     if (::ftruncate(tempFd, 0) == 0) ::lseek(tempFd, 0, SEEK_SET);
@@ -213,6 +214,8 @@ bool ReplaceFileAt(int dirFd, int tempFd, const std::string &tempName, const cha
     return fail("cannot rename " + tempName + ": it was removed or replaced during the run");
   if (::renameat(dirFd, tempName.c_str(), dirFd, name) != 0)
     return fail(Errno("cannot rename " + tempName + " over " + name, errno));
+  ::close(tempFd);
+  *tempFdOut = -1;
   if (::fsync(dirFd) != 0) {
     *error = Errno("cannot sync the machine folder", errno);
     return false;

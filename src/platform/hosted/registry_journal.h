@@ -59,12 +59,13 @@ std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validB
 int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error);
 
 // Replaces dirFd/name by the concatenated pieces, crash-safely: they are
-// written to tempFd (dirFd/tempName, a file of our own made beforehand so
+// written to *tempFd (dirFd/tempName, a file of our own made beforehand so
 // that nothing found only now can stop the fold), synced, and the temp file
-// is renamed over name, then the folder is synced. On failure name is as it
-// was and the temp file is there again, empty. failWrites simulates a full
-// disk (a test hook).
-bool ReplaceFileAt(int dirFd, int tempFd, const std::string &tempName, const char *name,
+// is renamed over name, then the folder is synced. Once renamed, *tempFd is
+// closed and set to -1 (it is name now), even if the folder's sync then
+// fails. A failure before the rename leaves name as it was and the temp file
+// there again, empty. failWrites simulates a full disk (a test hook).
+bool ReplaceFileAt(int dirFd, int *tempFd, const std::string &tempName, const char *name,
                    mode_t mode, const std::vector<std::string_view> &pieces, bool failWrites,
                    std::string *error);
 

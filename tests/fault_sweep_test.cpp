@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/uninstall.h"
+#include "faults/fault_layer.h"
 #include "platform/hosted/hosted.h"
 #include "platform/hosted/registry.h"
 #include "support/modem_machine.h"
@@ -23,19 +24,20 @@ bool RunWithFault(unsigned n, bool persistent) {
   testsupport::InstallModemFiles(machine);
   auto before = testsupport::SnapshotFolder(machine.Root());
   machine.Start({Answer::Yes, Answer::Ok, Answer::Ok});
-  hosted::FaultPlan plan;
-  plan.failCall = n;
-  plan.persistent = persistent;
-  hosted::SetFaultPlan(plan);
-
-  RunUninstall();
-  bool injected = hosted::FaultsInjected() > 0;
+  bool injected = false;
+  {
+    faults::Layer layer;
+    layer.SetPlan({.call = n, .persistent = persistent, .effect = faults::Effect::Fail});
+    RunUninstall();
+    injected = layer.Injected() > 0;
+    EXPECT_EQ(layer.OpenKeys(), 0u);
+    EXPECT_EQ(layer.OpenFiles(), 0u);
+  }
   EXPECT_EQ(hosted::OpenKeyCount(), 0u);
   EXPECT_EQ(hosted::OpenFileCount(), 0u);
   for (const std::string &key : testsupport::ModemKeysKept) {
     EXPECT_TRUE(testsupport::HasKey(key)) << key;
   }
-  hosted::SetFaultPlan({});
   machine.Stop();
 
   if (n == 1) {
@@ -45,8 +47,7 @@ bool RunWithFault(unsigned n, bool persistent) {
   EXPECT_TRUE(ini == testsupport::ModemSystemIni || ini == testsupport::CleanedSystemIni) << ini;
   hosted::Registry reloaded;
   std::string error;
-  EXPECT_TRUE(reloaded.LoadText(machine.ReadFile("registry.reg"), "registry.reg", &error))
-      << error;
+  EXPECT_TRUE(reloaded.LoadText(machine.ReadFile("registry.reg"), "registry.reg", &error)) << error;
   for (const std::string &file : testsupport::NeighbourFiles) EXPECT_TRUE(machine.Exists(file));
   return injected;
 }

@@ -1,5 +1,7 @@
 // The driver, program, applet and help files: the one prompt of the run, the
 // second attempt on the applet, and paths that must never be cut short.
+#include "files/file_removal.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -10,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "files/file_removal.h"
+#include "faults/fault_layer.h"
 #include "platform/hosted/hosted.h"
 #include "support/modem_machine.h"
 
@@ -121,7 +123,6 @@ struct PathCase {
 };
 void PrintTo(const PathCase &c, std::ostream *os) { *os << c.name; }
 
-
 class FilePathLimits : public testing::TestWithParam<PathCase> {};
 
 TEST_P(FilePathLimits, NoTruncatedOrPartialPaths) {
@@ -133,14 +134,15 @@ TEST_P(FilePathLimits, NoTruncatedOrPartialPaths) {
     std::string leaf(c.systemLength - prefix.size(), 'd');
     system = prefix + leaf;
     std::filesystem::create_directories(machine.HostPath("WINDOWS/SYSTEM/" + leaf));
-    for (const char *name : {"quninst.exe", "qvnvcd.vxd", "tq72pci.vxd", "tq72pci1.vxd",
-                             "tqc.cpl"}) {
+    for (const char *name :
+         {"quninst.exe", "qvnvcd.vxd", "tq72pci.vxd", "tq72pci1.vxd", "tqc.cpl"}) {
       machine.WriteFile("WINDOWS/SYSTEM/" + leaf + "/" + name, "x");
     }
   }
   machine.WriteFile("WINDOWS/Help/tqc.hlp", "x");
   machine.Start();
-  hosted::SetDirectories(c.windowsFails ? "" : "C:\\WINDOWS", system);
+  faults::Layer layer;
+  layer.SetDirectories(c.windowsFails ? "" : "C:\\WINDOWS", system);
   RemoveDriverFiles();
   RemoveControlPanelApplet();
   std::string leafDir = c.systemLength > 0

@@ -1,5 +1,5 @@
 // The hosted platform around the files: message boxes and their answers,
-// directory queries, the call log, the fault plan and starting. The command
+// the call log and starting. The command
 // line and whole runs are the e2e scripts' part.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -88,28 +88,6 @@ TEST_F(HostedPlatformTest, BoxesTakeTheAnswersInOrderThenCannotBeShown) {
   EXPECT_EQ(seenBefore, (std::vector<std::size_t>{0, 1, 2, 3}));
 }
 
-// Win32's contract: the length without the zero when it fits, else the size
-// needed with it and the buffer untouched; 0 when the query fails.
-TEST_F(HostedPlatformTest, DirectoryQueriesAnswerLikeWin32) {
-  machine_.Start();
-  const std::string w252 = "C:\\" + std::string(252, 'W'), w253 = w252 + 'W';
-  std::tuple<std::string, UINT, UINT, bool> cases[] = {
-      {"C:\\WINDOWS", 256, 10, true}, {"C:\\WINDOWS", 11, 10, true}, {"C:\\WINDOWS", 10, 11, false},
-      {"C:\\WINDOWS", 0, 11, false},  {"", 256, 0, false},           {w252, 256, 255, true},
-      {w253, 256, 257, false}};
-  for (const auto &[windows, size, expected, copies] : cases) {
-    SCOPED_TRACE(testing::Message() << windows.size() << " characters, buffer " << size);
-    hosted::SetDirectories(windows, "C:\\WINDOWS\\SYSTEM");
-    std::vector<char> buffer(300, '#');
-    EXPECT_EQ(GetWindowsDirectoryA(buffer.data(), size), expected);
-    EXPECT_EQ(std::string(buffer.data(), copies ? windows.size() + 1 : 1),
-              copies ? windows + '\0' : "#");
-  }
-  char system[256];
-  EXPECT_EQ(GetSystemDirectoryA(system, sizeof system), 17u);
-  EXPECT_STREQ(system, "C:\\WINDOWS\\SYSTEM");
-}
-
 TEST_F(HostedPlatformTest, LogsEveryCallAsOneJsonLine) {
   hosted::StartOptions options;
   options.machine = machine_.Root();
@@ -135,64 +113,6 @@ TEST_F(HostedPlatformTest, LogsEveryCallAsOneJsonLine) {
       << lines[1];
   EXPECT_EQ(lines[2], R"({"n":3,"call":"DeleteFileA","path":"C:\\WINDOWS\\A.INI","result":0})");
   EXPECT_EQ(lines[3].rfind(R"({"n":4,"call":"RegCloseKey",)", 0), 0u) << lines[3];
-}
-
-// -------------------------------------------------------------- fault plan
-
-TEST_F(HostedPlatformTest, FailsTheNthCallOnceOrFromThenOn) {
-  for (bool persistent : {false, true}) {
-    machine_.Start();
-    hosted::SetFaultPlan({.failCall = 2, .persistent = persistent, .failKey = "", .failFile = ""});
-    char buffer[256];
-    std::vector<UINT> results;
-    for (int i = 0; i < 4; ++i) results.push_back(GetWindowsDirectoryA(buffer, sizeof buffer));
-    EXPECT_EQ(results,
-              (persistent ? std::vector<UINT>{10, 0, 0, 0} : std::vector<UINT>{10, 0, 10, 10}));
-    EXPECT_EQ(hosted::FaultsInjected(), persistent ? 3u : 1u);
-    machine_.Stop();
-  }
-}
-
-TEST_F(HostedPlatformTest, FailsCallsOnANamedFileOrKeyAndChangesNothing) {
-  machine_.WriteFile("WINDOWS/SYSTEM/TQC.CPL", "applet");
-  machine_.WriteFile("WINDOWS/SYSTEM.INI", "ini");
-  machine_.Start();
-  hosted::FaultPlan plan;
-  plan.failKey = "hkey_local_machine\\enum\\pci\\ven_1";
-  plan.failFile = "c:\\windows\\system\\tqc.cpl";
-  hosted::SetFaultPlan(plan);
-  EXPECT_FALSE(DeleteFileA("C:\\WINDOWS\\SYSTEM\\TQC.CPL"));
-  EXPECT_FALSE(CopyFileA("C:\\WINDOWS\\SYSTEM.INI", "C:\\WINDOWS\\SYSTEM\\TQC.CPL", FALSE));
-  EXPECT_EQ(machine_.ReadFile("WINDOWS/SYSTEM/TQC.CPL"), "applet");
-  HKEY key = nullptr;
-  EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum\\PCI\\VEN_1", 0, KEY_READ, &key),
-            ERROR_SUCCESS);
-  EXPECT_EQ(key, nullptr);
-  EXPECT_NE(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\PCI\\VEN_1\\Sub"), ERROR_SUCCESS);
-  EXPECT_NE(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\PCI\\VEN_1"), ERROR_SUCCESS);
-  EXPECT_TRUE(hosted::CurrentRegistry().KeyExists("HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_1"));
-  EXPECT_EQ(hosted::FaultsInjected(), 5u);
-  EXPECT_TRUE(DeleteFileA("C:\\WINDOWS\\SYSTEM.INI")) << "other files work";
-  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Enum\\PCI\\VEN_2"), ERROR_SUCCESS)
-      << "a name that only begins like the key is another key";
-}
-
-TEST_F(HostedPlatformTest, FaultedClosesStillReleaseTheirHandles) {
-  machine_.WriteFile("WINDOWS/SYSTEM.INI", "ini");
-  machine_.Start();
-  HANDLE file = CreateFileA("C:\\WINDOWS\\SYSTEM.INI", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  HKEY key = nullptr;
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum\\PCI", 0, KEY_READ, &key), ERROR_SUCCESS);
-  hosted::SetFaultPlan(
-      {.failCall = hosted::CallCount() + 1, .persistent = true, .failKey = "", .failFile = ""});
-  EXPECT_FALSE(CloseHandle(file));
-  EXPECT_NE(RegCloseKey(key), ERROR_SUCCESS);
-  EXPECT_EQ(hosted::OpenFileCount(), 0u);
-  EXPECT_EQ(hosted::OpenKeyCount(), 0u);
-  EXPECT_EQ(MessageBoxA(nullptr, "t", "c", MB_OK), 0);
-  EXPECT_TRUE(hosted::ShownBoxes().empty()) << "a faulted box is never up";
 }
 
 // ------------------------------------------------------------------ start

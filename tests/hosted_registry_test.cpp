@@ -6,9 +6,11 @@
 // recovery: journals left behind or torn, failed writes, untouched files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -358,20 +360,43 @@ TEST_F(MachineFolder, ATornLastRecordIsIgnoredWhereverItIsCut) {
   }
 }
 
+// A real full disk, as far as this process goes: files may not grow past a
+// few bytes more than the journal holds, so the next record is written in
+// part and the fold of registry.reg cannot be written at all. (Root ignores
+// read-only files, not this limit.)
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previousSignal_ = std::signal(SIGXFSZ, SIG_IGN);  // EFBIG instead of a kill
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limit = previous_;
+    limit.rlim_cur = bytes;
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousSignal_);
+  }
+
+ private:
+  rlimit previous_{};
+  void (*previousSignal_)(int);
+};
+
 TEST_F(MachineFolder, AFailedWriteLeavesTheRegistryAsItWas) {
   hosted::Registry reg;
   std::string error;
   Open(reg);
   ASSERT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\alpha"), ERROR_SUCCESS);
-  reg.SetFailWrites(true);
+  auto full = std::make_unique<FileSizeLimit>(machine_.ReadFile(journal::kJournalName).size() + 8);
   EXPECT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_WRITE_FAULT);
   EXPECT_TRUE(reg.KeyExists("HKEY_CLASSES_ROOT\\.tq7"));
   // A failed fold keeps the old file and the journal, and stays bound.
   EXPECT_FALSE(reg.Close(&error));
   EXPECT_TRUE(reg.IsOpen());
   EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
+  full.reset();
   ExpectDurable(reg);
-  reg.SetFailWrites(false);
   CloseAndExpectFolded(reg);
 }
 

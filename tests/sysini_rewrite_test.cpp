@@ -5,13 +5,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "faults/fault_layer.h"
 #include "platform/hosted/hosted.h"
 #include "support/temp_machine.h"
 #include "sysini/system_ini.h"
@@ -100,11 +98,11 @@ TEST(RewriteSystemIni, NothingIsOpenedWithoutAWholePath) {
     std::filesystem::create_directory(machine.HostPath(ini));
     machine.WriteFile(ini + "/system.ini", M + "\r\nB\r\n");
     machine.Start();
-    hosted::SetDirectories(length == 0 ? "" : "C:\\WINDOWS\\" + element, "C:\\WINDOWS\\SYSTEM");
-    unsigned callsBefore = hosted::CallCount();
+    faults::Layer layer;
+    layer.SetDirectories(length == 0 ? "" : "C:\\WINDOWS\\" + element, "C:\\WINDOWS\\SYSTEM");
     RewriteSystemIni();
     if (length != 244) {
-      EXPECT_EQ(hosted::CallCount() - callsBefore, 1u) << "only the directory query";
+      EXPECT_EQ(layer.CallCount(), 1u) << "only the directory query";
     }
     machine.Stop();
     EXPECT_EQ(machine.ReadFile(ini + "/system.ini"), length == 244 ? "  B\r\n" : M + "\r\nB\r\n");
@@ -119,7 +117,7 @@ TEST(RewriteSystemIni, NothingIsOpenedWithoutAWholePath) {
 
 // ------------------------------------------------------------ fault sweep
 // The rewrite is run once per platform call it makes, with that call
-// failing; the call log names the failed call.
+// failing; the fault layer names the failed call.
 
 // More than one buffer of output, so that a write fails inside the loop as
 // well as at the close.
@@ -131,29 +129,18 @@ std::string SweepBefore() {
 }
 
 // Runs the rewrite on machine holding before with a call failing; returns
-// the name of each call made, by call number.
-std::map<unsigned, std::string> RunLogged(TempMachine &machine, const std::string &before,
-                                          unsigned failCall, bool persistent) {
+// the name of each call made, in order.
+std::vector<std::string> RunFaulted(TempMachine &machine, const std::string &before,
+                                    faults::Plan plan) {
   machine.WriteFile(IniFile, before);
-  hosted::StartOptions options;
-  options.machine = machine.Root();
-  options.terminal = false;
-  options.logPath = machine.OutsidePath("calls.log");
-  std::string error;
-  if (!hosted::Start(options, &error)) ADD_FAILURE() << error;
-  hosted::SetFaultPlan(
-      {.failCall = failCall, .persistent = persistent, .failKey = "", .failFile = ""});
+  machine.Start();
+  faults::Layer layer;
+  layer.SetPlan(plan);
   RewriteSystemIni();
+  EXPECT_EQ(layer.OpenFiles(), 0u);
   EXPECT_EQ(hosted::OpenFileCount(), 0u);
-  if (!hosted::Stop(&error)) ADD_FAILURE() << error;
-  std::map<unsigned, std::string> calls;
-  std::ifstream log(machine.OutsidePath("calls.log"));
-  std::regex callPattern(R"re("n":(\d+),"call":"(\w+)")re");
-  for (std::string line; std::getline(log, line);) {
-    std::smatch match;
-    if (std::regex_search(line, match, callPattern)) calls[std::stoul(match[1])] = match[2];
-  }
-  return calls;
+  machine.Stop();
+  return layer.CallNames();
 }
 
 TEST(RewriteSystemIniFaults, EveryFailedCallLeavesSystemIniWholeOrRewritten) {
@@ -161,7 +148,7 @@ TEST(RewriteSystemIniFaults, EveryFailedCallLeavesSystemIniWholeOrRewritten) {
   std::string rewritten = before;
   rewritten.replace(rewritten.find(M + "\r\n"), M.size() + 2, "  ");
   TempMachine clean;
-  std::map<unsigned, std::string> calls = RunLogged(clean, before, 0, false);
+  std::vector<std::string> calls = RunFaulted(clean, before, {});
   ASSERT_EQ(clean.ReadFile(IniFile), rewritten);
   ASSERT_GT(calls.size(), 8u);
 
@@ -177,14 +164,16 @@ TEST(RewriteSystemIniFaults, EveryFailedCallLeavesSystemIniWholeOrRewritten) {
   };
   std::map<std::string, std::vector<std::string>> seen;
   unsigned writesFailedInLoop = 0;
-  for (const auto &[number, call] : calls) {
+  for (unsigned number = 1; number <= calls.size(); ++number) {
+    const std::string &call = calls[number - 1];
     // A read error that never clears must end the step, not spin on a file
     // whose end never shows.
     for (bool persistent : {false, true}) {
       if (persistent && call != "ReadFile") continue;
       SCOPED_TRACE("call " + std::to_string(number) + " " + call + (persistent ? " onwards" : ""));
       TempMachine machine;
-      RunLogged(machine, before, number, persistent);
+      RunFaulted(machine, before,
+                 {.call = number, .persistent = persistent, .effect = faults::Effect::Fail});
       std::string ini = machine.ReadFile(IniFile);
       if (ini != before) {
         EXPECT_EQ(ini, rewritten) << "neither whole nor correctly rewritten";

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "faults/fault_layer.h"
 #include "platform/hosted/hosted.h"
 #include "support/temp_machine.h"
 #include "sysini/system_ini.h"
@@ -112,13 +113,12 @@ TEST_F(StreamTest, ReadErrorIsNoEndOfFile) {
     machine_.WriteFile(HostName, bytes);
     TextInput input;
     ASSERT_TRUE(OpenTextInput(input, WindowsName, chunk));
-    hosted::FaultPlan plan;
-    plan.failCall = hosted::CallCount() + failedRead;
-    hosted::SetFaultPlan(plan);
+    faults::Layer layer;
+    layer.SetPlan({.call = failedRead, .persistent = false, .effect = faults::Effect::Fail});
     EXPECT_EQ(ReadPieces(input, 1), (std::vector<Read>{{piece, false, true}}));
-    unsigned calls = hosted::CallCount();
+    unsigned calls = layer.CallCount();
     EXPECT_EQ(ReadPieces(input, 1), (std::vector<Read>{{"", false, true}}));
-    EXPECT_EQ(hosted::CallCount(), calls) << "no read after an error";
+    EXPECT_EQ(layer.CallCount(), calls) << "no read after an error";
     CloseTextInput(input);
   }
 }

@@ -37,28 +37,9 @@ bool Stop(std::string *error);
 // removal logic is silent about them by design; the exit status stays.
 std::string UnsavedNotice();
 
-// Faults a test installs over a working machine. Calls are counted from 1
-// since Start; every platform call counts. A faulted call fails as the real
-// one can (a registry status, FALSE, INVALID_HANDLE_VALUE, 0 from a directory
-// query or a message box) and changes nothing, except that a faulted close
-// still releases its handle.
-struct FaultPlan {
-  unsigned failCall = 0;    // 0: none
-  bool persistent = false;  // fail failCall and every call after it
-  std::string failKey;      // fail registry calls on this full key path or below it
-  std::string failFile;     // fail file calls on this Windows path
-};
-void SetFaultPlan(const FaultPlan &plan);
-unsigned CallCount();
-unsigned FaultsInjected();
-
 // Handles open now, for the "every opened key and file is closed" checks.
 std::size_t OpenKeyCount();
 std::size_t OpenFileCount();
-
-// What the directory queries answer; an empty string makes that query fail.
-// Defaults: "C:\WINDOWS" and "C:\WINDOWS\SYSTEM".
-void SetDirectories(std::string windows, std::string system);
 
 // The registry of the running machine, for tests to inspect.
 Registry &CurrentRegistry();
@@ -69,8 +50,7 @@ struct ShownBox {
   unsigned style = 0;
   int result = 0;
 };
-// The boxes shown since Start, with their results; a faulted box was never
-// shown and is not among them.
+// The boxes shown since Start, with their results.
 const std::vector<ShownBox> &ShownBoxes();
 // Called as each box is shown, before it is answered (a test releases a
 // locked file while the applet prompt is open). Cleared by Stop.

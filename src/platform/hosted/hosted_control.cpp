@@ -70,9 +70,7 @@ bool Start(const StartOptions &options, std::string *error) {
   s.started = true;
   s.options = options;
   s.nextAnswer = 0;
-  s.faults.Reset();
-  s.windowsDir = DefaultWindowsDir;
-  s.systemDir = DefaultSystemDir;
+  s.calls = 0;
   s.boxes.clear();
   s.handlePaths.clear();
   return true;
@@ -90,21 +88,11 @@ bool Stop(std::string *error) {
   s.files.Close();
   s.handlePaths.clear();
   s.boxHook = nullptr;
-  s.windowsDir = DefaultWindowsDir;
-  s.systemDir = DefaultSystemDir;
   return ok;
 }
 
-void SetFaultPlan(const FaultPlan &plan) { State().faults.SetPlan(plan); }
-unsigned CallCount() { return State().faults.Calls(); }
-unsigned FaultsInjected() { return State().faults.Injected(); }
 std::size_t OpenKeyCount() { return State().registry->OpenHandleCount(); }
 std::size_t OpenFileCount() { return State().files.OpenHandleCount(); }
-
-void SetDirectories(std::string windows, std::string system) {
-  State().windowsDir = std::move(windows);
-  State().systemDir = std::move(system);
-}
 
 Registry &CurrentRegistry() { return *State().registry; }
 std::string UnsavedNotice() { return State().registry->UnsavedNotice(); }

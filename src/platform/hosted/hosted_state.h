@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/hosted/call_log.h"
-#include "platform/hosted/fault_plan.h"
 #include "platform/hosted/host_files.h"
 #include "platform/hosted/hosted.h"
 #include "platform/hosted/machine_lock.h"
@@ -32,18 +31,14 @@ struct HostedState {
   // the registry a run left.
   std::unique_ptr<Registry> registry = std::make_unique<Registry>();
   CallLog log;
-  FaultInjector faults;
-  // What the directory queries answer; back to the defaults at Start and Stop.
-  std::string windowsDir = DefaultWindowsDir;
-  std::string systemDir = DefaultSystemDir;
+  unsigned calls = 0;  // platform calls since Start, numbering the log's lines
   // Boxes actually put up: a faulted MessageBoxA shows nothing, consumes no
   // answer and is not recorded (it is logged).
   std::vector<ShownBox> boxes;
   // Kept from SetBoxHook until Stop, so that a hook set before Start works
   // and none outlives the machine it was written for.
   std::function<void(const ShownBox &)> boxHook;
-  // The Windows path each open file handle was opened with, for the log and
-  // for faults on a named file.
+  // The Windows path each open file handle was opened with, for the log.
   std::map<void *, std::string> handlePaths;
 };
 

@@ -1,25 +1,22 @@
-// The platform calls of platform.h on the hosted machine. Each call counts
-// once with the fault plan, does its work (or fails as planned, changing
-// nothing), and writes its line to the call log.
+// The platform calls of platform.h on the hosted machine, reached through
+// the call table of call_table.h. Each call does its work and writes its line
+// to the call log; faults are a test layer's business, above the table.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/call_table.h"
 #include "platform/hosted/hosted_state.h"
 #include "platform/hosted/message_box.h"
-#include "platform/platform.h"
 
-namespace platform {
+namespace platform::native {
 
 using hosted::LogLine;
 using hosted::State;
 
 namespace {
-
-// What a planned registry fault answers: a status the real call can give.
-constexpr LONG FaultStatus = ERROR_ACCESS_DENIED;
 
 // The full path a registry call addresses, for the log and the fault plan.
 std::string KeyPath(HKEY key, const char *subKey) {
@@ -31,7 +28,7 @@ std::string KeyPath(HKEY key, const char *subKey) {
   return path;
 }
 
-LogLine Line(const char *call) { return LogLine(State().faults.Calls(), call); }
+LogLine Line(const char *call) { return LogLine(++State().calls, call); }
 
 std::string PathOfHandle(HANDLE file) {
   auto it = State().handlePaths.find(file);
@@ -39,13 +36,14 @@ std::string PathOfHandle(HANDLE file) {
 }
 
 long long HandleNumber(HANDLE file) {
-  return file == INVALID_HANDLE_VALUE ? -1
-                                      : static_cast<long long>(reinterpret_cast<std::uintptr_t>(file));
+  return file == INVALID_HANDLE_VALUE
+             ? -1
+             : static_cast<long long>(reinterpret_cast<std::uintptr_t>(file));
 }
 
 UINT DirectoryQuery(const char *call, const std::string &answer, LPSTR buffer, UINT size) {
   UINT result = 0;
-  if (!State().faults.NextCall() && !answer.empty()) {
+  if (!answer.empty()) {
     const UINT length = static_cast<UINT>(answer.size());
     if (size < length + 1) {
       result = length + 1;
@@ -54,7 +52,8 @@ UINT DirectoryQuery(const char *call, const std::string &answer, LPSTR buffer, U
       result = length;
     }
   }
-  State().log.Write(Line(call).Number("size", size).Text("directory", answer).Number("result", result));
+  State().log.Write(
+      Line(call).Number("size", size).Text("directory", answer).Number("result", result));
   return result;
 }
 
@@ -73,20 +72,16 @@ int Answer(const hosted::ShownBox &box) {
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
   const std::string key = KeyPath(hKey, lpSubKey);
-  const LONG status = State().faults.NextCall(key)
-                          ? FaultStatus
-                          : State().registry->OpenKey(hKey, lpSubKey, phkResult);
+  const LONG status = State().registry->OpenKey(hKey, lpSubKey, phkResult);
   State().log.Write(
       Line("RegOpenKeyExA").Text("key", key).Number("access", samDesired).Number("result", status));
   return status;
 }
 
-LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD,
-                   LPSTR, LPDWORD, PFILETIME) {
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD, LPSTR,
+                   LPDWORD, PFILETIME) {
   const std::string key = KeyPath(hKey, nullptr);
-  const LONG status = State().faults.NextCall(key)
-                          ? FaultStatus
-                          : State().registry->EnumKey(hKey, dwIndex, lpName, lpcchName);
+  const LONG status = State().registry->EnumKey(hKey, dwIndex, lpName, lpcchName);
   LogLine line = Line("RegEnumKeyExA").Text("key", key).Number("index", dwIndex);
   if (status == ERROR_SUCCESS) line.Text("name", lpName);
   State().log.Write(line.Number("result", status));
@@ -96,10 +91,7 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                       LPDWORD lpcbData) {
   const std::string key = KeyPath(hKey, nullptr);
-  const LONG status =
-      State().faults.NextCall(key)
-          ? FaultStatus
-          : State().registry->QueryValue(hKey, lpValueName, lpType, lpData, lpcbData);
+  const LONG status = State().registry->QueryValue(hKey, lpValueName, lpType, lpData, lpcbData);
   LogLine line = Line("RegQueryValueExA").Text("key", key).Text("value", lpValueName);
   if (status == ERROR_SUCCESS && lpcbData != nullptr) line.Number("bytes", *lpcbData);
   State().log.Write(line.Number("result", status));
@@ -108,42 +100,34 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LP
 
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   const std::string key = KeyPath(hKey, lpSubKey);
-  const LONG status =
-      State().faults.NextCall(key) ? FaultStatus : State().registry->DeleteKey(hKey, lpSubKey);
+  const LONG status = State().registry->DeleteKey(hKey, lpSubKey);
   State().log.Write(Line("RegDeleteKeyA").Text("key", key).Number("result", status));
   return status;
 }
 
 LONG RegCloseKey(HKEY hKey) {
   const std::string key = KeyPath(hKey, nullptr);
-  const bool faulted = State().faults.NextCall(key);
-  // A faulted close still releases the handle, as a failing real one does.
-  LONG status = State().registry->CloseKey(hKey);
-  if (faulted) status = ERROR_INVALID_HANDLE;
+  const LONG status = State().registry->CloseKey(hKey);
   State().log.Write(Line("RegCloseKey").Text("key", key).Number("result", status));
   return status;
 }
 
 UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  return DirectoryQuery("GetWindowsDirectoryA", State().windowsDir, lpBuffer, uSize);
+  return DirectoryQuery("GetWindowsDirectoryA", hosted::DefaultWindowsDir, lpBuffer, uSize);
 }
 
 UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  return DirectoryQuery("GetSystemDirectoryA", State().systemDir, lpBuffer, uSize);
+  return DirectoryQuery("GetSystemDirectoryA", hosted::DefaultSystemDir, lpBuffer, uSize);
 }
 
 BOOL DeleteFileA(LPCSTR lpFileName) {
-  const bool faulted = State().faults.NextCall({}, lpFileName ? lpFileName : "");
-  const BOOL result = faulted ? FALSE : State().files.Delete(lpFileName);
+  const BOOL result = State().files.Delete(lpFileName);
   State().log.Write(Line("DeleteFileA").Text("path", lpFileName).Number("result", result));
   return result;
 }
 
 BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
-  const bool faulted = State().faults.NextCall({}, lpExistingFileName ? lpExistingFileName : "",
-                                               lpNewFileName ? lpNewFileName : "");
-  const BOOL result =
-      faulted ? FALSE : State().files.Copy(lpExistingFileName, lpNewFileName, bFailIfExists != 0);
+  const BOOL result = State().files.Copy(lpExistingFileName, lpNewFileName, bFailIfExists != 0);
   State().log.Write(Line("CopyFileA")
                         .Text("from", lpExistingFileName)
                         .Text("to", lpNewFileName)
@@ -154,10 +138,7 @@ BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExis
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
-  const bool faulted = State().faults.NextCall({}, lpFileName ? lpFileName : "");
-  const HANDLE file = faulted ? INVALID_HANDLE_VALUE
-                              : State().files.Create(lpFileName, dwDesiredAccess,
-                                                     dwCreationDisposition);
+  const HANDLE file = State().files.Create(lpFileName, dwDesiredAccess, dwCreationDisposition);
   if (file != INVALID_HANDLE_VALUE) State().handlePaths[file] = lpFileName;
   State().log.Write(Line("CreateFileA")
                         .Text("path", lpFileName)
@@ -170,12 +151,8 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
               LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
   const std::string path = PathOfHandle(hFile);
-  BOOL result = FALSE;
-  if (State().faults.NextCall({}, path)) {
-    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
-  } else {
-    result = State().files.Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
-  }
+  const BOOL result =
+      State().files.Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
   State().log.Write(Line("ReadFile")
                         .Text("path", path)
                         .Number("handle", HandleNumber(hFile))
@@ -188,12 +165,8 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
   const std::string path = PathOfHandle(hFile);
-  BOOL result = FALSE;
-  if (State().faults.NextCall({}, path)) {
-    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
-  } else {
-    result = State().files.Write(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
-  }
+  const BOOL result =
+      State().files.Write(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
   State().log.Write(Line("WriteFile")
                         .Text("path", path)
                         .Number("handle", HandleNumber(hFile))
@@ -205,10 +178,8 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
 
 BOOL CloseHandle(HANDLE hObject) {
   const std::string path = PathOfHandle(hObject);
-  const bool faulted = State().faults.NextCall({}, path);
   State().handlePaths.erase(hObject);
-  BOOL result = State().files.CloseHandle(hObject);
-  if (faulted) result = FALSE;
+  const BOOL result = State().files.CloseHandle(hObject);
   State().log.Write(Line("CloseHandle")
                         .Text("path", path)
                         .Number("handle", HandleNumber(hObject))
@@ -218,15 +189,12 @@ BOOL CloseHandle(HANDLE hObject) {
 
 int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   hosted::HostedState &s = State();
-  const bool faulted = s.faults.NextCall();
   // Windows titles a box without a caption "Error".
   hosted::ShownBox box{lpCaption ? lpCaption : "Error", lpText ? lpText : "", uType, 0};
-  if (!faulted) {
-    // A copy: the hook may replace itself while it runs.
-    if (auto hook = s.boxHook) hook(box);
-    box.result = Answer(box);
-    s.boxes.push_back(box);
-  }
+  // A copy: the hook may replace itself while it runs.
+  if (auto hook = s.boxHook) hook(box);
+  box.result = Answer(box);
+  s.boxes.push_back(box);
   s.log.Write(Line("MessageBoxA")
                   .Text("caption", box.caption)
                   .Text("text", box.text)
@@ -234,5 +202,27 @@ int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
                   .Number("result", box.result));
   return box.result;
 }
+
+}  // namespace platform::native
+
+namespace platform {
+
+extern constexpr CallTable NativeCalls{
+    .RegOpenKeyExA = &native::RegOpenKeyExA,
+    .RegEnumKeyExA = &native::RegEnumKeyExA,
+    .RegQueryValueExA = &native::RegQueryValueExA,
+    .RegDeleteKeyA = &native::RegDeleteKeyA,
+    .RegCloseKey = &native::RegCloseKey,
+    .GetWindowsDirectoryA = &native::GetWindowsDirectoryA,
+    .GetSystemDirectoryA = &native::GetSystemDirectoryA,
+    .DeleteFileA = &native::DeleteFileA,
+    .CopyFileA = &native::CopyFileA,
+    .CreateFileA = &native::CreateFileA,
+    .ReadFile = &native::ReadFile,
+    .WriteFile = &native::WriteFile,
+    .CloseHandle = &native::CloseHandle,
+    .MessageBoxA = &native::MessageBoxA,
+};
+constinit CallTable Calls = NativeCalls;
 
 }  // namespace platform

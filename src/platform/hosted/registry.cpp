@@ -59,7 +59,6 @@ struct Registry::Impl {
   std::unique_ptr<journal::Journal> journal;
   int tempFd = -1;  // the fold's temporary file, made at Open
   std::string tempName;
-  bool failWrites = false;
   // Changes that failed because the journal could not take them.
   std::size_t unsaved = 0;
   std::string unsavedReason;
@@ -153,7 +152,7 @@ bool Registry::Impl::Fold(std::string *error) {
     }
   }
   if (!journal::ReplaceFileAt(dirFd, &tempFd, tempName, journal::kRegistryName, mode, pieces,
-                              failWrites, &reason)) {
+                              &reason)) {
     *error = reason + kept;
     return false;
   }
@@ -234,7 +233,6 @@ bool Registry::Open(int machineDirFd, std::string *error) {
   auto journal = std::make_unique<journal::Journal>(dirFd);
   if (!journal->Load(&reason)) return fail(reason);
   ApplyRecords(*doc, journal->Records());
-  journal->SetFailWrites(impl_->failWrites);
   // The fold's temporary file now, before any change: a name that cannot be
   // had must stop the run before it starts, not after its last step.
   journal::RemoveAbandonedTemps(dirFd);
@@ -370,11 +368,6 @@ std::string Registry::UnsavedNotice() const {
   if (impl_->unsaved == 0) return {};
   return std::to_string(impl_->unsaved) + " registry change" + (impl_->unsaved == 1 ? "" : "s") +
          " could not be saved (" + impl_->unsavedReason + ")";
-}
-
-void Registry::SetFailWrites(bool fail) {
-  impl_->failWrites = fail;
-  if (impl_->journal) impl_->journal->SetFailWrites(fail);
 }
 
 }  // namespace hosted

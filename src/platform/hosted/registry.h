@@ -71,11 +71,6 @@ class Registry {
   // order with each value's final type and bytes): two registries hold the
   // same keys and values exactly when their Canonical() texts are equal.
   std::string Canonical() const;
-  // Test hook: while set, every journal append and every fold of the journal
-  // into registry.reg fails as on a full disk (after writing part of its
-  // data), so the change it carries fails and the content stays as it was.
-  // Tests run as root, where read-only files would not fail.
-  void SetFailWrites(bool fail);
 
  private:
   struct Impl;

@@ -186,7 +186,7 @@ int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, st
 }
 
 bool ReplaceFileAt(int dirFd, int *tempFdOut, const std::string &tempName, const char *name,
-                   mode_t mode, const std::vector<std::string_view> &pieces, bool failWrites,
+                   mode_t mode, const std::vector<std::string_view> &pieces,
                    std::string *error) {
   const int tempFd = *tempFdOut;
   auto fail = [&](std::string reason) {
@@ -198,10 +198,6 @@ bool ReplaceFileAt(int dirFd, int *tempFdOut, const std::string &tempName, const
   if (::ftruncate(tempFd, 0) != 0 || ::lseek(tempFd, 0, SEEK_SET) != 0)
     return fail(Errno("cannot empty " + tempName, errno));
   for (std::string_view piece : pieces) {
-    if (failWrites) {
-      WriteAll(tempFd, piece.substr(0, piece.size() / 2));
-      return fail("cannot write " + tempName + ": write failure (test hook)");
-    }
     if (!WriteAll(tempFd, piece)) return fail(Errno("cannot write " + tempName, errno));
   }
   if (::fchmod(tempFd, mode) != 0) return fail(Errno("cannot chmod " + tempName, errno));
@@ -294,12 +290,6 @@ bool Journal::Append(std::string_view fullPath, std::string *error) {
     if (::ftruncate(fd_, static_cast<off_t>(validBytes_)) != 0)
       return fail(Errno(std::string("cannot truncate ") + kJournalName, errno));
     dirtyTail_ = false;
-  }
-  if (failWrites_) {
-    PWriteAll(fd_, std::string_view(bytes).substr(0, bytes.size() / 2),
-              static_cast<off_t>(validBytes_));
-    dirtyTail_ = true;
-    return fail(std::string("cannot write ") + kJournalName + ": write failure (test hook)");
   }
   if (!PWriteAll(fd_, bytes, static_cast<off_t>(validBytes_))) {
     dirtyTail_ = true;

@@ -64,9 +64,9 @@ int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, st
 // is renamed over name, then the folder is synced. Once renamed, *tempFd is
 // closed and set to -1 (it is name now), even if the folder's sync then
 // fails. A failure before the rename leaves name as it was and the temp file
-// there again, empty. failWrites simulates a full disk (a test hook).
+// there again, empty.
 bool ReplaceFileAt(int dirFd, int *tempFd, const std::string &tempName, const char *name,
-                   mode_t mode, const std::vector<std::string_view> &pieces, bool failWrites,
+                   mode_t mode, const std::vector<std::string_view> &pieces,
                    std::string *error);
 
 // The journal of one bound registry.
@@ -97,10 +97,6 @@ class Journal {
   // Deletes the journal file and syncs the folder.
   bool Remove(std::string *error);
 
-  // Test hook: every later write fails after writing part of its record, as
-  // on a full disk.
-  void SetFailWrites(bool fail) { failWrites_ = fail; }
-
  private:
   int dirFd_;  // not owned
   int fd_ = -1;
@@ -108,7 +104,6 @@ class Journal {
   bool dirSynced_ = true;       // the journal's folder entry is durable
   std::size_t validBytes_ = 0;  // header and complete records
   bool dirtyTail_ = false;      // bytes past validBytes_ may be there
-  bool failWrites_ = false;
   std::vector<std::string> records_;
 };
 

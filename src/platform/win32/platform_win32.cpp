@@ -1,12 +1,13 @@
 // The platform contract over the real Win32 API: every call forwards to the
-// ANSI function of the same name. platform::HKEY, HANDLE and the pointer types
-// are laid out as the real ones, so handles and buffers pass straight through.
+// ANSI function of the same name, through the call table of call_table.h. platform::HKEY, HANDLE
+// and the pointer types are laid out as the real ones, so handles and buffers pass straight
+// through.
 //
 // platform.h comes before <windows.h> on purpose: its constants (FALSE,
 // ERROR_SUCCESS, KEY_READ, ...) share their names with the Win32 macros, and
 // the macros must not exist yet when the header declares them. Below, the
 // macros carry the same values as the platform constants.
-#include "platform/platform.h"
+#include "platform/call_table.h"
 #include "platform/key_path.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -37,12 +38,10 @@ void DeleteSubkeys(::HKEY key, int depth, long &budget) {
   char name[256];  // a key name has at most 255 characters
   while (budget > 0) {
     ::DWORD length = sizeof name;
-    if (::RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
+    if (::RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       return;
     ::HKEY child;
-    if (::RegOpenKeyExA(key, name, 0, KEY_READ | KEY_ENUMERATE_SUB_KEYS, &child) ==
-        ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(key, name, 0, KEY_READ | KEY_ENUMERATE_SUB_KEYS, &child) == ERROR_SUCCESS) {
       DeleteSubkeys(child, depth + 1, budget);
       ::RegCloseKey(child);
     }
@@ -53,7 +52,7 @@ void DeleteSubkeys(::HKEY key, int depth, long &budget) {
 
 }  // namespace
 
-namespace platform {
+namespace platform::native {
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                    PHKEY phkResult) {
@@ -65,18 +64,16 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesire
   return status;
 }
 
-LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                   LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                   PFILETIME lpftLastWriteTime) {
-  return ::RegEnumKeyExA(Real(hKey), dwIndex, lpName, Real(lpcchName), Real(lpReserved),
-                         lpClass, Real(lpcchClass),
-                         reinterpret_cast<::PFILETIME>(lpftLastWriteTime));
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                   LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  return ::RegEnumKeyExA(Real(hKey), dwIndex, lpName, Real(lpcchName), Real(lpReserved), lpClass,
+                         Real(lpcchClass), reinterpret_cast<::PFILETIME>(lpftLastWriteTime));
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                       LPBYTE lpData, LPDWORD lpcbData) {
-  return ::RegQueryValueExA(Real(hKey), lpValueName, Real(lpReserved), Real(lpType),
-                            lpData, Real(lpcbData));
+  return ::RegQueryValueExA(Real(hKey), lpValueName, Real(lpReserved), Real(lpType), lpData,
+                            Real(lpcbData));
 }
 
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
@@ -85,8 +82,7 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (lpSubKey == nullptr || *lpSubKey == '\0' || !IsWellFormedKeyPath(lpSubKey))
     return ERROR_INVALID_PARAMETER;
   ::HKEY key;
-  LONG status =
-      ::RegOpenKeyExA(Real(hKey), lpSubKey, 0, KEY_READ | KEY_ENUMERATE_SUB_KEYS, &key);
+  LONG status = ::RegOpenKeyExA(Real(hKey), lpSubKey, 0, KEY_READ | KEY_ENUMERATE_SUB_KEYS, &key);
   if (status != ERROR_SUCCESS) return status;
   long budget = MaxSubtreeKeys;
   DeleteSubkeys(key, 0, budget);
@@ -111,9 +107,8 @@ BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExis
 }
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   LPSECURITY_ATTRIBUTES lpSecurityAttributes,
-                   DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
-                   HANDLE hTemplateFile) {
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
   return ::CreateFileA(lpFileName, dwDesiredAccess, dwShareMode,
                        reinterpret_cast<::LPSECURITY_ATTRIBUTES>(lpSecurityAttributes),
                        dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
@@ -136,5 +131,27 @@ BOOL CloseHandle(HANDLE hObject) { return ::CloseHandle(hObject); }
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   return ::MessageBoxA(reinterpret_cast<::HWND>(hWnd), lpText, lpCaption, uType);
 }
+
+}  // namespace platform::native
+
+namespace platform {
+
+extern constexpr CallTable NativeCalls{
+    .RegOpenKeyExA = &native::RegOpenKeyExA,
+    .RegEnumKeyExA = &native::RegEnumKeyExA,
+    .RegQueryValueExA = &native::RegQueryValueExA,
+    .RegDeleteKeyA = &native::RegDeleteKeyA,
+    .RegCloseKey = &native::RegCloseKey,
+    .GetWindowsDirectoryA = &native::GetWindowsDirectoryA,
+    .GetSystemDirectoryA = &native::GetSystemDirectoryA,
+    .DeleteFileA = &native::DeleteFileA,
+    .CopyFileA = &native::CopyFileA,
+    .CreateFileA = &native::CreateFileA,
+    .ReadFile = &native::ReadFile,
+    .WriteFile = &native::WriteFile,
+    .CloseHandle = &native::CloseHandle,
+    .MessageBoxA = &native::MessageBoxA,
+};
+constinit CallTable Calls = NativeCalls;
 
 }  // namespace platform

@@ -1,0 +1,325 @@
+#include "faults/fault_layer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "platform/call_table.h"
+#include "platform/key_path.h"
+
+namespace faults {
+
+using namespace platform;
+
+namespace {
+
+struct State {
+  Plan plan;
+  unsigned injected = 0;
+  std::vector<std::string> calls;
+  std::set<HKEY> keys;
+  std::set<HANDLE> files;
+  std::vector<std::string> malformed;
+  std::optional<std::string> windows, system;
+  HKEY localMachine = nullptr;
+  bool answerBoxes = false;
+  std::vector<std::string> boxes;
+};
+
+State *Current = nullptr;
+const CallTable &Native = NativeCalls;
+
+// Counts a call and says what the plan does to it, if anything.
+std::optional<Effect> Next(const char *call) {
+  State &s = *Current;
+  s.calls.emplace_back(call);
+  const unsigned n = static_cast<unsigned>(s.calls.size());
+  const Plan &plan = s.plan;
+  if (plan.call == 0) return std::nullopt;
+  const bool persistent = plan.persistent && plan.effect == Effect::Fail;
+  if (!(n == plan.call || (persistent && n > plan.call))) return std::nullopt;
+  if (plan.effect != Effect::Fail && !HasEffect(plan.effect, call)) return std::nullopt;
+  ++s.injected;
+  return plan.effect;
+}
+
+HKEY Root(HKEY key) {
+  return Current->localMachine != nullptr && key == HKEY_LOCAL_MACHINE ? Current->localMachine
+                                                                       : key;
+}
+
+// "X:\" followed by one or more non-empty names joined by single backslashes.
+bool IsFullPath(const char *path) {
+  if (path == nullptr) return false;
+  const char drive = path[0];
+  if (!((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) || path[1] != ':' ||
+      path[2] != '\\' || path[3] == '\0')
+    return false;
+  return IsWellFormedKeyPath(path + 3);  // the same rule for names as for keys
+}
+
+void CheckFile(const char *call, const char *path) {
+  if (!IsFullPath(path))
+    Current->malformed.push_back(std::string(call) + " " + (path ? path : "(null)"));
+}
+
+// ------------------------------------------------------------------ registry
+
+LONG LayerRegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                        PHKEY phkResult) {
+  if (Next("RegOpenKeyExA")) return ERROR_ACCESS_DENIED;
+  const LONG status = Native.RegOpenKeyExA(Root(hKey), lpSubKey, ulOptions, samDesired, phkResult);
+  if (status == ERROR_SUCCESS) Current->keys.insert(*phkResult);
+  return status;
+}
+
+LONG LayerRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                        LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                        PFILETIME lpftLastWriteTime) {
+  const auto effect = Next("RegEnumKeyExA");
+  if (effect == Effect::Fail) return ERROR_ACCESS_DENIED;
+  const LONG status = Native.RegEnumKeyExA(Root(hKey), dwIndex, lpName, lpcchName, lpReserved,
+                                           lpClass, lpcchClass, lpftLastWriteTime);
+  if (effect != Effect::Halfway || status != ERROR_SUCCESS) return status;
+  // The first half of the name, terminated, as if the rest did not fit.
+  lpName[(*lpcchName + 1) / 2] = '\0';
+  return ERROR_MORE_DATA;
+}
+
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
+LONG LayerRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                           LPBYTE lpData, LPDWORD lpcbData) {
+  const auto effect = Next("RegQueryValueExA");
+  if (effect == Effect::Fail) return ERROR_ACCESS_DENIED;
+  DWORD type = REG_NONE;
+  const LONG status =
+      Native.RegQueryValueExA(Root(hKey), lpValueName, lpReserved, &type, lpData, lpcbData);
+  if (lpType != nullptr) *lpType = type;
+  if (!effect || status != ERROR_SUCCESS || lpData == nullptr || *lpcbData == 0) return status;
+  const DWORD size = *lpcbData;
+  if (effect == Effect::Halfway) {
+    // Undefined content on ERROR_MORE_DATA: the data, its last byte spoiled.
+    lpData[size - 1] = '#';
+    *lpcbData = size + 1;
+    return ERROR_MORE_DATA;
+  }
+  if (IsText(type) && lpData[size - 1] == '\0') {
+    lpData[size - 1] = '#';
+    *lpcbData = size - 1;
+  }
+  return status;
+}
+
+LONG LayerRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  if (lpSubKey == nullptr || *lpSubKey == '\0' || !IsWellFormedKeyPath(lpSubKey))
+    Current->malformed.push_back(std::string("RegDeleteKeyA ") + (lpSubKey ? lpSubKey : "(null)"));
+  const auto effect = Next("RegDeleteKeyA");
+  if (!effect) return Native.RegDeleteKeyA(Root(hKey), lpSubKey);
+  if (effect == Effect::Halfway) {
+    // One subkey goes with its subtree before the deletion fails.
+    HKEY key = nullptr;
+    if (Native.RegOpenKeyExA(Root(hKey), lpSubKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      char name[256];
+      DWORD chars = sizeof name;
+      if (Native.RegEnumKeyExA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr) ==
+          ERROR_SUCCESS)
+        Native.RegDeleteKeyA(key, name);
+      Native.RegCloseKey(key);
+    }
+  }
+  return ERROR_ACCESS_DENIED;
+}
+
+LONG LayerRegCloseKey(HKEY hKey) {
+  const bool faulted = Next("RegCloseKey").has_value();
+  Current->keys.erase(hKey);
+  const LONG status = Native.RegCloseKey(hKey);
+  return faulted ? ERROR_INVALID_HANDLE : status;
+}
+
+// ------------------------------------------------------------ directories
+
+UINT Directory(const std::optional<std::string> &answer, UINT (*native)(LPSTR, UINT),
+               LPSTR lpBuffer, UINT uSize) {
+  if (!answer) return native(lpBuffer, uSize);
+  if (answer->empty()) return 0;
+  const UINT length = static_cast<UINT>(answer->size());
+  if (uSize < length + 1) return length + 1;
+  std::memcpy(lpBuffer, answer->c_str(), length + 1);
+  return length;
+}
+
+UINT LayerGetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  if (Next("GetWindowsDirectoryA")) return 0;
+  return Directory(Current->windows, Native.GetWindowsDirectoryA, lpBuffer, uSize);
+}
+
+UINT LayerGetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  if (Next("GetSystemDirectoryA")) return 0;
+  return Directory(Current->system, Native.GetSystemDirectoryA, lpBuffer, uSize);
+}
+
+// ------------------------------------------------------------------ files
+
+BOOL LayerDeleteFileA(LPCSTR lpFileName) {
+  CheckFile("DeleteFileA", lpFileName);
+  if (Next("DeleteFileA")) return FALSE;
+  return Native.DeleteFileA(lpFileName);
+}
+
+// Half of the source's bytes written over the target, through the
+// implementation's own calls.
+void CopyHalf(LPCSTR from, LPCSTR to) {
+  HANDLE in = Native.CreateFileA(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return;
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (Native.ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    bytes.append(buffer, got);
+  Native.CloseHandle(in);
+  HANDLE out = Native.CreateFileA(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  Native.WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size() / 2), &written, nullptr);
+  Native.CloseHandle(out);
+}
+
+BOOL LayerCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+  CheckFile("CopyFileA", lpExistingFileName);
+  CheckFile("CopyFileA", lpNewFileName);
+  const auto effect = Next("CopyFileA");
+  if (!effect) return Native.CopyFileA(lpExistingFileName, lpNewFileName, bFailIfExists);
+  if (effect == Effect::Halfway) CopyHalf(lpExistingFileName, lpNewFileName);
+  return FALSE;
+}
+
+HANDLE LayerCreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                        LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                        DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  CheckFile("CreateFileA", lpFileName);
+  const auto effect = Next("CreateFileA");
+  if (effect == Effect::Fail) return INVALID_HANDLE_VALUE;
+  HANDLE file = Native.CreateFileA(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+                                   dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+  if (effect == Effect::Halfway) {
+    // Created or emptied, then the open fails.
+    if (file != INVALID_HANDLE_VALUE) Native.CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (file != INVALID_HANDLE_VALUE) Current->files.insert(file);
+  return file;
+}
+
+BOOL LayerReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                   LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+  const auto effect = Next("ReadFile");
+  if (effect == Effect::Fail) {
+    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
+    return FALSE;
+  }
+  if (!effect) {
+    return Native.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead,
+                           lpOverlapped);
+  }
+  Native.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead / 2, lpNumberOfBytesRead, lpOverlapped);
+  return FALSE;
+}
+
+BOOL LayerWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                    LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+  const auto effect = Next("WriteFile");
+  if (effect == Effect::Fail) {
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
+    return FALSE;
+  }
+  // Halfway: a short write that reports success, as a full disk can.
+  const DWORD asked = effect ? nNumberOfBytesToWrite / 2 : nNumberOfBytesToWrite;
+  return Native.WriteFile(hFile, lpBuffer, asked, lpNumberOfBytesWritten, lpOverlapped);
+}
+
+BOOL LayerCloseHandle(HANDLE hObject) {
+  const bool faulted = Next("CloseHandle").has_value();
+  Current->files.erase(hObject);
+  const BOOL result = Native.CloseHandle(hObject);
+  return faulted ? FALSE : result;
+}
+
+int LayerMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+  if (Next("MessageBoxA")) return 0;
+  if (!Current->answerBoxes) return Native.MessageBoxA(hWnd, lpText, lpCaption, uType);
+  Current->boxes.emplace_back(lpText ? lpText : "");
+  return (uType & 0xF) == MB_YESNO ? IDYES : IDOK;
+}
+
+constexpr CallTable LayerCalls{
+    .RegOpenKeyExA = &LayerRegOpenKeyExA,
+    .RegEnumKeyExA = &LayerRegEnumKeyExA,
+    .RegQueryValueExA = &LayerRegQueryValueExA,
+    .RegDeleteKeyA = &LayerRegDeleteKeyA,
+    .RegCloseKey = &LayerRegCloseKey,
+    .GetWindowsDirectoryA = &LayerGetWindowsDirectoryA,
+    .GetSystemDirectoryA = &LayerGetSystemDirectoryA,
+    .DeleteFileA = &LayerDeleteFileA,
+    .CopyFileA = &LayerCopyFileA,
+    .CreateFileA = &LayerCreateFileA,
+    .ReadFile = &LayerReadFile,
+    .WriteFile = &LayerWriteFile,
+    .CloseHandle = &LayerCloseHandle,
+    .MessageBoxA = &LayerMessageBoxA,
+};
+
+}  // namespace
+
+bool HasEffect(Effect effect, const std::string &call) {
+  static const char *const halfway[] = {"RegEnumKeyExA", "RegQueryValueExA", "RegDeleteKeyA",
+                                        "CreateFileA",   "ReadFile",         "WriteFile",
+                                        "CopyFileA"};
+  switch (effect) {
+    case Effect::Fail:
+      return true;
+    case Effect::Halfway:
+      return std::find(std::begin(halfway), std::end(halfway), call) != std::end(halfway);
+    case Effect::Unterminated:
+      return call == "RegQueryValueExA";
+  }
+  return false;
+}
+
+Layer::Layer() {
+  Current = new State;
+  platform::Calls = LayerCalls;
+}
+
+Layer::~Layer() {
+  platform::Calls = NativeCalls;
+  delete Current;
+  Current = nullptr;
+}
+
+void Layer::SetPlan(const Plan &plan) {
+  Current->plan = plan;
+  Current->calls.clear();
+  Current->injected = 0;
+}
+
+unsigned Layer::CallCount() const { return static_cast<unsigned>(Current->calls.size()); }
+const std::vector<std::string> &Layer::CallNames() const { return Current->calls; }
+unsigned Layer::Injected() const { return Current->injected; }
+std::size_t Layer::OpenKeys() const { return Current->keys.size(); }
+std::size_t Layer::OpenFiles() const { return Current->files.size(); }
+const std::vector<std::string> &Layer::MalformedPaths() const { return Current->malformed; }
+
+void Layer::SetDirectories(std::string windows, std::string system) {
+  Current->windows = std::move(windows);
+  Current->system = std::move(system);
+}
+
+void Layer::SetLocalMachine(HKEY key) { Current->localMachine = key; }
+void Layer::AnswerBoxes() { Current->answerBoxes = true; }
+const std::vector<std::string> &Layer::BoxTexts() const { return Current->boxes; }
+
+}  // namespace faults

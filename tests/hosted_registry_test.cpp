@@ -213,7 +213,7 @@ TEST_P(RegistryContract, QueryValueEveryTypeAtItsLimitAndOnePast) {
       {"DriverDesc", REG_SZ, "TQ72 PCI Modem\0"s},
       {nullptr, REG_SZ, "default text\0"s},
       {"Num", REG_DWORD, "\x78\x56\x34\x12"},
-      {"Expand", REG_EXPAND_SZ, "AB\0"s},  // the terminator is supplied
+      {"Expand", REG_EXPAND_SZ, "AB"},  // stored without a terminator: none is added
       {"EmptyBin", REG_BINARY, ""},
       {"Multi", REG_MULTI_SZ, "a\0b\0\0"s},
   };

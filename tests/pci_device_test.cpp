@@ -1,5 +1,7 @@
 // The card's removal through the product key's "PNP ID": which keys go,
 // which stay, and that no value read from the registry can widen a deletion.
+#include "registry/pci_device.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -8,7 +10,6 @@
 
 #include "app/uninstall.h"
 #include "platform/hosted/hosted.h"
-#include "registry/pci_device.h"
 #include "support/modem_machine.h"
 
 namespace {
@@ -28,6 +29,16 @@ std::string TextValue(const std::string &name, const std::string &value) {
   return "\"" + name + "\"=\"" + escaped + "\"";
 }
 std::string PnpId(const std::string &id) { return TextValue("PNP ID", id); }
+// A text value stored without its terminator, as Windows keeps one written so.
+std::string Unterminated(const std::string &name, const std::string &text) {
+  std::string line = "\"" + name + "\"=hex(1):";
+  const char digits[] = "0123456789abcdef";
+  for (unsigned char c : text) {
+    if (line.back() != ':') line += ',';
+    line += {digits[c >> 4], digits[c & 15]};
+  }
+  return line;
+}
 std::string Driver(const std::string &value) { return TextValue("driver", value); }
 
 struct PciCase {
@@ -39,12 +50,14 @@ struct PciCase {
 };
 void PrintTo(const PciCase &c, std::ostream *os) { *os << c.name; }
 
-
 // Neighbours every case carries, that no case may remove.
 std::vector<std::string> Neighbours() {
-  return {Section(ClassRoot + "\\Modem\\0001"), "\"DriverDesc\"=\"other\"",
-          Section(ClassRoot + "\\Net\\0000"), "\"DriverDesc\"=\"net\"",
-          Section("Enum\\PCI\\VEN_8086&DEV_7110\\0000"), Driver("System\\0000")};
+  return {Section(ClassRoot + "\\Modem\\0001"),
+          "\"DriverDesc\"=\"other\"",
+          Section(ClassRoot + "\\Net\\0000"),
+          "\"DriverDesc\"=\"net\"",
+          Section("Enum\\PCI\\VEN_8086&DEV_7110\\0000"),
+          Driver("System\\0000")};
 }
 const std::vector<std::string> NeighbourKeys = {
     ClassRoot + "\\Modem\\0001", ClassRoot + "\\Net\\0000", "Enum\\PCI\\VEN_8086&DEV_7110\\0000"};
@@ -78,6 +91,34 @@ std::vector<PciCase> Cases() {
         Section(ClassRoot + "\\Modem\\0000")},
        {card, ClassRoot + "\\Modem\\0000"},
        {"Software\\Quorvane\\TQ19KVN"},
+       0},
+      // The service key is the product key once it opens: a PNP ID it cannot
+      // give ends the step, and the software key's is never used.
+      {"ServiceKeyWithoutPnpIdEndsTheStep",
+       {ServiceKey, "\"Other\"=\"x\"", SoftwareKey, PnpId("VEN_1&DEV_2"), Section(card + "\\0000"),
+        Driver("Modem\\0000"), Section(ClassRoot + "\\Modem\\0000")},
+       {},
+       {card + "\\0000", ClassRoot + "\\Modem\\0000"},
+       0},
+      {"ServicePnpIdTooLongEndsTheStep",
+       {ServiceKey, PnpId(Id42), SoftwareKey, PnpId("VEN_1&DEV_2"), Section(card + "\\0000"),
+        Driver("Modem\\0000"), Section(ClassRoot + "\\Modem\\0000")},
+       {},
+       {card + "\\0000", ClassRoot + "\\Modem\\0000"},
+       0},
+      // Text stored without its terminator is used when it ends inside the
+      // buffer, up to the last byte that leaves room for one.
+      {"UnterminatedValuesAtCapacity",
+       {ServiceKey, Unterminated("PNP ID", Id41), Section("Enum\\PCI\\" + Id41 + "\\0000"),
+        Unterminated("driver", Driver39), Section(ClassRoot + "\\" + Driver39)},
+       {"Enum\\PCI\\" + Id41, ClassRoot + "\\" + Driver39},
+       {ClassRoot + "\\Modem"},
+       0},
+      {"UnterminatedDriverFillingTheBufferKeepsClassKey",
+       {ServiceKey, PnpId("VEN_1&DEV_2"), Section(card + "\\0000"),
+        Unterminated("driver", Driver40), Section(ClassRoot + "\\" + Driver40)},
+       {card},
+       {ClassRoot + "\\" + Driver40},
        0},
       {"NeitherProductKeyShowsMessage",
        {Section(card + "\\0000"), Driver("Modem\\0000"), Section(ClassRoot + "\\Modem\\0000")},

@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Regedit4RoundTrip, ::testing::Values(
     RoundTrip{InA("\"b\"=hex:01,02,\\\r\n  03,\\\r\n  04\r\n\"after\"=\"x\""), "b", REG_BINARY, "\1\2\3\4"},
     RoundTrip{"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\r\n\"b\"=hex:01,\\\n\t02\n", "b", REG_BINARY, "\1\2"},
     RoundTrip{InA(R"("e"=hex(2):25,41,25,00)"), "e", REG_EXPAND_SZ, "%A%\0"s},
-    RoundTrip{InA(R"("e"=hex(2):41)"), "e", REG_EXPAND_SZ, "A\0"s},  // terminator supplied
+    RoundTrip{InA(R"("e"=hex(2):41)"), "e", REG_EXPAND_SZ, "A"},  // as stored: no terminator
     RoundTrip{InA(R"("m"=hex(7):61,00,00)"), "m", REG_MULTI_SZ, "a\0\0"s},
     RoundTrip{InA(R"("n"=hex(a0):aa)"), "n", 0xa0, "\xaa"},
     RoundTrip{In("HKEY_LOCAL_MACHINE\\Caf\xe9", "\"N\xe9\"=\"\xe9t\xe9 \x80\""), "n\xc9", REG_SZ, "\xe9t\xe9 \x80\0"s, HKEY_LOCAL_MACHINE, "CAF\xc9"},

@@ -152,39 +152,54 @@ TEST(RewriteSystemIniFaults, EveryFailedCallLeavesSystemIniWholeOrRewritten) {
   ASSERT_EQ(clean.ReadFile(IniFile), rewritten);
   ASSERT_GT(calls.size(), 8u);
 
-  // What each kind of failed call must leave: system.ini whole (W) or
-  // rewritten (R), system.new left (+) or not. A failed close of system.ini
-  // comes after all of it was read and does not matter; one of system.new
-  // means its last data may be missing. The log does not say which file a
-  // close was on, so each of the two must be seen.
+  // What each kind of failed call must leave: system.ini whole (W),
+  // rewritten (R) or partly written (P), system.new left (+) or not. A failed
+  // close of system.ini comes after all of it was read and does not matter;
+  // one of system.new means its last data may be missing. Which file a close
+  // or an open was on is not known here, so each outcome must be seen. A
+  // call failing halfway (h) must leave what a whole failure leaves, but for
+  // the copy back, which writes part of system.ini and keeps system.new.
   const std::map<std::string, std::vector<std::string>> allowed = {
-      {"GetWindowsDirectoryA", {"W"}}, {"CreateFileA", {"W"}},       {"ReadFile", {"W+"}},
-      {"WriteFile", {"W+"}},           {"CloseHandle", {"R", "W+"}}, {"CopyFileA", {"W"}},
+      {"GetWindowsDirectoryA", {"W"}}, {"CreateFileA", {"W", "hW", "hW+"}},
+      {"ReadFile", {"W+", "hW+"}},     {"WriteFile", {"W+", "hW+"}},
+      {"CloseHandle", {"R", "W+"}},    {"CopyFileA", {"W+", "hP+"}},
       {"DeleteFileA", {"R+"}},
   };
   std::map<std::string, std::vector<std::string>> seen;
   unsigned writesFailedInLoop = 0;
+  const faults::Plan modes[] = {
+      {.call = 0, .persistent = false, .effect = faults::Effect::Fail},
+      // A read error that never clears must end the step, not spin on a file
+      // whose end never shows.
+      {.call = 0, .persistent = true, .effect = faults::Effect::Fail},
+      {.call = 0, .persistent = false, .effect = faults::Effect::Halfway},
+  };
   for (unsigned number = 1; number <= calls.size(); ++number) {
     const std::string &call = calls[number - 1];
-    // A read error that never clears must end the step, not spin on a file
-    // whose end never shows.
-    for (bool persistent : {false, true}) {
-      if (persistent && call != "ReadFile") continue;
-      SCOPED_TRACE("call " + std::to_string(number) + " " + call + (persistent ? " onwards" : ""));
+    for (faults::Plan plan : modes) {
+      const bool halfway = plan.effect == faults::Effect::Halfway;
+      if ((plan.persistent && call != "ReadFile") || !faults::HasEffect(plan.effect, call))
+        continue;
+      SCOPED_TRACE("call " + std::to_string(number) + " " + call +
+                   (plan.persistent ? " onwards"
+                    : halfway       ? " halfway"
+                                    : ""));
+      plan.call = number;
       TempMachine machine;
-      RunFaulted(machine, before,
-                 {.call = number, .persistent = persistent, .effect = faults::Effect::Fail});
-      std::string ini = machine.ReadFile(IniFile);
-      if (ini != before) {
-        EXPECT_EQ(ini, rewritten) << "neither whole nor correctly rewritten";
-      }
-      std::string outcome = ini == before ? "W" : "R";
+      RunFaulted(machine, before, plan);
+      const std::string ini = machine.ReadFile(IniFile);
+      std::string outcome = halfway ? "h" : "";
+      outcome += ini == before ? "W" : ini == rewritten ? "R" : "P";
       if (machine.Exists(NewFile)) outcome += '+';
+      if (outcome.find('P') != std::string::npos) {
+        EXPECT_EQ(machine.ReadFile(NewFile), rewritten) << "the only whole copy is lost";
+      }
       ASSERT_TRUE(allowed.contains(call)) << "unexpected call";
       const auto &ok = allowed.at(call);
       EXPECT_NE(std::find(ok.begin(), ok.end(), outcome), ok.end()) << outcome;
       seen[call].push_back(outcome);
-      if (call == "WriteFile" && machine.ReadFile(NewFile).empty()) ++writesFailedInLoop;
+      if (call == "WriteFile" && !halfway && machine.ReadFile(NewFile).empty())
+        ++writesFailedInLoop;
     }
   }
   for (const auto &[call, outcomes] : allowed) {

@@ -126,20 +126,25 @@ constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                    PHKEY phkResult);
 
-// Subkeys are enumerated in case-insensitive name order. *lpcchName is the
-// capacity in characters including the terminator; on success the name is
-// copied with its terminator and *lpcchName is set to its length without it.
-// ERROR_MORE_DATA when the name and its terminator do not fit;
-// ERROR_NO_MORE_ITEMS past the last subkey.
+// *lpcchName is the capacity in characters including the terminator; on
+// success the name is copied with its terminator and *lpcchName is set to its
+// length without it. ERROR_MORE_DATA when the name and its terminator do not
+// fit: the buffer may then hold part of the name, so it must not be used;
+// ERROR_NO_MORE_ITEMS past the last subkey. The order of subkeys is the
+// implementation's (case-insensitive name order on the hosted machine; an
+// order of its own on Windows), stable while no key is added or removed.
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                    LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                    PFILETIME lpftLastWriteTime);
 
-// *lpcbData is the capacity in bytes; string data is returned with its
-// terminator (one is supplied if the stored data lacks it) and *lpcbData set
-// to the bytes stored. ERROR_MORE_DATA when the data does not fit;
-// ERROR_FILE_NOT_FOUND when the value is missing. A null lpValueName or ""
-// names the default value.
+// *lpcbData is the capacity in bytes; the data is returned as stored and
+// *lpcbData set to its size. Text stored without its terminator comes without
+// one, as on Windows 98 (the NT family adds one where the buffer has room, and
+// may or may not count it): a caller must find the end of the text within
+// *lpcbData bytes or terminate it itself. ERROR_MORE_DATA when the data does
+// not fit, with *lpcbData set to the size needed and the buffer's content
+// undefined; ERROR_FILE_NOT_FOUND when the value is missing. A null
+// lpValueName or "" names the default value.
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
                       LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 
@@ -160,8 +165,10 @@ UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 // Non-zero on success; zero when the file is missing or in use.
 BOOL DeleteFileA(LPCSTR lpFileName);
 
-// Replaces an existing target unless bFailIfExists; zero on failure, in
-// which case the target is as it was.
+// Replaces an existing target unless bFailIfExists; zero on failure. A failed
+// copy may leave the target as it was, missing, or partly written: Windows
+// writes the target in place (only the hosted copy is atomic), so a caller
+// must keep the source until a copy has succeeded.
 BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
 
 // Binary file access, the ground the system.ini text streams are built on.

@@ -74,7 +74,7 @@ void RewriteSystemIni() {
   // that shows what went wrong, and system.ini is still whole.
   if (!copied || !closed) return;
 
-  CopyFileA(newPath, iniPath, FALSE);
-  // Deleted whether or not the copy back succeeded.
-  DeleteFileA(newPath);
+  // A copy that fails may have written part of system.ini (Windows copies in
+  // place): system.new then stays, the one whole copy of the rewrite.
+  if (CopyFileA(newPath, iniPath, FALSE)) DeleteFileA(newPath);
 }

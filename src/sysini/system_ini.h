@@ -15,11 +15,13 @@ inline constexpr unsigned PieceBufferSize = 256;
 // system.ini and deletes it.
 //
 // system.ini is written only by that one copy back, and only after all of
-// system.ini was read and all of system.new written and closed. Otherwise:
+// system.ini was read and all of system.new written and closed; system.new is
+// deleted only once the copy back succeeded. Otherwise:
 // - no Windows directory, or no room for the paths: nothing is opened;
 // - system.ini or system.new cannot be opened: nothing changes;
 // - a failed read or write, or a failed close of system.new: system.ini is
 //   unchanged and system.new stays in the Windows directory;
-// - a failed copy back: system.ini is unchanged and system.new is deleted.
+// - a failed copy back: system.new stays, whole, and system.ini may be as it
+//   was or partly written (a copy is not atomic on Windows).
 // Nothing is reported; every file opened is closed before the step ends.
 void RewriteSystemIni();

@@ -315,6 +315,7 @@ class Parser {
       if (!QuotedString(&value.data)) return false;
       if (!RestIsBlank(cur_)) return Fail("unexpected text after the value's closing quote");
       value.type = kRegSz;
+      value.quoted = true;
     } else if (StartsWithNoCase(rest, "dword:")) {
       cur_ += 6;
       std::uint32_t number = 0;
@@ -652,6 +653,7 @@ std::string Document::Canonical() const {
         out += kHex[b >> 4];
         out += kHex[b & 15];
       }
+      if (value->quoted) out += value->data.empty() ? "00" : ",00";
       out += '\n';
     }
     for (auto it = key->children.rbegin(); it != key->children.rend(); ++it)

@@ -56,6 +56,9 @@ struct Value {
   std::string_view name;  // "" for the default value
   std::string_view data;  // the bytes stored (text without a terminator for "..." values)
   std::uint32_t type = 0;
+  // A "..." value: regedit stores its text with a terminator, which data
+  // leaves out. hex(1): data is stored exactly as given, terminated or not.
+  bool quoted = false;
   std::uint32_t next = kNoValue;  // next value of the same key, in file order
 };
 

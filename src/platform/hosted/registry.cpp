@@ -299,8 +299,9 @@ LONG Registry::QueryValue(HKEY key, const char *valueName, DWORD *type, BYTE *da
   const regedit4::Value *value =
       impl_->doc->FindValue(owner, valueName == nullptr ? std::string_view() : valueName);
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
-  const bool text = value->type == REG_SZ || value->type == REG_EXPAND_SZ;
-  const bool supplyTerminator = text && (value->data.empty() || value->data.back() != '\0');
+  // Data comes back as stored, as on Windows 98: a text value stored without
+  // its terminator comes without one.
+  const bool supplyTerminator = value->quoted;
   const std::size_t needed = value->data.size() + (supplyTerminator ? 1 : 0);
   if (type != nullptr) *type = value->type;
   if (data == nullptr) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "portable/modem_fixture.h"
 #include "support/temp_machine.h"
 
 namespace testsupport {
@@ -21,8 +22,8 @@ std::string RegistryText(const std::vector<std::string> &lines);
 std::string ModemRegistryText();
 
 // Keys that a full run removes, and keys it must leave.
-extern const std::vector<std::string> ModemKeysRemoved;
-extern const std::vector<std::string> ModemKeysKept;
+extern const std::vector<std::string> &ModemKeysRemoved;
+extern const std::vector<std::string> &ModemKeysKept;
 
 // The six product files and some neighbours, relative to the machine folder.
 extern const std::vector<std::string> ModemFiles;

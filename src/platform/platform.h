@@ -139,12 +139,12 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
 
 // *lpcbData is the capacity in bytes; the data is returned as stored and
 // *lpcbData set to its size. Text stored without its terminator comes without
-// one, as on Windows 98 (the NT family adds one where the buffer has room, and
-// may or may not count it): a caller must find the end of the text within
-// *lpcbData bytes or terminate it itself. ERROR_MORE_DATA when the data does
-// not fit, with *lpcbData set to the size needed and the buffer's content
-// undefined; ERROR_FILE_NOT_FOUND when the value is missing. A null
-// lpValueName or "" names the default value.
+// one, as on Windows 98 and the hosted machine; Wine (also as Windows 98) adds
+// one, counts it, and wants room for it. A caller must find the end of the
+// text within *lpcbData bytes, or terminate it itself when there is room.
+// ERROR_MORE_DATA when the data does not fit, with *lpcbData set to the size
+// needed and the buffer's content undefined; ERROR_FILE_NOT_FOUND when the
+// value is missing. A null lpValueName or "" names the default value.
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
                       LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 

@@ -63,6 +63,7 @@ class Machine {
   void Finish();
 
  private:
+  void Fill(const std::vector<Key> &keys, const std::vector<File> &files);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

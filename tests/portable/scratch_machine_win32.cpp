@@ -19,8 +19,6 @@ namespace {
 
 unsigned Serial = 0;
 
-::HKEY Real(platform::HKEY key) { return reinterpret_cast<::HKEY>(key); }
-
 }  // namespace
 
 struct Machine::Impl {
@@ -31,6 +29,10 @@ struct Machine::Impl {
 
 Machine::Machine(const std::vector<Key> &keys, const std::vector<File> &files)
     : impl_(std::make_unique<Impl>()) {
+  Fill(keys, files);
+}
+
+void Machine::Fill(const std::vector<Key> &keys, const std::vector<File> &files) {
   const std::string unique =
       "tq72-scratch-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++Serial);
   impl_->keyName = "Software\\" + unique;

@@ -130,9 +130,10 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesire
 // success the name is copied with its terminator and *lpcchName is set to its
 // length without it. ERROR_MORE_DATA when the name and its terminator do not
 // fit: the buffer may then hold part of the name, so it must not be used;
-// ERROR_NO_MORE_ITEMS past the last subkey. The order of subkeys is the
-// implementation's (case-insensitive name order on the hosted machine; an
-// order of its own on Windows), stable while no key is added or removed.
+// ERROR_NO_MORE_ITEMS past the last subkey. Subkeys are not ordered (the
+// documented Win32 rule): the hosted machine gives them in upper-case-folded
+// name order, Wine in lower-case-folded order ("_A" before "B"), Windows 98 in
+// an order of its own; the order is stable while no key is added or removed.
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                    LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                    PFILETIME lpftLastWriteTime);
@@ -156,6 +157,9 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 LONG RegCloseKey(HKEY hKey);
 
 // ------------------------------------------------------- files and folders
+// Paths are full: a drive, ":\" and names joined by single backslashes.
+// Windows also takes '/' between names; the hosted machine refuses it.
+
 // Both return the length copied without the terminator, or, when uSize is
 // too small for the path and its terminator, the size needed including the
 // terminator and nothing copied; 0 on failure.
@@ -168,7 +172,9 @@ BOOL DeleteFileA(LPCSTR lpFileName);
 // Replaces an existing target unless bFailIfExists; zero on failure. A failed
 // copy may leave the target as it was, missing, or partly written: Windows
 // writes the target in place (only the hosted copy is atomic), so a caller
-// must keep the source until a copy has succeeded.
+// must keep the source until a copy has succeeded. Windows refuses to copy
+// over a file another handle holds open without write sharing; the hosted
+// copy replaces it (only deletion knows "in use" there).
 BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
 
 // Binary file access, the ground the system.ini text streams are built on.

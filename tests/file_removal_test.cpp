@@ -15,6 +15,7 @@
 #include "faults/fault_layer.h"
 #include "platform/hosted/hosted.h"
 #include "support/modem_machine.h"
+#include "texts/texts.h"
 
 namespace {
 

@@ -1,24 +1,11 @@
 #include "app/uninstall.h"
 
-#include "app/product.h"
 #include "files/file_removal.h"
 #include "platform/platform.h"
 #include "registry/model_keys.h"
 #include "registry/pci_device.h"
 #include "sysini/system_ini.h"
-
-namespace {
-
-const char ConfirmationText[] =
-    "If you want to remove the Quorvane TQ72 Modem from your system, Click Yes.  "
-    "If you are intending to Upgrade the TQ72 Modem with new software drivers, "
-    "Click No and simply run Setup.exe from within the new installation kit.";
-
-const char CompletionText[] =
-    "Software uninstall is finished.  To complete uninstallation, you must remove "
-    "the hardware from the computer. ";
-
-}  // namespace
+#include "texts/texts.h"
 
 void ResetRunState() {
   ResetPciDeviceState();

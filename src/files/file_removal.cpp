@@ -1,8 +1,8 @@
 #include "files/file_removal.h"
 
-#include "app/product.h"
-#include "files/path_buffer.h"
+#include "paths/path_buffer.h"
 #include "platform/platform.h"
+#include "texts/texts.h"
 
 using namespace platform;
 

@@ -14,13 +14,11 @@
 namespace platform {
 
 using BYTE = unsigned char;
-using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 using UINT = unsigned int;
 using BOOL = int;
 using REGSAM = DWORD;
-using CHAR = char;
 using LPSTR = char *;
 using LPCSTR = const char *;
 using LPBYTE = BYTE *;
@@ -70,14 +68,9 @@ inline const HANDLE INVALID_HANDLE_VALUE =
 // Status codes (winerror.h).
 constexpr LONG ERROR_SUCCESS = 0;
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
-constexpr LONG ERROR_PATH_NOT_FOUND = 3;
 constexpr LONG ERROR_ACCESS_DENIED = 5;
 constexpr LONG ERROR_INVALID_HANDLE = 6;
-constexpr LONG ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr LONG ERROR_WRITE_FAULT = 29;
-constexpr LONG ERROR_READ_FAULT = 30;
-constexpr LONG ERROR_SHARING_VIOLATION = 32;
-constexpr LONG ERROR_FILE_EXISTS = 80;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
@@ -85,9 +78,6 @@ constexpr LONG ERROR_KEY_DELETED = 1018;
 
 // Registry access rights and value types.
 constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
-constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
-constexpr REGSAM KEY_NOTIFY = 0x0010;
-constexpr REGSAM READ_CONTROL = 0x00020000;
 constexpr REGSAM KEY_READ = 0x00020019;
 constexpr DWORD REG_NONE = 0;
 constexpr DWORD REG_SZ = 1;

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "app/product.h"
 #include "platform/platform.h"
 #include "registry/registry_common.h"
+#include "texts/texts.h"
 
 using namespace platform;
 
@@ -15,7 +15,6 @@ namespace {
 char PnpIdBuffer[PnpIdBufferSize];
 
 const char PnpIdValueName[] = "PNP ID";
-const char NoProductKeyText[] = "Could not open either key";
 
 bool PciEnumKeyPathIsPrefix() { return std::strcmp(PciEnumKeyPath, PciEnumKeyPrefix) == 0; }
 
@@ -26,8 +25,8 @@ HKEY OpenProductKey() {
   HKEY softwareKey = nullptr;
   bool haveService = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProductServiceKeyPath, 0, KEY_QUERY_VALUE,
                                    &serviceKey) == ERROR_SUCCESS;
-  bool haveSoftware = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProductSoftwareKeyPath, 0,
-                                    KEY_QUERY_VALUE, &softwareKey) == ERROR_SUCCESS;
+  bool haveSoftware = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProductSoftwareKeyPath, 0, KEY_QUERY_VALUE,
+                                    &softwareKey) == ERROR_SUCCESS;
   if (haveService) {
     if (haveSoftware) RegCloseKey(softwareKey);
     return serviceKey;

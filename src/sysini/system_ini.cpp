@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "files/path_buffer.h"
+#include "paths/path_buffer.h"
 #include "platform/platform.h"
 #include "sysini/text_stream.h"
 

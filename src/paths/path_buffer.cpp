@@ -1,4 +1,4 @@
-#include "files/path_buffer.h"
+#include "paths/path_buffer.h"
 
 #include <cstring>
 

@@ -1,4 +1,0 @@
-// Texts shown to the user.
-#pragma once
-
-inline constexpr char ProductCaption[] = "Quorvane TQ72 Modem";

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/hosted/names.h"
 #include "platform/hosted/open_regular.h"
 #include "platform/hosted/quoted.h"
 
@@ -48,15 +49,6 @@ class Fd {
   int fd_;
 };
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  return true;
-}
-
 // The name under which `name` exists in the directory: itself when present
 // as given, else the smallest case-folded match; nothing when absent.
 std::optional<std::string> FindEntry(int dirFd, const std::string &name) {
@@ -74,7 +66,7 @@ std::optional<std::string> FindEntry(int dirFd, const std::string &name) {
   while (const dirent *entry = ::readdir(dir)) {
     std::string_view candidate = entry->d_name;
     if (candidate == "." || candidate == "..") continue;
-    if (EqualFolded(candidate, name) && (!best || candidate < *best)) best = std::string(candidate);
+    if (NamesEqual(candidate, name) && (!best || candidate < *best)) best = std::string(candidate);
   }
   ::closedir(dir);
   return best;
@@ -170,19 +162,13 @@ std::optional<std::vector<std::string>> SplitWindowsPath(const char *path) {
   // Windows 98 refuses paths of MAX_PATH characters and more.
   if (text.size() < 4 || text.size() >= MAX_PATH) return std::nullopt;
   if ((text[0] != 'C' && text[0] != 'c') || text[1] != ':' || text[2] != '\\') return std::nullopt;
-  std::vector<std::string> elements;
-  std::size_t start = 3;
-  for (;;) {
-    std::size_t end = text.find('\\', start);
-    std::string_view element =
-        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    if (element.empty() || element == "." || element == ".." ||
-        element.find('/') != std::string_view::npos)
+  std::vector<std::string_view> names;
+  if (!SplitNames(text.substr(3), &names)) return std::nullopt;
+  for (std::string_view name : names) {
+    if (name == "." || name == ".." || name.find('/') != std::string_view::npos)
       return std::nullopt;
-    elements.emplace_back(element);
-    if (end == std::string_view::npos) return elements;
-    start = end + 1;
   }
+  return std::vector<std::string>(names.begin(), names.end());
 }
 
 HostFiles::~HostFiles() { Close(); }

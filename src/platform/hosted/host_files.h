@@ -8,11 +8,12 @@
 // only. Nothing outside the folder is read, written or removed, whatever the
 // folder holds.
 //
-// Names: each element is matched case-insensitively in ASCII (a mounted
-// Windows 98 disk shows SYSTEM.INI where the program asks for system.ini);
-// an exact match wins over a case-folded one, and among several case-folded
-// matches the byte-wise smallest name is taken. Bytes >= 0x80 must match
-// exactly. A file that does not exist is created with the case given.
+// Names: each element is matched case-insensitively as every name of the
+// hosted machine is (names.h: ASCII and the letters of code page 1252; a
+// mounted Windows 98 disk shows SYSTEM.INI where the program asks for
+// system.ini); an exact match wins over a case-folded one, and among several
+// case-folded matches the byte-wise smallest name is taken. A file that does
+// not exist is created with the case given.
 //
 // Accepted paths: "C:\" (either case of the drive letter) followed by one or
 // more non-empty elements separated by single backslashes; no "." or ".."

@@ -1,9 +1,9 @@
 // The hosted control API of hosted.h: starting and stopping a machine, and
 // what tests set up around the platform calls.
 #include <algorithm>
-#include <cctype>
 
 #include "platform/hosted/hosted_state.h"
+#include "platform/hosted/names.h"
 #include "platform/hosted/quoted.h"
 
 namespace hosted {
@@ -27,9 +27,8 @@ bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::stri
     for (std::size_t start = 0;;) {
       std::size_t end = list.find(',', start);
       std::string word(list.substr(start, end == std::string_view::npos ? end : end - start));
-      for (char &c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       auto found = std::find_if(std::begin(Words), std::end(Words),
-                                [&](const auto &entry) { return word == entry.word; });
+                                [&](const auto &entry) { return NamesEqual(word, entry.word); });
       if (found == std::end(Words)) {
         *error = "bad answer " + Quoted(word) + " (expected yes, no, ok, enter or none)";
         return false;

@@ -23,22 +23,6 @@ constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 
-// Upper-case folding of ASCII and of the letters of code page 1252.
-struct FoldTable {
-  unsigned char up[256];
-  constexpr FoldTable() : up() {
-    for (int c = 0; c < 256; ++c) up[c] = static_cast<unsigned char>(c);
-    for (int c = 'a'; c <= 'z'; ++c) up[c] = static_cast<unsigned char>(c - 0x20);
-    for (int c = 0xE0; c <= 0xFE; ++c)
-      if (c != 0xF7) up[c] = static_cast<unsigned char>(c - 0x20);
-    up[0x9A] = 0x8A;  // š Š
-    up[0x9C] = 0x8C;  // œ Œ
-    up[0x9E] = 0x8E;  // ž Ž
-    up[0xFF] = 0x9F;  // ÿ Ÿ
-  }
-};
-constexpr FoldTable kFold;
-
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 inline int HexDigit(char c) {
@@ -51,8 +35,8 @@ inline int HexDigit(char c) {
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (kFold.up[static_cast<unsigned char>(text[i])] !=
-        kFold.up[static_cast<unsigned char>(prefix[i])])
+    if (FoldCase(static_cast<unsigned char>(text[i])) !=
+        FoldCase(static_cast<unsigned char>(prefix[i])))
       return false;
   return true;
 }
@@ -76,21 +60,6 @@ bool RootFromName(std::string_view name, RootId *root) {
     }
   }
   return false;
-}
-
-int CompareNames(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char x = kFold.up[static_cast<unsigned char>(a[i])];
-    const unsigned char y = kFold.up[static_cast<unsigned char>(b[i])];
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
-bool NamesEqual(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && CompareNames(a, b) == 0;
 }
 
 // ------------------------------------------------------------------ parser
@@ -212,17 +181,9 @@ class Parser {
       return Fail("deletion line (a registry exported by Windows 95/98 holds none)");
     if (inner.empty()) return Fail("empty section name");
 
-    parts_.clear();
-    for (;;) {
-      const std::size_t slash = inner.find('\\');
-      const std::string_view part = inner.substr(0, slash);
-      if (part.empty())
-        return Fail("empty key name in section (leading, trailing or doubled '\\')");
-      if (part.find('\0') != std::string_view::npos) return Fail("NUL byte in a key name");
-      parts_.push_back(part);
-      if (slash == std::string_view::npos) break;
-      inner.remove_prefix(slash + 1);
-    }
+    if (!SplitNames(inner, &parts_))
+      return Fail("empty key name in section (leading, trailing or doubled '\\')");
+    if (inner.find('\0') != std::string_view::npos) return Fail("NUL byte in a key name");
     RootId root;
     if (!RootFromName(parts_[0], &root)) return Fail("unknown root key " + Quoted(parts_[0]));
 
@@ -477,16 +438,11 @@ const std::vector<Key *> &Document::Children(Key *key) const {
 }
 
 Key *Document::Resolve(Key *from, std::string_view relative) const {
+  if (relative.empty()) return from;
+  std::vector<std::string_view> names;
+  if (!SplitNames(relative, &names)) return nullptr;
   Key *key = from;
-  while (key != nullptr && !relative.empty()) {
-    const std::size_t slash = relative.find('\\');
-    const std::string_view part = relative.substr(0, slash);
-    if (part.empty()) return nullptr;
-    key = FindChild(key, part);
-    if (slash == std::string_view::npos) break;
-    relative.remove_prefix(slash + 1);
-    if (relative.empty()) return nullptr;  // trailing backslash
-  }
+  for (std::size_t i = 0; key != nullptr && i < names.size(); ++i) key = FindChild(key, names[i]);
   return key;
 }
 
@@ -628,7 +584,7 @@ std::string Document::Canonical() const {
     for (std::uint32_t i = key->firstValue; i != kNoValue; i = values_[i].next) {
       const Value &value = values_[i];
       std::string folded(value.name);
-      for (char &c : folded) c = static_cast<char>(kFold.up[static_cast<unsigned char>(c)]);
+      for (char &c : folded) c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
       auto [slot, added] = slots.try_emplace(std::move(folded), values.size());
       if (added) {
         values.push_back(&value);

@@ -26,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/hosted/names.h"
+
 namespace hosted::regedit4 {
 
 // The predefined roots, in the order HKEY values and saving use.
@@ -44,11 +46,9 @@ std::string_view RootName(RootId root);
 // The root of a full root name, case-insensitively; false if none.
 bool RootFromName(std::string_view name, RootId *root);
 
-// Case-insensitive comparison of key and value names, as Windows 95/98 does
-// for ANSI names: both sides are folded to upper case (ASCII and the letters
-// of code page 1252), then compared as unsigned bytes.
-int CompareNames(std::string_view a, std::string_view b);
-bool NamesEqual(std::string_view a, std::string_view b);
+// Key and value names compare as every name of the hosted machine does.
+using hosted::CompareNames;
+using hosted::NamesEqual;
 
 inline constexpr std::uint32_t kNoValue = 0xFFFFFFFFu;
 

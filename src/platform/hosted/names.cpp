@@ -1,0 +1,55 @@
+#include "platform/hosted/names.h"
+
+#include <algorithm>
+
+namespace hosted {
+
+namespace {
+
+struct FoldTable {
+  unsigned char up[256];
+  constexpr FoldTable() : up() {
+    for (int c = 0; c < 256; ++c) up[c] = static_cast<unsigned char>(c);
+    for (int c = 'a'; c <= 'z'; ++c) up[c] = static_cast<unsigned char>(c - 0x20);
+    for (int c = 0xE0; c <= 0xFE; ++c)
+      if (c != 0xF7) up[c] = static_cast<unsigned char>(c - 0x20);
+    up[0x9A] = 0x8A;  // š Š
+    up[0x9C] = 0x8C;  // œ Œ
+    up[0x9E] = 0x8E;  // ž Ž
+    up[0xFF] = 0x9F;  // ÿ Ÿ
+  }
+};
+constexpr FoldTable kFold;
+
+}  // namespace
+
+unsigned char FoldCase(unsigned char c) { return kFold.up[c]; }
+
+int CompareNames(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char x = kFold.up[static_cast<unsigned char>(a[i])];
+    const unsigned char y = kFold.up[static_cast<unsigned char>(b[i])];
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+bool NamesEqual(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CompareNames(a, b) == 0;
+}
+
+bool SplitNames(std::string_view path, std::vector<std::string_view> *names) {
+  names->clear();
+  for (;;) {
+    const std::size_t slash = path.find('\\');
+    const std::string_view name = path.substr(0, slash);
+    if (name.empty()) return false;
+    names->push_back(name);
+    if (slash == std::string_view::npos) return true;
+    path.remove_prefix(slash + 1);
+  }
+}
+
+}  // namespace hosted

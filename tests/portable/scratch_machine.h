@@ -63,7 +63,6 @@ class Machine {
   void Finish();
 
  private:
-  void Fill(const std::vector<Key> &keys, const std::vector<File> &files);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

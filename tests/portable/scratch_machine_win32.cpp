@@ -29,41 +29,40 @@ struct Machine::Impl {
 
 Machine::Machine(const std::vector<Key> &keys, const std::vector<File> &files)
     : impl_(std::make_unique<Impl>()) {
-  Fill(keys, files);
-}
-
-void Machine::Fill(const std::vector<Key> &keys, const std::vector<File> &files) {
-  const std::string unique =
-      "tq72-scratch-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++Serial);
-  impl_->keyName = "Software\\" + unique;
-  ::DWORD disposition = 0;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, impl_->keyName.c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &impl_->root, &disposition),
-            ERROR_SUCCESS);
-  for (const Key &key : keys) {
-    ::HKEY created = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(impl_->root, key.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                nullptr, &created, &disposition),
-              ERROR_SUCCESS)
-        << key.path;
-    for (const Value &value : key.values) {
-      EXPECT_EQ(::RegSetValueExA(created, value.name.c_str(), 0, value.type,
-                                 reinterpret_cast<const BYTE *>(value.bytes.data()),
-                                 static_cast<::DWORD>(value.bytes.size())),
+  // A lambda, so that a failed ASSERT can return from it.
+  [&] {
+    const std::string unique =
+        "tq72-scratch-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++Serial);
+    impl_->keyName = "Software\\" + unique;
+    ::DWORD disposition = 0;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, impl_->keyName.c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, &impl_->root, &disposition),
+              ERROR_SUCCESS);
+    for (const Key &key : keys) {
+      ::HKEY created = nullptr;
+      ASSERT_EQ(::RegCreateKeyExA(impl_->root, key.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &created, &disposition),
                 ERROR_SUCCESS)
-          << key.path << " " << value.name;
+          << key.path;
+      for (const Value &value : key.values) {
+        EXPECT_EQ(::RegSetValueExA(created, value.name.c_str(), 0, value.type,
+                                   reinterpret_cast<const BYTE *>(value.bytes.data()),
+                                   static_cast<::DWORD>(value.bytes.size())),
+                  ERROR_SUCCESS)
+            << key.path << " " << value.name;
+      }
+      ::RegCloseKey(created);
     }
-    ::RegCloseKey(created);
-  }
-  char temp[MAX_PATH];
-  ASSERT_NE(::GetTempPathA(sizeof temp, temp), 0u);
-  impl_->folder = std::filesystem::path(temp) / unique;
-  std::filesystem::create_directories(impl_->folder / "WINDOWS" / "SYSTEM");
-  for (const File &file : files) {
-    const std::filesystem::path path = impl_->folder / "WINDOWS" / file.path;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << file.bytes;
-  }
+    char temp[MAX_PATH];
+    ASSERT_NE(::GetTempPathA(sizeof temp, temp), 0u);
+    impl_->folder = std::filesystem::path(temp) / unique;
+    std::filesystem::create_directories(impl_->folder / "WINDOWS" / "SYSTEM");
+    for (const File &file : files) {
+      const std::filesystem::path path = impl_->folder / "WINDOWS" / file.path;
+      std::filesystem::create_directories(path.parent_path());
+      std::ofstream(path, std::ios::binary) << file.bytes;
+    }
+  }();
 }
 
 Machine::~Machine() {

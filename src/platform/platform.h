@@ -55,15 +55,28 @@ inline HKEY PredefinedKey(std::uint32_t value) {
   return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(
       static_cast<std::intptr_t>(static_cast<std::int32_t>(value))));
 }
-inline const HKEY HKEY_CLASSES_ROOT = PredefinedKey(0x80000000u);
-inline const HKEY HKEY_CURRENT_USER = PredefinedKey(0x80000001u);
-inline const HKEY HKEY_LOCAL_MACHINE = PredefinedKey(0x80000002u);
-inline const HKEY HKEY_USERS = PredefinedKey(0x80000003u);
-inline const HKEY HKEY_CURRENT_CONFIG = PredefinedKey(0x80000005u);
-inline const HKEY HKEY_DYN_DATA = PredefinedKey(0x80000006u);
 
-inline const HANDLE INVALID_HANDLE_VALUE =
-    reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+// A handle whose value is a fixed integer. No cast from an integer to a
+// pointer is a constant expression, so a handle variable initialised with one
+// would be set by start-up code, and the Windows program has none: it would
+// stay null. These constants are therefore objects that need no
+// initialisation at all and become the handle where they are used.
+struct PredefinedKeyConstant {
+  std::uint32_t value;
+  operator HKEY() const { return PredefinedKey(value); }
+};
+struct InvalidHandleConstant {
+  operator HANDLE() const { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)); }
+};
+
+inline constexpr PredefinedKeyConstant HKEY_CLASSES_ROOT{0x80000000u};
+inline constexpr PredefinedKeyConstant HKEY_CURRENT_USER{0x80000001u};
+inline constexpr PredefinedKeyConstant HKEY_LOCAL_MACHINE{0x80000002u};
+inline constexpr PredefinedKeyConstant HKEY_USERS{0x80000003u};
+inline constexpr PredefinedKeyConstant HKEY_CURRENT_CONFIG{0x80000005u};
+inline constexpr PredefinedKeyConstant HKEY_DYN_DATA{0x80000006u};
+
+inline constexpr InvalidHandleConstant INVALID_HANDLE_VALUE{};
 
 // Status codes (winerror.h).
 constexpr LONG ERROR_SUCCESS = 0;

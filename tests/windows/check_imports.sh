@@ -1,61 +1,51 @@
 #!/bin/bash
-# Fails when the Windows program imports anything that Windows 95/98 may not
-# have: a DLL other than the four system ones, or a function outside the list
-# below. A statically linked MinGW runtime can quietly bring in calls that only
-# newer systems export (msvcrt's _stat64, _fstat64, _time64, _strtoi64;
-# kernel32's GetTickCount64, TryEnterCriticalSection, GetFileSizeEx,
-# SetFilePointerEx, IsDebuggerPresent, AddVectoredExceptionHandler), and the
-# loader then refuses to start the program at all.
+# Fails when tq72uninst.exe might not start on every Windows 95 and 98.
 #
-# usage: check_imports.sh EXE            (reads the import table with objdump)
-#        check_imports.sh --dump FILE    (an `objdump -p` listing, for self-tests)
+# - Imports: only the calls the platform layer forwards to, and ExitProcess,
+#   from KERNEL32, USER32 and ADVAPI32. No C runtime DLL (msvcrt.dll is not
+#   on every Windows 95) and nothing a later Windows added: the loader refuses
+#   a program with a missing DLL or function before it runs a single line.
+# - Header: 32-bit x86, GUI subsystem 4.0, operating system version 4.0, no
+#   TLS directory (Windows 95/98 do not run TLS callbacks in a program).
+# - Nothing that needs start-up code, which the program does not have: no
+#   constructor or TLS lists in the link map, no sections beyond code, data,
+#   imports, relocations and resources (so no unwind tables, no debug info).
+# - Code for a 386: no instruction that a 486 or Pentium lacks (cmov, ...).
+# - At most 16 KB.
+#
+# usage: check_imports.sh EXE           (EXE's link map beside it, EXE.map)
+#        check_imports.sh --dump FILE   (an `objdump -p` listing, for self-tests:
+#                                        imports and header only)
 set -u
 skip_or_fail() {
   echo "SKIP: $1" >&2
   [ "${CI:-}" = true ] && { echo "FAIL: required under CI" >&2; exit 1; }
   exit 77
 }
+status=0
+fail() { echo "FAIL: $*" >&2; status=1; }
 
+objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
 if [ "${1:-}" = --dump ]; then
+  exe=
   listing=$(cat "$2") || exit 1
 else
   exe=${1:?usage: check_imports.sh EXE}
-  objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
   command -v "$objdump" >/dev/null || skip_or_fail "$objdump not found"
   [ -f "$exe" ] || skip_or_fail "$exe not built (cmake --preset windows && cmake --build --preset windows)"
   listing=$("$objdump" -p "$exe") || exit 1
 fi
 
-# DLL:function, upper-case DLL names. Adding an entry means checking that the
-# function exists on Windows 95 (msvcrt: the version shipped with Windows 98).
+# DLL:function, upper-case DLL names: the platform layer's calls, all in
+# Windows 95's first release.
 allowed="
-ADVAPI32.DLL:RegCloseKey ADVAPI32.DLL:RegDeleteKeyA ADVAPI32.DLL:RegEnumKeyExA
-ADVAPI32.DLL:RegOpenKeyExA ADVAPI32.DLL:RegQueryValueExA
+ADVAPI32.DLL:RegOpenKeyExA ADVAPI32.DLL:RegEnumKeyExA ADVAPI32.DLL:RegQueryValueExA
+ADVAPI32.DLL:RegDeleteKeyA ADVAPI32.DLL:RegCloseKey
+KERNEL32.DLL:GetWindowsDirectoryA KERNEL32.DLL:GetSystemDirectoryA
+KERNEL32.DLL:DeleteFileA KERNEL32.DLL:CopyFileA KERNEL32.DLL:CreateFileA
+KERNEL32.DLL:ReadFile KERNEL32.DLL:WriteFile KERNEL32.DLL:CloseHandle
+KERNEL32.DLL:ExitProcess
 USER32.DLL:MessageBoxA
-KERNEL32.DLL:CloseHandle KERNEL32.DLL:CopyFileA KERNEL32.DLL:CreateFileA
-KERNEL32.DLL:DeleteFileA KERNEL32.DLL:ReadFile KERNEL32.DLL:WriteFile
-KERNEL32.DLL:GetSystemDirectoryA KERNEL32.DLL:GetWindowsDirectoryA
-KERNEL32.DLL:DeleteCriticalSection KERNEL32.DLL:EnterCriticalSection
-KERNEL32.DLL:InitializeCriticalSection KERNEL32.DLL:LeaveCriticalSection
-KERNEL32.DLL:FreeLibrary KERNEL32.DLL:GetLastError KERNEL32.DLL:GetModuleHandleA
-KERNEL32.DLL:GetProcAddress KERNEL32.DLL:GetStartupInfoA KERNEL32.DLL:LoadLibraryA
-KERNEL32.DLL:SetUnhandledExceptionFilter KERNEL32.DLL:Sleep KERNEL32.DLL:TlsGetValue
-KERNEL32.DLL:VirtualProtect KERNEL32.DLL:VirtualQuery KERNEL32.DLL:ExitProcess
-KERNEL32.DLL:GetCommandLineA KERNEL32.DLL:GetCurrentProcessId
-KERNEL32.DLL:GetCurrentThreadId KERNEL32.DLL:GetTickCount
-KERNEL32.DLL:QueryPerformanceCounter KERNEL32.DLL:GetSystemTimeAsFileTime
-KERNEL32.DLL:TlsAlloc KERNEL32.DLL:TlsFree KERNEL32.DLL:TlsSetValue
-KERNEL32.DLL:RaiseException KERNEL32.DLL:RtlUnwind
-MSVCRT.DLL:__getmainargs MSVCRT.DLL:__initenv MSVCRT.DLL:__p__acmdln
-MSVCRT.DLL:__p__commode MSVCRT.DLL:__p__fmode MSVCRT.DLL:__set_app_type
-MSVCRT.DLL:__setusermatherr MSVCRT.DLL:_amsg_exit MSVCRT.DLL:_cexit
-MSVCRT.DLL:_initterm MSVCRT.DLL:_iob MSVCRT.DLL:_onexit MSVCRT.DLL:_errno
-MSVCRT.DLL:abort MSVCRT.DLL:calloc MSVCRT.DLL:exit MSVCRT.DLL:fprintf
-MSVCRT.DLL:free MSVCRT.DLL:fwrite MSVCRT.DLL:malloc MSVCRT.DLL:realloc
-MSVCRT.DLL:memcpy MSVCRT.DLL:memmove MSVCRT.DLL:memset MSVCRT.DLL:memcmp MSVCRT.DLL:memchr
-MSVCRT.DLL:signal MSVCRT.DLL:strcat MSVCRT.DLL:strcmp MSVCRT.DLL:strcpy
-MSVCRT.DLL:strlen MSVCRT.DLL:strncmp MSVCRT.DLL:strncpy MSVCRT.DLL:strchr
-MSVCRT.DLL:vfprintf
 "
 
 # "DLL Name: X" opens a block; its rows are "vma hint name".
@@ -63,17 +53,60 @@ imports=$(printf '%s\n' "$listing" | awk '
   /^[ \t]*DLL Name:/ { dll = toupper($3); next }
   dll != "" && /^[ \t]*$/ { dll = ""; next }
   dll != "" && $1 ~ /^[0-9a-fA-F]+$/ && NF >= 3 { print dll ":" $3 }')
-if [ -z "$imports" ]; then
-  echo "FAIL: no imports found in the listing" >&2
-  exit 1
-fi
-
-status=0
+[ -n "$imports" ] || fail "no imports found in the listing"
 for entry in $imports; do
   case " $(echo $allowed) " in
     *" $entry "*) ;;
-    *) echo "FAIL: import not allowed: $entry" >&2; status=1 ;;
+    *) fail "import not allowed: $entry" ;;
   esac
 done
-[ $status = 0 ] && echo "imports OK: $(echo "$imports" | wc -l) functions from $(echo "$imports" | cut -d: -f1 | sort -u | tr '\n' ' ')"
+
+# One header field of the listing, e.g. "Subsystem".
+field() { printf '%s\n' "$listing" | awk -v f="$1" '$1 == f { print $2; exit }'; }
+printf '%s\n' "$listing" | grep -q 'file format pei-i386' || fail "not a 32-bit x86 image"
+[ "$(field Magic)" = 010b ] || fail "not a PE32 image (Magic $(field Magic))"
+[ "$(field Subsystem)" = 00000002 ] || fail "not the GUI subsystem (Subsystem $(field Subsystem))"
+for f in MajorSubsystemVersion:4 MinorSubsystemVersion:0 MajorOSystemVersion:4 MinorOSystemVersion:0; do
+  [ "$(field "${f%%:*}")" = "${f#*:}" ] || fail "${f%%:*} is $(field "${f%%:*}"), not ${f#*:}"
+done
+tls=$(printf '%s\n' "$listing" | awk '/Thread Storage Directory/ { print $3 $4; exit }')
+[ "$tls" = 0000000000000000 ] || fail "the image has a TLS directory ($tls)"
+
+if [ -n "$exe" ]; then
+  size=$(stat -c %s "$exe")
+  [ "$size" -le 16384 ] || fail "$size bytes, more than 16 KB"
+
+  sections=$("$objdump" -h "$exe" | awk '$1 ~ /^[0-9]+$/ { print $2 }')
+  for s in $sections; do
+    case $s in
+      .text | .data | .rdata | .bss | .idata | .reloc | .rsrc) ;;
+      *) fail "section not allowed: $s" ;;
+    esac
+  done
+
+  # The input sections the linker placed, from its map: a constructor list
+  # entry is code nobody would run; a TLS or .CRT one is a callback nobody
+  # would call. "name address size file", the name alone on its line when long.
+  map=${exe%.exe}.map
+  if [ -f "$map" ]; then
+    startup=$(awk '
+      /^ \.[^ ]+$/ { name = $1; next }
+      /^ \.[^ ]+ +0x/ { name = $1; sub(/^ \.[^ ]+/, "") }
+      name != "" && $1 ~ /^0x/ && $2 ~ /^0x/ && $2 !~ /^0x0+$/ &&
+          name ~ /^\.(ctors?|dtors?|init_array|fini_array|tls|CRT)([.$]|$)/ { print name " from " $3 }
+      { name = "" }' "$map")
+    [ -z "$startup" ] || fail "start-up code needed for: $(echo $startup)"
+  else
+    fail "no link map $map"
+  fi
+
+  # Instructions of the Pentium Pro and later, and MMX/SSE registers.
+  later=$("$objdump" -d "$exe" |
+          grep -E $'\t(cmov|fcmov|fcomi|fucomi|cmpxchg|xadd|bswap|cpuid|rdtsc|sysenter)|%x?mm[0-9]' | head -3)
+  [ -z "$later" ] || fail "instructions a 386 lacks: $later"
+fi
+
+if [ $status = 0 ]; then
+  echo "image OK: ${size:+$size bytes, }$(echo "$imports" | wc -l) imports: $(echo $imports)"
+fi
 exit $status

@@ -5,10 +5,18 @@
 // constant-initialised, and the image check refuses a constructor list), no
 // atexit handlers after it. The program reads none of the start-up
 // information (instance, command line, show state).
+#include "app/uninstall.h"
+#include "platform/platform.h"
+
+// The handle constants are the logic's globals most easily made to need an
+// initialiser (an integer cast to a pointer is never constant); these
+// compile only while they need none. Before <windows.h>, whose macros share
+// their names.
+[[maybe_unused]] constinit const auto CheckedRootKey = platform::HKEY_LOCAL_MACHINE;
+[[maybe_unused]] constinit const auto CheckedInvalidHandle = platform::INVALID_HANDLE_VALUE;
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-
-#include "app/uninstall.h"
 
 // Windows 95/98 enter with whatever stack alignment the loader had; the
 // attribute realigns it for the code below.

@@ -106,6 +106,7 @@ WINEPREFIX=$base $wine wineboot -i >/dev/null 2>&1
 WINEPREFIX=$base $wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 WINEPREFIX=$base wineserver -w
 [ -f "$base/system.reg" ] || { echo "FAIL: wineboot did not create a prefix" >&2; exit 1; }
+grep -qx "#arch=$arch" "$base/system.reg" || { echo "FAIL: the prefix is not $arch" >&2; exit 1; }
 echo "prefix created in $((SECONDS - start)) s"
 
 # --- helpers

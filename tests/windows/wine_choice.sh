@@ -1,9 +1,9 @@
 #!/bin/bash
-# The Wine test must pick the Wine this host can run: the shipped 32-bit
-# program under 32-bit Wine wherever the kernel runs 32-bit programs, and the
-# 64-bit fallback, with a NOTE, only where it cannot or when asked to.
+# The tests under Wine must pick the Wine this host can run (choose_wine.bash):
+# 32-bit Wine wherever the kernel runs 32-bit programs, and the 64-bit
+# fallback, with a NOTE, only where it cannot or when asked to.
 set -u
-e2e=$(dirname "$0")/wine_e2e.sh
+library=$(dirname "$0")/choose_wine.bash
 status=0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -22,7 +22,9 @@ chmod +x "$work/broken"
 check() { # label expected(win32|win64|error) environment...
   local label=$1 want=$2 out rc
   shift 2
-  out=$(env -u TQ72_WINE32 -u TQ72_WINE_ARCH "$@" bash "$e2e" --choose-only 2>&1)
+  out=$(env -u TQ72_WINE32 -u TQ72_WINE_ARCH "$@" bash -c '
+    skip_or_fail() { echo "SKIP: $1"; [ "${CI:-}" = true ] && exit 1; exit 77; }
+    source "$0" && choose_wine && echo "chose $arch: $wine"' "$library" 2>&1)
   rc=$?
   case $want in
     win32) [[ $rc = 0 && $out == *"chose win32"* && $out != *NOTE* ]] ;;

@@ -9,18 +9,9 @@
 # subtree), and Windows 98, whose RegDeleteKeyA deletes subtrees itself.
 #
 # usage: wine_e2e.sh HOSTED_BIN EXE32 EXE64 ARTIFACT_DIR MACHINE...
-#        wine_e2e.sh --choose-only     (says which Wine it would use, and why)
 #
-# The shipped program is 32-bit and runs under 32-bit Wine in a 32-bit prefix
-# wherever the host can run 32-bit programs. Whether it can is found out by
-# running one, the 32-bit Wine loader. Only when the kernel refuses it (Exec
-# format error: some virtual machines have no 32-bit support) does the 64-bit
-# build of the same sources run under 64-bit Wine instead, and the test says
-# so. A 32-bit Wine that is missing or fails in any other way is an error,
-# never a reason to test the other program.
-#   TQ72_WINE32=FILE       the 32-bit loader (default /usr/lib/wine/wine); a
-#                          file the kernel refuses shows the fallback
-#   TQ72_WINE_ARCH=win64   use the 64-bit fallback whatever the host can do
+# The shipped 32-bit program runs under 32-bit Wine wherever the host can run
+# 32-bit programs; see choose_wine.bash for the 64-bit fallback.
 set -u
 caption="Quorvane TQ72 Modem"
 status=0
@@ -32,38 +23,7 @@ skip_or_fail() {
   exit 77
 }
 
-# Sets wine, arch and preset.
-choose_wine() {
-  local wine32=${TQ72_WINE32:-/usr/lib/wine/wine} wine64=/usr/lib/wine/wine64
-  local why rc
-  if [ "${TQ72_WINE_ARCH:-}" = win64 ]; then
-    why="TQ72_WINE_ARCH=win64"
-  else
-    [ -e "$wine32" ] || skip_or_fail "no 32-bit Wine at $wine32 (install wine32:i386)"
-    why=$(export LC_ALL=C; exec "$wine32" --version 2>&1 >/dev/null)
-    rc=$?
-    why=${why%%$'\n'*}
-    if [ $rc = 0 ]; then
-      wine=$wine32 arch=win32 preset=windows
-      return
-    fi
-    # Only the kernel's refusal of the format means the host cannot; anything
-    # else (no permission, a missing library) is a broken Wine.
-    case $rc:$why in
-      126:*"Exec format error"*) why="this host cannot run 32-bit programs ($why)" ;;
-      *) echo "FAIL: 32-bit Wine $wine32 does not start (status $rc): $why" >&2; exit 1 ;;
-    esac
-  fi
-  "$wine64" --version >/dev/null 2>&1 || skip_or_fail "no runnable 64-bit Wine at $wine64"
-  wine=$wine64 arch=win64 preset=windows64
-  echo "NOTE: $why: testing the 64-bit build of the same sources under 64-bit Wine, not the shipped 32-bit program"
-}
-
-if [ "${1:-}" = --choose-only ]; then
-  choose_wine
-  echo "chose $arch: $wine"
-  exit 0
-fi
+source "$(dirname "$0")/choose_wine.bash"
 
 hosted=$1 exe32=$2 exe64=$3 artifacts=$4
 shift 4

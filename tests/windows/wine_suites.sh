@@ -17,15 +17,11 @@ skip_or_fail() {
   exit 77
 }
 
-# 32-bit where the kernel can run it, as the product is; else 64-bit.
-if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  wine=/usr/lib/wine/wine arch=win32 dir=$dir32 preset=windows
-elif [ -x /usr/lib/wine/wine64 ] && /usr/lib/wine/wine64 --version >/dev/null 2>&1; then
-  wine=/usr/lib/wine/wine64 arch=win64 dir=$dir64 preset=windows64
-  echo "NOTE: this kernel cannot run 32-bit Wine; running the 64-bit suites under wine64"
-else
-  skip_or_fail "no runnable Wine (install wine wine32:i386, or wine64)"
-fi
+# 32-bit where the host can run it, as the product is (choose_wine.bash).
+source "$(dirname "$0")/choose_wine.bash"
+choose_wine
+dir=$dir32
+[ $arch = win64 ] && dir=$dir64
 suites=(platform_contract_test fault_sweep_test)
 for suite in "${suites[@]}"; do
   [ -f "$dir/$suite.exe" ] ||

@@ -3,6 +3,25 @@
 
 namespace platform {
 
+// Constant-initialised, so that the shipped program needs no start-up code.
+extern constexpr CallTable NativeCalls{
+    .RegOpenKeyExA = &native::RegOpenKeyExA,
+    .RegEnumKeyExA = &native::RegEnumKeyExA,
+    .RegQueryValueExA = &native::RegQueryValueExA,
+    .RegDeleteKeyA = &native::RegDeleteKeyA,
+    .RegCloseKey = &native::RegCloseKey,
+    .GetWindowsDirectoryA = &native::GetWindowsDirectoryA,
+    .GetSystemDirectoryA = &native::GetSystemDirectoryA,
+    .DeleteFileA = &native::DeleteFileA,
+    .CopyFileA = &native::CopyFileA,
+    .CreateFileA = &native::CreateFileA,
+    .ReadFile = &native::ReadFile,
+    .WriteFile = &native::WriteFile,
+    .CloseHandle = &native::CloseHandle,
+    .MessageBoxA = &native::MessageBoxA,
+};
+constinit CallTable Calls = NativeCalls;
+
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                    PHKEY phkResult) {
   return Calls.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);

@@ -133,25 +133,3 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
 }
 
 }  // namespace platform::native
-
-namespace platform {
-
-extern constexpr CallTable NativeCalls{
-    .RegOpenKeyExA = &native::RegOpenKeyExA,
-    .RegEnumKeyExA = &native::RegEnumKeyExA,
-    .RegQueryValueExA = &native::RegQueryValueExA,
-    .RegDeleteKeyA = &native::RegDeleteKeyA,
-    .RegCloseKey = &native::RegCloseKey,
-    .GetWindowsDirectoryA = &native::GetWindowsDirectoryA,
-    .GetSystemDirectoryA = &native::GetSystemDirectoryA,
-    .DeleteFileA = &native::DeleteFileA,
-    .CopyFileA = &native::CopyFileA,
-    .CreateFileA = &native::CreateFileA,
-    .ReadFile = &native::ReadFile,
-    .WriteFile = &native::WriteFile,
-    .CloseHandle = &native::CloseHandle,
-    .MessageBoxA = &native::MessageBoxA,
-};
-constinit CallTable Calls = NativeCalls;
-
-}  // namespace platform

@@ -196,21 +196,7 @@ void HostFiles::RemoveAbandonedCopies() {
   for (std::size_t depth = 0; depth <= kFolders.size(); ++depth) {
     Fd dir = OpenFolder(dirFd_, kFolders, depth);
     if (!dir.Valid()) return;
-    int scanFd = ::openat(dir.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *scan = scanFd < 0 ? nullptr : ::fdopendir(scanFd);
-    if (scan == nullptr) {
-      if (scanFd >= 0) ::close(scanFd);
-      continue;
-    }
-    std::vector<std::string> abandoned;
-    while (const dirent *entry = ::readdir(scan)) {
-      struct stat st;
-      if (std::string_view(entry->d_name).starts_with(kCopyPrefix) &&
-          ::fstatat(dir.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-        abandoned.emplace_back(entry->d_name);
-    }
-    ::closedir(scan);
-    for (const std::string &name : abandoned) ::unlinkat(dir.Get(), name.c_str(), 0);
+    RemoveRegularFilesWithPrefix(dir.Get(), kCopyPrefix);
   }
 }
 

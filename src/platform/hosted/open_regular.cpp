@@ -1,10 +1,13 @@
 #include "platform/hosted/open_regular.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
+#include <vector>
 
 namespace hosted {
 
@@ -47,6 +50,25 @@ int OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode, Links lin
   const int status = ::fcntl(fd, F_GETFL);
   if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) return Refuse(fd, errno);
   return fd;
+}
+
+void RemoveRegularFilesWithPrefix(int dirFd, std::string_view prefix) {
+  const int scanFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR *scan = scanFd < 0 ? nullptr : ::fdopendir(scanFd);
+  if (scan == nullptr) {
+    if (scanFd >= 0) ::close(scanFd);
+    return;
+  }
+  // Names first, removals after: unlinking while readdir runs may skip entries.
+  std::vector<std::string> names;
+  while (const dirent *entry = ::readdir(scan)) {
+    struct stat st;
+    if (std::string_view(entry->d_name).starts_with(prefix) &&
+        ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      names.emplace_back(entry->d_name);
+  }
+  ::closedir(scan);
+  for (const std::string &name : names) ::unlinkat(dirFd, name.c_str(), 0);
 }
 
 }  // namespace hosted

@@ -7,6 +7,8 @@
 
 #include <sys/types.h>
 
+#include <string_view>
+
 namespace hosted {
 
 enum class Links {
@@ -23,5 +25,11 @@ enum class Links {
 // ELOOP a link, EISDIR a folder, EINVAL another kind of file, EMLINK other
 // names with Links::One, EEXIST with O_EXCL, or the errno of the failing call.
 int OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode, Links links);
+
+// Removes from the folder dirFd the plain files whose names begin with
+// prefix: what a killed run left behind. Links (never their targets),
+// folders and devices of that name stay. Failures are ignored: a leftover
+// that cannot go does no harm.
+void RemoveRegularFilesWithPrefix(int dirFd, std::string_view prefix);
 
 }  // namespace hosted

@@ -1,6 +1,5 @@
 #include "platform/hosted/registry_journal.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -92,23 +91,7 @@ std::string OpenFailure(const char *name, int err) {
 
 std::string TempName() { return std::string(kTempPrefix) + "-" + std::to_string(::getpid()); }
 
-void RemoveAbandonedTemps(int dirFd) {
-  const int scanFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  DIR *scan = scanFd < 0 ? nullptr : ::fdopendir(scanFd);
-  if (scan == nullptr) {
-    if (scanFd >= 0) ::close(scanFd);
-    return;
-  }
-  std::vector<std::string> abandoned;
-  while (const dirent *entry = ::readdir(scan)) {
-    struct stat st;
-    if (std::string_view(entry->d_name).starts_with(kTempPrefix) &&
-        ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-      abandoned.emplace_back(entry->d_name);
-  }
-  ::closedir(scan);
-  for (const std::string &name : abandoned) ::unlinkat(dirFd, name.c_str(), 0);
-}
+void RemoveAbandonedTemps(int dirFd) { RemoveRegularFilesWithPrefix(dirFd, kTempPrefix); }
 
 std::uint32_t Crc32(std::string_view bytes) {
   std::uint32_t c = 0xFFFFFFFFu;

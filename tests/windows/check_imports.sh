@@ -13,7 +13,8 @@
 # - Code for a 386: no instruction that a 486 or Pentium lacks (cmov, ...).
 # - At most 16 KB.
 #
-# usage: check_imports.sh EXE           (EXE's link map beside it, EXE.map)
+# usage: check_imports.sh EXE [MAP]     (EXE's link map; default: EXE.map
+#                                        beside it)
 #        check_imports.sh --dump FILE   (an `objdump -p` listing, for self-tests:
 #                                        imports and header only)
 set -u
@@ -87,7 +88,7 @@ if [ -n "$exe" ]; then
   # The input sections the linker placed, from its map: a constructor list
   # entry is code nobody would run; a TLS or .CRT one is a callback nobody
   # would call. "name address size file", the name alone on its line when long.
-  map=${exe%.exe}.map
+  map=${2:-${exe%.exe}.map}
   if [ -f "$map" ]; then
     startup=$(awk '
       /^ \.[^ ]+$/ { name = $1; next }

@@ -1,0 +1,45 @@
+#!/bin/bash
+# A second release, built from the same sources in another folder (another
+# path, time zone and umask, a later time), must match SOURCE_DIR/dist file
+# by file: the same names, the same SHA-256.
+#
+# The second build works on a copy of the files git would commit (tracked,
+# and untracked ones not ignored) as they are in the working tree. In a clean
+# clone, as in CI, that is what a clone gives; with uncommitted changes it is
+# still the tree dist/ was built from, so that neither a false failure nor a
+# false pass comes from them. The copy has no git history and gets the same
+# SOURCE_DATE_EPOCH.
+#
+# usage: reproducible.sh SOURCE_DIR   (after tools/release.sh there)
+set -u
+src=$(realpath "$1")
+skip_or_fail() {
+  echo "SKIP: $1" >&2
+  [ "${CI:-}" = true ] && { echo "FAIL: required under CI" >&2; exit 1; }
+  exit 77
+}
+[ -d "$src/dist" ] || skip_or_fail "no release in $src/dist (tools/release.sh)"
+git -C "$src" rev-parse --git-dir >/dev/null 2>&1 || skip_or_fail "$src is not a git checkout"
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}
+if [ -n "$(git -C "$src" status --porcelain)" ]; then
+  echo "NOTE: uncommitted changes: the second release is built from a copy of the working tree"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+copy=$work/another/folder/tq72uninst
+mkdir -p "$copy"
+(cd "$src" && git ls-files -z --cached --others --exclude-standard |
+   while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+   tar --null -T - -cf -) | tar -xf - -C "$copy" || { echo "FAIL: cannot copy the tree" >&2; exit 1; }
+
+(cd "$copy" && umask 077 && TZ=Pacific/Kiritimati SOURCE_DATE_EPOCH=$epoch bash tools/release.sh) >"$work/log" 2>&1 ||
+  { cat "$work/log" >&2; echo "FAIL: the second release failed" >&2; exit 1; }
+
+sums() { (cd "$1" && find . -type f -printf '%P\0' | sort -z | xargs -0 sha256sum); }
+if ! diff <(sums "$src/dist") <(sums "$copy/dist") >&2; then
+  echo "FAIL: the release built in $copy differs from $src/dist (< first, > second)" >&2
+  exit 1
+fi
+echo "reproducible: $(ls "$copy/dist" | wc -l) files match"
+sums "$copy/dist"

@@ -6,8 +6,8 @@
 #   every entry and the volume label dated SOURCE_DATE_EPOCH; on the floppy
 #   the exe under its long name, with the short alias TQ72UN~1.EXE;
 # - README.TXT is ASCII, CR LF line ends, at most 78 columns a line;
-# - the exe's version resource, read back from the image by windres, names
-#   the project's version and Quorvane.
+# - the exe's PE header has no link time, and its version resource, read
+#   back from the image by windres, names the project's version and Quorvane.
 #
 # usage: check_release.sh SOURCE_DIR VERSION   (the release in SOURCE_DIR/dist)
 set -u
@@ -98,6 +98,12 @@ bad=$(LC_ALL=C grep -nav $'\r$' "$readme") && fail "README.TXT: lines without CR
 tr -d '\r' < "$readme" | awk 'length > 78 { print "line " NR ": " length " columns"; bad = 1 } END { exit bad }' >&2 ||
   fail "README.TXT: lines longer than 78 columns"
 grep -q "^Version $version"$'\r$' "$readme" || fail "README.TXT does not name version $version"
+
+# --- the exe's header: no link time (ld writes SOURCE_DATE_EPOCH there if it
+# writes one, so only this check sees it)
+pe=$(od -An -tu4 -j 60 -N 4 "$dist/tq72uninst.exe" | tr -d ' ')
+[ "$(od -An -tu4 -j $((pe + 8)) -N 4 "$dist/tq72uninst.exe" | tr -d ' ')" = 0 ] ||
+  fail "tq72uninst.exe: the PE header carries a link time"
 
 # --- the version resource, as windres reads it back out of the image
 resource=$(i686-w64-mingw32-windres -i "$dist/tq72uninst.exe" -O rc 2>&1) || fail "windres cannot read the resources: $resource"

@@ -311,7 +311,10 @@ for machine in "${machines[@]}"; do
   files_state "$machine" "$machine" hosted > "$work/$name.files"
   hosted_run "$machine" "$name-hosted" yes,ok
   cmp -s "$work/$name.keys" "$work/$name-hosted.keys" && fail "the hosted run removed no key"
-  [ $name = "$first" ] && hosted_run "$machine" "$name-held" yes,ok,ok hold
+  if [ $name = "$first" ]; then
+    scenario=$name-held-hosted
+    hosted_run "$machine" "$name-held" yes,ok,ok hold
+  fi
 
   for version in nt win98 win95; do
     scenario=$name-$version

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <tuple>
 
+#include "platform/hosted/command_line.h"
+#include "platform/hosted/host_fs.h"
 #include "platform/hosted/hosted.h"
 #include "platform/hosted/message_box.h"
 #include "platform/hosted/registry.h"
@@ -185,15 +187,42 @@ TEST(StartTest, RemovesTheTemporaryFilesOfAKilledRun) {
   testsupport::TempMachine machine;
   testsupport::InstallModemFiles(machine);
   const auto before = testsupport::SnapshotFolder(machine.Root());
-  for (const char *left : {"registry.reg.tq72tmp", "registry.reg.tq72tmp-4242",
-                           "WINDOWS/.tq72-copy-4242-1", "WINDOWS/SYSTEM/.tq72-copy-4242-7"})
+  for (const char *left :
+       {".tq72tmp-4242-1", "WINDOWS/.tq72tmp-4242-2", "WINDOWS/SYSTEM/.tq72tmp-4242-7"})
     machine.WriteFile(left, "half written");
-  std::filesystem::create_directory(machine.HostPath("WINDOWS/.tq72-copy-4242-2"));
+  std::filesystem::create_directory(machine.HostPath("WINDOWS/.tq72tmp-4242-3"));
   machine.Start();
   machine.Stop();
   auto expected = before;
-  expected["WINDOWS/.tq72-copy-4242-2/"] = "";  // not a file of ours
+  expected["WINDOWS/.tq72tmp-4242-3/"] = "";  // not a file of ours
   EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), expected);
+}
+
+// Whatever can stop the fold at the end must stop the run before its first
+// change: the start makes the fold's temporary file, named .tq72tmp-PID-N (N
+// counting this process's temporary files), and a name in its way refuses
+// the start, which leaves nothing behind.
+TEST(StartTest, MakesTheFoldsTemporaryFileOrIsRefused) {
+  testsupport::TempMachine machine;
+  machine.Start();
+  std::vector<std::string> made;
+  for (const auto &entry : std::filesystem::directory_iterator(machine.Root()))
+    if (entry.path().filename().string().starts_with(hosted::kTemporaryPrefix))
+      made.push_back(entry.path().filename().string());
+  machine.Stop();
+  const std::string ours = hosted::kTemporaryPrefix + std::to_string(::getpid()) + "-";
+  ASSERT_EQ(made.size(), 1u);
+  ASSERT_EQ(made[0].rfind(ours, 0), 0u) << made[0];
+  const std::string next = ours + std::to_string(std::stoul(made[0].substr(ours.size())) + 1);
+  std::filesystem::create_directory(machine.HostPath(next));
+  const auto before = testsupport::SnapshotFolder(machine.Root());
+  hosted::StartOptions options;
+  options.machine = machine.Root();
+  options.terminal = false;
+  std::string error;
+  EXPECT_FALSE(hosted::Start(options, &error));
+  EXPECT_NE(error.find(next), std::string::npos) << error;
+  EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), before);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "platform/hosted/command_line.h"
 
-#include <string_view>
+#include <algorithm>
 
-#include "platform/hosted/quoted.h"
+#include "platform/hosted/text_helpers.h"
 
 namespace hosted {
 
@@ -43,6 +43,35 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
     if (name == "--answers" && !ParseAnswers(answers, &parsed.options.answers, error)) return false;
   }
   *line = std::move(parsed);
+  return true;
+}
+
+bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::string *error) {
+  static const struct {
+    const char *word;
+    Answer answer;
+  } Words[] = {{"yes", Answer::Yes},
+               {"no", Answer::No},
+               {"ok", Answer::Ok},
+               {"enter", Answer::Enter},
+               {"none", Answer::None}};
+  std::vector<Answer> parsed;
+  if (!list.empty()) {
+    for (std::size_t start = 0;;) {
+      std::size_t end = list.find(',', start);
+      std::string word(list.substr(start, end == std::string_view::npos ? end : end - start));
+      auto found = std::find_if(std::begin(Words), std::end(Words),
+                                [&](const auto &entry) { return NamesEqual(word, entry.word); });
+      if (found == std::end(Words)) {
+        *error = "bad answer " + Quoted(word) + " (expected yes, no, ok, enter or none)";
+        return false;
+      }
+      parsed.push_back(found->answer);
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+  }
+  *answers = std::move(parsed);
   return true;
 }
 

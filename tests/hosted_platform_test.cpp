@@ -103,11 +103,13 @@ TEST_F(HostedPlatformTest, LogsEveryCallAsOneJsonLine) {
   MessageBoxA(nullptr, "Line 1\r\n\"caf\xe9\"", "Caption", MB_OK);
   DeleteFileA("C:\\WINDOWS\\A.INI");
   RegCloseKey(key);
+  // A handle's calls name the file it was opened on.
+  CloseHandle(CreateFileA("C:\\WINDOWS\\B.INI", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, 0));
   ASSERT_TRUE(hosted::Stop(&error)) << error;
   std::ifstream in(options.logPath);
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], R"({"n":1,"call":"RegOpenKeyExA","key":"HKEY_LOCAL_MACHINE\\Enum\\PCI",)"
                       R"("access":131097,"result":0})");
   EXPECT_NE(lines[1].find(R"("text":"Line 1\r\n\"caf\u00e9\"","style":0,"result":1})"),
@@ -115,6 +117,8 @@ TEST_F(HostedPlatformTest, LogsEveryCallAsOneJsonLine) {
       << lines[1];
   EXPECT_EQ(lines[2], R"({"n":3,"call":"DeleteFileA","path":"C:\\WINDOWS\\A.INI","result":0})");
   EXPECT_EQ(lines[3].rfind(R"({"n":4,"call":"RegCloseKey",)", 0), 0u) << lines[3];
+  EXPECT_EQ(lines[5].rfind(R"({"n":6,"call":"CloseHandle","path":"C:\\WINDOWS\\B.INI",)", 0), 0u)
+      << lines[5];
 }
 
 // ------------------------------------------------------------------ start

@@ -377,6 +377,28 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
   }
 }
 
+// The fold renames only its own temporary file over registry.reg: one that
+// was replaced under its name (here by a link to outside) is refused, and
+// the changes stay in the journal.
+TEST_F(MachineFolder, TheFoldRenamesOnlyItsOwnTemporaryFile) {
+  hosted::Registry reg;
+  Open(reg);
+  ASSERT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
+  const Names temps = Entries(hosted::kTemporaryPrefix);
+  ASSERT_EQ(temps.size(), 1u);
+  testsupport::TempMachine outside(kFixture);
+  ASSERT_EQ(::unlinkat(dirFd_, temps[0].c_str(), 0), 0);
+  ASSERT_EQ(::symlinkat(outside.HostPath("registry.reg").c_str(), dirFd_, temps[0].c_str()), 0);
+  std::string error;
+  EXPECT_FALSE(reg.Close(&error));
+  EXPECT_NE(error.find("removed or replaced during the run"), std::string::npos) << error;
+  struct stat st {};
+  ASSERT_EQ(::fstatat(dirFd_, "registry.reg", &st, AT_SYMLINK_NOFOLLOW), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
+  ExpectDurable(reg);
+}
+
 // A link is never followed out of the machine folder, and a refused Open
 // leaves the content as it was.
 TEST_F(MachineFolder, SymlinkedFilesAreRefused) {

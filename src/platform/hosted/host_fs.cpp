@@ -251,14 +251,16 @@ bool TemporaryFile::Create(int dirFd, std::string *error) {
   static unsigned serial = 0;
   Remove();
   std::string name = kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+  // Armed first: a signal in between must not leave the file behind.
+  armed_.Arm(dirFd, name);
   fd_ = OpenRegularAt(dirFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, Links::One);
   if (!fd_.Valid()) {
     *error = ErrnoReason("cannot create " + name, errno);
+    armed_.Cancel();
     return false;
   }
   dirFd_ = dirFd;
   name_ = std::move(name);
-  armed_.Arm(dirFd_, name_);
   return true;
 }
 

@@ -1,7 +1,7 @@
 // The journal replay on arbitrary journal bytes beside a fixed registry.reg:
-// never a crash, and only complete records whose end marker checks out are
-// applied (the records read, encoded again, are exactly the start of the
-// journal), each removing its key and nothing else.
+// never a crash, and what a start loads (Open) applies only the complete
+// records whose end marker checks out (the records read, encoded again, are
+// exactly the start of the journal), each removing its key and nothing else.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -16,6 +16,7 @@
 #include "platform/hosted/regedit4.h"
 #include "platform/hosted/registry.h"
 #include "platform/hosted/registry_journal.h"
+#include "support/registry_content.h"
 
 namespace journal = hosted::journal;
 using hosted::regedit4::Document;
@@ -53,7 +54,7 @@ void WriteAt(int dirFd, const char *name, std::string_view bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char *>(data), size);
   const int dirFd = MachineFolder();
-  WriteAt(dirFd, journal::kRegistryName, kRegistry);
+  WriteAt(dirFd, hosted::kRegistryName, kRegistry);
   WriteAt(dirFd, journal::kJournalName, bytes);
 
   std::size_t valid = 0;
@@ -71,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       expected->Remove(key);
 
   hosted::Registry replayed;
-  FUZZ_CHECK(replayed.LoadMachine(dirFd, &error), "%s", error.c_str());
-  FUZZ_CHECK(replayed.Canonical() == expected->Canonical(), "the replay differs");
+  FUZZ_CHECK(replayed.Open(dirFd, &error), "%s", error.c_str());
+  FUZZ_CHECK(testsupport::Canonical(replayed.Content()) == testsupport::Canonical(*expected),
+             "the replay differs");
   return 0;
 }

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <tuple>
 
+#include "platform/hosted/command_line.h"
+#include "platform/hosted/host_fs.h"
 #include "platform/hosted/hosted.h"
 #include "platform/hosted/message_box.h"
 #include "platform/hosted/registry.h"
@@ -101,11 +103,13 @@ TEST_F(HostedPlatformTest, LogsEveryCallAsOneJsonLine) {
   MessageBoxA(nullptr, "Line 1\r\n\"caf\xe9\"", "Caption", MB_OK);
   DeleteFileA("C:\\WINDOWS\\A.INI");
   RegCloseKey(key);
+  // A handle's calls name the file it was opened on.
+  CloseHandle(CreateFileA("C:\\WINDOWS\\B.INI", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, 0));
   ASSERT_TRUE(hosted::Stop(&error)) << error;
   std::ifstream in(options.logPath);
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], R"({"n":1,"call":"RegOpenKeyExA","key":"HKEY_LOCAL_MACHINE\\Enum\\PCI",)"
                       R"("access":131097,"result":0})");
   EXPECT_NE(lines[1].find(R"("text":"Line 1\r\n\"caf\u00e9\"","style":0,"result":1})"),
@@ -113,6 +117,8 @@ TEST_F(HostedPlatformTest, LogsEveryCallAsOneJsonLine) {
       << lines[1];
   EXPECT_EQ(lines[2], R"({"n":3,"call":"DeleteFileA","path":"C:\\WINDOWS\\A.INI","result":0})");
   EXPECT_EQ(lines[3].rfind(R"({"n":4,"call":"RegCloseKey",)", 0), 0u) << lines[3];
+  EXPECT_EQ(lines[5].rfind(R"({"n":6,"call":"CloseHandle","path":"C:\\WINDOWS\\B.INI",)", 0), 0u)
+      << lines[5];
 }
 
 // ------------------------------------------------------------------ start
@@ -185,15 +191,42 @@ TEST(StartTest, RemovesTheTemporaryFilesOfAKilledRun) {
   testsupport::TempMachine machine;
   testsupport::InstallModemFiles(machine);
   const auto before = testsupport::SnapshotFolder(machine.Root());
-  for (const char *left : {"registry.reg.tq72tmp", "registry.reg.tq72tmp-4242",
-                           "WINDOWS/.tq72-copy-4242-1", "WINDOWS/SYSTEM/.tq72-copy-4242-7"})
+  for (const char *left :
+       {".tq72tmp-4242-1", "WINDOWS/.tq72tmp-4242-2", "WINDOWS/SYSTEM/.tq72tmp-4242-7"})
     machine.WriteFile(left, "half written");
-  std::filesystem::create_directory(machine.HostPath("WINDOWS/.tq72-copy-4242-2"));
+  std::filesystem::create_directory(machine.HostPath("WINDOWS/.tq72tmp-4242-3"));
   machine.Start();
   machine.Stop();
   auto expected = before;
-  expected["WINDOWS/.tq72-copy-4242-2/"] = "";  // not a file of ours
+  expected["WINDOWS/.tq72tmp-4242-3/"] = "";  // not a file of ours
   EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), expected);
+}
+
+// Whatever can stop the fold at the end must stop the run before its first
+// change: the start makes the fold's temporary file, named .tq72tmp-PID-N (N
+// counting this process's temporary files), and a name in its way refuses
+// the start, which leaves nothing behind.
+TEST(StartTest, MakesTheFoldsTemporaryFileOrIsRefused) {
+  testsupport::TempMachine machine;
+  machine.Start();
+  std::vector<std::string> made;
+  for (const auto &entry : std::filesystem::directory_iterator(machine.Root()))
+    if (entry.path().filename().string().starts_with(hosted::kTemporaryPrefix))
+      made.push_back(entry.path().filename().string());
+  machine.Stop();
+  const std::string ours = hosted::kTemporaryPrefix + std::to_string(::getpid()) + "-";
+  ASSERT_EQ(made.size(), 1u);
+  ASSERT_EQ(made[0].rfind(ours, 0), 0u) << made[0];
+  const std::string next = ours + std::to_string(std::stoul(made[0].substr(ours.size())) + 1);
+  std::filesystem::create_directory(machine.HostPath(next));
+  const auto before = testsupport::SnapshotFolder(machine.Root());
+  hosted::StartOptions options;
+  options.machine = machine.Root();
+  options.terminal = false;
+  std::string error;
+  EXPECT_FALSE(hosted::Start(options, &error));
+  EXPECT_NE(error.find(next), std::string::npos) << error;
+  EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), before);
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 // contract suite states for every platform): handle values, paths, name
 // order, and durability, run against a registry loaded in memory and
 // against one bound to a machine folder. The folder-bound variant also checks
-// that a fresh load of registry.reg with its journal shows every change, and
-// that Close leaves a file that loads and holds exactly the in-memory
-// content. Then the machine folder's crash recovery: journals left behind or
+// that what the next start loads (Open of registry.reg with its journal)
+// shows every change, and that Close leaves a file that loads and holds
+// exactly the in-memory content. Then the machine folder's crash recovery: journals left behind or
 // torn, failed writes, untouched files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -19,8 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/hosted/host_fs.h"
 #include "platform/hosted/registry.h"
 #include "platform/hosted/registry_journal.h"
+#include "support/registry_content.h"
 #include "support/temp_machine.h"
 
 namespace {
@@ -28,6 +30,8 @@ namespace {
 using namespace platform;
 using namespace std::string_literals;
 using Names = std::vector<std::string>;
+using testsupport::Canonical;
+using testsupport::KeyExists;
 
 const std::string kFixture =
     "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\System\\Class\\Modem\\0000]\r\n"
@@ -50,17 +54,18 @@ const HKEY kRoots[] = {HKEY_CLASSES_ROOT,   HKEY_CURRENT_USER, HKEY_LOCAL_MACHIN
 class MachineFolder : public ::testing::Test {
  protected:
   ~MachineFolder() override { ::close(dirFd_); }
+  // Bound as a start binds it.
   void Open(hosted::Registry &reg) {
     std::string error;
     ASSERT_TRUE(reg.Open(dirFd_, &error)) << error;
+    ASSERT_TRUE(reg.PrepareFold(&error)) << error;
   }
-  // What a fresh start would load from the folder (registry.reg plus the
-  // journal) is what `reg` holds.
+  // What the next start would load from the folder is what `reg` holds.
   void ExpectDurable(const hosted::Registry &reg) {
     hosted::Registry fresh;
     std::string error;
-    ASSERT_TRUE(fresh.LoadMachine(dirFd_, &error)) << error;
-    EXPECT_EQ(fresh.Canonical(), reg.Canonical());
+    ASSERT_TRUE(fresh.Open(dirFd_, &error)) << error;
+    EXPECT_EQ(Canonical(fresh), Canonical(reg));
   }
   // Names in the folder that start with prefix.
   std::vector<std::string> Entries(std::string_view prefix) {
@@ -77,10 +82,10 @@ class MachineFolder : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(reg.Close(&error)) << error;
     EXPECT_FALSE(machine_.Exists(hosted::journal::kJournalName));
-    EXPECT_EQ(Entries(hosted::journal::kTempPrefix), std::vector<std::string>{});
+    EXPECT_EQ(Entries(hosted::kTemporaryPrefix), std::vector<std::string>{});
     hosted::Registry loaded;
     ASSERT_TRUE(loaded.LoadText(machine_.ReadFile("registry.reg"), "registry.reg", &error));
-    EXPECT_EQ(loaded.Canonical(), reg.Canonical());
+    EXPECT_EQ(Canonical(loaded), Canonical(reg));
   }
   testsupport::TempMachine machine_{kFixture};
   int dirFd_ = ::open(machine_.Root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -164,7 +169,7 @@ TEST_P(RegistryContract, NamesAreCaseInsensitiveAndEnumerateInFoldedOrder) {
   ASSERT_EQ(reg_.QueryValue(key, "VERSION", nullptr, reinterpret_cast<BYTE *>(data), &bytes),
             ERROR_SUCCESS);
   EXPECT_STREQ(data, "1.0");
-  EXPECT_TRUE(reg_.KeyExists("hkey_local_machine\\SOFTWARE\\quorvane"));
+  EXPECT_TRUE(KeyExists(reg_, "hkey_local_machine\\SOFTWARE\\quorvane"));
   // Folded to upper case: '_' (0x5F) sorts after 'Z' (0x5A), 'a' before 'B'.
   EXPECT_EQ(Children(OpenKey(HKEY_LOCAL_MACHINE, "software")),
             (Names{"alpha", "Beta", "charlie", "Quorvane", "Zulu", "_Under"}));
@@ -179,8 +184,8 @@ TEST_P(RegistryContract, DeleteKeyRemovesTheWholeSubtree) {
   ASSERT_EQ(reg_.DeleteKey(modem, "0000"), ERROR_SUCCESS);
   CheckDurable();
   const std::string path = std::string("HKEY_LOCAL_MACHINE\\") + kModem0000;
-  EXPECT_FALSE(reg_.KeyExists(path));
-  EXPECT_FALSE(reg_.KeyExists(path + "\\Init"));
+  EXPECT_FALSE(KeyExists(reg_, path));
+  EXPECT_FALSE(KeyExists(reg_, path + "\\Init"));
   EXPECT_EQ(Children(modem), Names{"0001"});
   HKEY result = nullptr;
   EXPECT_EQ(reg_.OpenKey(modem, "0000", &result), ERROR_FILE_NOT_FOUND);
@@ -194,14 +199,14 @@ TEST_P(RegistryContract, DeleteKeyRemovesTheWholeSubtree) {
   // Through a case-folded path, and under every root; the same name under
   // another root is another key.
   ASSERT_EQ(reg_.DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\quorvane"), ERROR_SUCCESS);
-  EXPECT_TRUE(reg_.KeyExists("HKEY_CURRENT_USER\\Software\\Quorvane"));
+  EXPECT_TRUE(KeyExists(reg_, "HKEY_CURRENT_USER\\Software\\Quorvane"));
   EXPECT_EQ(Children(OpenKey(HKEY_LOCAL_MACHINE, "Software")),
             (Names{"alpha", "Beta", "charlie", "Zulu", "_Under"}));
   for (HKEY root : kRoots) {
     const Names children = Children(root);
     ASSERT_FALSE(children.empty());
     ASSERT_EQ(reg_.DeleteKey(root, children[0].c_str()), ERROR_SUCCESS) << children[0];
-    EXPECT_FALSE(reg_.KeyExists(reg_.PathOf(root) + "\\" + children[0]));
+    EXPECT_FALSE(KeyExists(reg_, reg_.PathOf(root) + "\\" + children[0]));
     CheckDurable();
   }
   EXPECT_EQ(Children(HKEY_LOCAL_MACHINE), Names{"System"});
@@ -220,15 +225,12 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
     ASSERT_EQ(crashed.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
   }  // the process dies here: no Close
   EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
-  // Temporary files of interrupted folds, of an older version and of ours.
-  for (std::string name : {std::string(journal::kTempPrefix), journal::TempName() + "0"})
-    machine_.WriteFile(name, "REGEDIT4\r\n[HKEY_USERS\\half");
   hosted::Registry reg;
   Open(reg);
-  EXPECT_FALSE(reg.KeyExists("HKEY_LOCAL_MACHINE\\Software\\Quorvane\\TQ19KVN"));
-  EXPECT_TRUE(reg.KeyExists("HKEY_LOCAL_MACHINE\\Software\\Quorvane"));
-  EXPECT_FALSE(reg.KeyExists("HKEY_CLASSES_ROOT\\.tq7"));
-  const std::string content = reg.Canonical();
+  EXPECT_FALSE(KeyExists(reg, "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\TQ19KVN"));
+  EXPECT_TRUE(KeyExists(reg, "HKEY_LOCAL_MACHINE\\Software\\Quorvane"));
+  EXPECT_FALSE(KeyExists(reg, "HKEY_CLASSES_ROOT\\.tq7"));
+  const std::string content = Canonical(reg);
   CloseAndExpectFolded(reg);  // a run that changed nothing itself still folds
   struct stat st {};
   ASSERT_EQ(::fstatat(dirFd_, "registry.reg", &st, AT_SYMLINK_NOFOLLOW), 0);
@@ -239,7 +241,7 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
   machine_.WriteFile(journal::kJournalName,
                      std::string(journal::kHeader) + journal::Record("HKEY_CLASSES_ROOT\\.tq7"));
   Open(reg);
-  EXPECT_EQ(reg.Canonical(), content);
+  EXPECT_EQ(Canonical(reg), content);
   CloseAndExpectFolded(reg);
   EXPECT_EQ(machine_.ReadFile("registry.reg"), folded);
 }
@@ -258,8 +260,8 @@ TEST_F(MachineFolder, ATornLastRecordIsIgnoredWhereverItIsCut) {
     machine_.WriteFile(journal::kJournalName, bytes);
     hosted::Registry reg;
     Open(reg);
-    EXPECT_EQ(reg.KeyExists("HKEY_LOCAL_MACHINE\\Software\\Quorvane"), bytes == "REGED");
-    EXPECT_TRUE(reg.KeyExists("HKEY_CLASSES_ROOT\\.tq7"));
+    EXPECT_EQ(KeyExists(reg, "HKEY_LOCAL_MACHINE\\Software\\Quorvane"), bytes == "REGED");
+    EXPECT_TRUE(KeyExists(reg, "HKEY_CLASSES_ROOT\\.tq7"));
     // A new change goes after the complete records, over the torn one.
     ASSERT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Beta"), ERROR_SUCCESS);
     ExpectDurable(reg);
@@ -296,10 +298,9 @@ TEST_F(MachineFolder, AFailedWriteLeavesTheRegistryAsItWas) {
   ASSERT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\alpha"), ERROR_SUCCESS);
   auto full = std::make_unique<FileSizeLimit>(machine_.ReadFile(journal::kJournalName).size() + 8);
   EXPECT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_WRITE_FAULT);
-  EXPECT_TRUE(reg.KeyExists("HKEY_CLASSES_ROOT\\.tq7"));
+  EXPECT_TRUE(KeyExists(reg, "HKEY_CLASSES_ROOT\\.tq7"));
   // A failed fold keeps the old file and the journal, and stays bound.
   EXPECT_FALSE(reg.Close(&error));
-  EXPECT_TRUE(reg.IsOpen());
   EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
   full.reset();
   ExpectDurable(reg);
@@ -376,18 +377,26 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
   }
 }
 
-// Whatever can stop the fold at the end must stop the run before its first
-// change: the temporary file of the fold is made at Open.
-TEST_F(MachineFolder, ATemporaryNameThatCannotBeHadStopsOpen) {
-  ASSERT_EQ(::mkdirat(dirFd_, journal::TempName().c_str(), 0755), 0);
+// The fold renames only its own temporary file over registry.reg: one that
+// was replaced under its name (here by a link to outside) is refused, and
+// the changes stay in the journal.
+TEST_F(MachineFolder, TheFoldRenamesOnlyItsOwnTemporaryFile) {
   hosted::Registry reg;
+  Open(reg);
+  ASSERT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
+  const Names temps = Entries(hosted::kTemporaryPrefix);
+  ASSERT_EQ(temps.size(), 1u);
+  testsupport::TempMachine outside(kFixture);
+  ASSERT_EQ(::unlinkat(dirFd_, temps[0].c_str(), 0), 0);
+  ASSERT_EQ(::symlinkat(outside.HostPath("registry.reg").c_str(), dirFd_, temps[0].c_str()), 0);
   std::string error;
-  EXPECT_FALSE(reg.Open(dirFd_, &error));
-  EXPECT_NE(error.find(journal::TempName()), std::string::npos) << error;
-  EXPECT_FALSE(reg.IsOpen());
-  ASSERT_EQ(::unlinkat(dirFd_, journal::TempName().c_str(), AT_REMOVEDIR), 0);
+  EXPECT_FALSE(reg.Close(&error));
+  EXPECT_NE(error.find("removed or replaced during the run"), std::string::npos) << error;
+  struct stat st {};
+  ASSERT_EQ(::fstatat(dirFd_, "registry.reg", &st, AT_SYMLINK_NOFOLLOW), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
-  EXPECT_FALSE(machine_.Exists(journal::kJournalName));
+  ExpectDurable(reg);
 }
 
 // A link is never followed out of the machine folder, and a refused Open
@@ -398,7 +407,7 @@ TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
   hosted::Registry reg;
   std::string error;
   ASSERT_TRUE(reg.LoadText("REGEDIT4\r\n[HKEY_USERS\\A]\r\n", "mem.reg", &error));
-  const std::string before = reg.Canonical();
+  const std::string before = Canonical(reg);
   ASSERT_EQ(::symlinkat(target.c_str(), dirFd_, journal::kJournalName), 0);
   EXPECT_FALSE(reg.Open(dirFd_, &error));
   EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
@@ -412,8 +421,8 @@ TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
   ASSERT_EQ(::symlinkat(target.c_str(), dirFd_, "registry.reg"), 0);
   EXPECT_FALSE(reg.Open(dirFd_, &error));
   EXPECT_NE(error.find("registry.reg is a symbolic link"), std::string::npos) << error;
-  EXPECT_FALSE(reg.IsOpen());
-  EXPECT_EQ(reg.Canonical(), before);
+  EXPECT_EQ(Canonical(reg), before);
+  EXPECT_TRUE(reg.LoadText("REGEDIT4\r\n", "mem.reg", &error)) << "left bound: " << error;
   EXPECT_EQ(outside.ReadFile("registry.reg"), kFixture);
 }
 

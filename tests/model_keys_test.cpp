@@ -11,6 +11,7 @@
 #include "platform/hosted/registry.h"
 #include "registry/model_keys.h"
 #include "support/modem_machine.h"
+#include "support/registry_content.h"
 
 namespace {
 
@@ -63,9 +64,9 @@ class ModelKeys : public testing::Test {
 
 TEST_F(ModelKeys, NoModelInstalledChangesNothing) {
   Load({Section(ClassRoot + "\\MEDIA\\0003")});
-  std::string before = hosted::CurrentRegistry().SaveText();
+  std::string before = testsupport::SavedText(hosted::CurrentRegistry());
   RunModelSteps();
-  EXPECT_EQ(hosted::CurrentRegistry().SaveText(), before);
+  EXPECT_EQ(testsupport::SavedText(hosted::CurrentRegistry()), before);
   EXPECT_STREQ(InstanceNameBuffer, "");
 }
 
@@ -152,10 +153,10 @@ TEST_F(ModelKeys, FixedKeysGoAndTheirNeighboursStay) {
   EXPECT_FALSE(HasKey(uninstall + "\\TQ19KVN"));
   EXPECT_TRUE(HasKey(uninstall + "\\TQ19KVN2"));
   // Nothing there any more: a second pass is a quiet no-op.
-  std::string before = hosted::CurrentRegistry().SaveText();
+  std::string before = testsupport::SavedText(hosted::CurrentRegistry());
   RemoveWaveResourceKey();
   RemoveUninstallEntry();
-  EXPECT_EQ(hosted::CurrentRegistry().SaveText(), before);
+  EXPECT_EQ(testsupport::SavedText(hosted::CurrentRegistry()), before);
 }
 
 }  // namespace

@@ -70,15 +70,15 @@ done
 
 scenario "temporary files of a killed run, and names in their way"
 machine=$(fresh_machine leftovers)
-printf 'half a registry' >"$machine/registry.reg.tq72tmp-999999"
-printf 'half an ini' >"$machine/WINDOWS/.tq72-copy-999999-1"
-mkdir "$machine/registry.reg.tq72tmp"  # the fixed name of older versions
+printf 'half a registry' >"$machine/.tq72tmp-999999-1"
+printf 'half an ini' >"$machine/WINDOWS/.tq72tmp-999999-2"
+mkdir "$machine/.tq72tmp-999999-3"  # a folder is never a temporary file of ours
 run --machine "$machine" --answers yes,ok,ok
 expect_status 1
 expect_full_run_result "$machine"
-[ ! -e "$machine/registry.reg.tq72tmp-999999" ] || fail "abandoned registry temp file kept"
-[ ! -e "$machine/WINDOWS/.tq72-copy-999999-1" ] || fail "abandoned copy temp file kept"
-[ -d "$machine/registry.reg.tq72tmp" ] || fail "a folder that is no temp file of ours went"
+[ ! -e "$machine/.tq72tmp-999999-1" ] || fail "abandoned registry temp file kept"
+[ ! -e "$machine/WINDOWS/.tq72tmp-999999-2" ] || fail "abandoned copy temp file kept"
+[ -d "$machine/.tq72tmp-999999-3" ] || fail "a folder that is no temp file of ours went"
 
 # A journal that has other names is never written in place.
 scenario "a hard-linked journal"

@@ -86,6 +86,10 @@ LONG LayerRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchNam
   return ERROR_MORE_DATA;
 }
 
+// Text with environment variables; the removal logic reads none, so
+// platform.h leaves it out.
+constexpr DWORD REG_EXPAND_SZ = 2;
+
 bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 LONG LayerRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,

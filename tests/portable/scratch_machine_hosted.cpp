@@ -8,6 +8,7 @@
 #include "platform/hosted/hosted.h"
 #include "platform/hosted/registry.h"
 #include "portable/scratch_machine.h"
+#include "support/registry_content.h"
 #include "support/temp_machine.h"
 
 namespace scratch {
@@ -86,7 +87,7 @@ std::optional<std::string> Machine::ReadFile(const std::string &relative) const 
 }
 
 bool Machine::HasKey(const std::string &path) const {
-  return hosted::CurrentRegistry().KeyExists("HKEY_LOCAL_MACHINE\\" + path);
+  return testsupport::KeyExists(hosted::CurrentRegistry(), "HKEY_LOCAL_MACHINE\\" + path);
 }
 
 void Machine::Finish() {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/hosted/registry.h"
+#include "support/registry_content.h"
 
 namespace testsupport {
 
@@ -63,8 +64,8 @@ std::map<std::string, std::string> SnapshotFolder(const std::string &root) {
 }
 
 bool HasKey(std::string_view localMachinePath) {
-  return hosted::CurrentRegistry().KeyExists("HKEY_LOCAL_MACHINE\\" +
-                                             std::string(localMachinePath));
+  return testsupport::KeyExists(hosted::CurrentRegistry(),
+                                "HKEY_LOCAL_MACHINE\\" + std::string(localMachinePath));
 }
 
 }  // namespace testsupport

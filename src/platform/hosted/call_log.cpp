@@ -8,43 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/hosted/quoted.h"
+#include "platform/hosted/text_helpers.h"
 
 namespace hosted {
-
-std::string JsonString(std::string_view bytes) {
-  static const char hex[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (char c : bytes) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (byte < 0x20 || byte >= 0x7f) {
-          out += "\\u00";
-          out += hex[byte >> 4];
-          out += hex[byte & 0xf];
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
 
 LogLine::LogLine(unsigned callNumber, std::string_view call) {
   json_ = "{\"n\":" + std::to_string(callNumber) + ",\"call\":" + JsonString(call);

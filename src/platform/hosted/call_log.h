@@ -9,10 +9,6 @@
 
 namespace hosted {
 
-// A JSON string literal with its quotes. Bytes are 8-bit ANSI text, so each
-// byte >= 0x80 becomes \u00XX (its Latin-1 code point), as do control bytes.
-std::string JsonString(std::string_view bytes);
-
 // Builds one line: {"n":N,"call":"...", fields in the order added}.
 class LogLine {
  public:

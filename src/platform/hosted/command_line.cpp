@@ -1,8 +1,8 @@
 #include "platform/hosted/command_line.h"
 
-#include <string_view>
+#include <algorithm>
 
-#include "platform/hosted/quoted.h"
+#include "platform/hosted/text_helpers.h"
 
 namespace hosted {
 
@@ -46,6 +46,35 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
   return true;
 }
 
+bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::string *error) {
+  static const struct {
+    const char *word;
+    Answer answer;
+  } Words[] = {{"yes", Answer::Yes},
+               {"no", Answer::No},
+               {"ok", Answer::Ok},
+               {"enter", Answer::Enter},
+               {"none", Answer::None}};
+  std::vector<Answer> parsed;
+  if (!list.empty()) {
+    for (std::size_t start = 0;;) {
+      std::size_t end = list.find(',', start);
+      std::string word(list.substr(start, end == std::string_view::npos ? end : end - start));
+      auto found = std::find_if(std::begin(Words), std::end(Words),
+                                [&](const auto &entry) { return NamesEqual(word, entry.word); });
+      if (found == std::end(Words)) {
+        *error = "bad answer " + Quoted(word) + " (expected yes, no, ok, enter or none)";
+        return false;
+      }
+      parsed.push_back(found->answer);
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+  }
+  *answers = std::move(parsed);
+  return true;
+}
+
 std::string Usage() {
   return "usage: tq72uninst [--machine DIR] [--answers LIST] [--log FILE] [--help] [--version]\n"
          "\n"
@@ -72,7 +101,8 @@ std::string Usage() {
          "not be started (bad option, no machine folder, malformed registry.reg, a log\n"
          "inside the machine, the machine in use by another run) or its registry could\n"
          "not be saved at the end (the changes then stay in registry.reg.journal and the\n"
-         "next run applies them).\n";
+         "next run applies them). A signal (Ctrl-C) ends the run with 128 + its number;\n"
+         "at a box, the folder is left as it was.\n";
 }
 
 }  // namespace hosted

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/hosted/hosted.h"
 
@@ -19,6 +21,10 @@ struct CommandLine {
 // --name=VALUE; a repeated option takes the last value), --help, --version.
 // False with a one-line reason on anything else.
 bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std::string *error);
+
+// "yes,no,ok,enter,none" (any case) -> answers; false with a reason on a
+// bad word.
+bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::string *error);
 
 std::string Usage();
 

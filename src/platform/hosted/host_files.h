@@ -28,6 +28,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/hosted/host_fs.h"
 #include "platform/platform.h"
 
 namespace hosted {
@@ -46,16 +47,15 @@ class HostFiles {
   // folder itself is the user's choice and is followed); false with a
   // one-line reason otherwise.
   bool Open(const std::string &machineDir, std::string *error);
-  // Removes the temporary files of copies that a killed run left in the
-  // folders the removal logic writes to (C:\, C:\WINDOWS and
-  // C:\WINDOWS\SYSTEM). Only under the machine lock: then no other run can
-  // be using them.
-  void RemoveAbandonedCopies();
+  // Removes the temporary files that a killed run left where runs make them:
+  // C:\ (the registry's fold), C:\WINDOWS and C:\WINDOWS\SYSTEM (the
+  // removal logic's copies). Only under the machine lock: then no other run
+  // can be using them.
+  void RemoveLeftovers();
   // Closes every file handle left open and the folder.
   void Close();
-  bool IsOpen() const { return dirFd_ >= 0; }
   // The folder's fd, for the registry that lives in it; -1 when closed.
-  int DirFd() const { return dirFd_; }
+  int DirFd() const { return dir_.Get(); }
 
   // The platform calls, with the results of platform.h. Access is
   // GENERIC_READ and/or GENERIC_WRITE; disposition OPEN_EXISTING or
@@ -75,16 +75,19 @@ class HostFiles {
   // Atomic replacement: a temporary file beside the target, fsync, rename.
   platform::BOOL Copy(const char *from, const char *to, bool failIfExists);
 
+  // The Windows path an open handle was opened with; "" for any other.
+  std::string PathOf(platform::HANDLE file) const;
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
  private:
   struct OpenFile {
-    int fd;
+    Fd fd;
     bool readable;
     bool writable;
+    std::string path;
   };
   bool IsOpenHere(int fd) const;
-  int dirFd_ = -1;
+  Fd dir_;
   std::map<std::uintptr_t, OpenFile> handles_;
   std::uintptr_t nextHandle_ = 0x1000;
 };

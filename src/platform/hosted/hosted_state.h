@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,14 +31,13 @@ struct HostedState {
   std::unique_ptr<Registry> registry = std::make_unique<Registry>();
   CallLog log;
   unsigned calls = 0;  // platform calls since Start, numbering the log's lines
-  // Boxes actually put up: a faulted MessageBoxA shows nothing, consumes no
-  // answer and is not recorded (it is logged).
+  // Boxes actually put up. A MessageBoxA that a test's fault layer fails
+  // never reaches the platform: it shows nothing, consumes no answer, and is
+  // neither recorded nor logged.
   std::vector<ShownBox> boxes;
   // Kept from SetBoxHook until Stop, so that a hook set before Start works
   // and none outlives the machine it was written for.
   std::function<void(const ShownBox &)> boxHook;
-  // The Windows path each open file handle was opened with, for the log.
-  std::map<void *, std::string> handlePaths;
 };
 
 HostedState &State();

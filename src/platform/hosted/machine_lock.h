@@ -5,11 +5,14 @@
 // The lock is a POSIX record lock on MACHINE/.tq72uninst.lock, so the kernel
 // names its holder and drops it when the holder dies, however it dies. The
 // lock file is never written; it is removed by the run that holds it, at
-// its end. Record locks belong to the process: nothing else of it may open
-// and close the lock file while it is held.
+// its end, or first thing when a signal ends it. Record locks belong to the
+// process: nothing else of it may open and close the lock file while it is
+// held.
 #pragma once
 
 #include <string>
+
+#include "platform/hosted/host_fs.h"
 
 namespace hosted {
 
@@ -29,11 +32,11 @@ class MachineLock {
   bool Acquire(int dirFd, std::string *error);
   // Removes the lock file and lets go of the lock; nothing when not held.
   void Release();
-  bool Held() const { return fd_ >= 0; }
 
  private:
   int dirFd_ = -1;
-  int fd_ = -1;
+  Fd fd_;
+  RemovedOnSignal armed_;
 };
 
 }  // namespace hosted

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/hosted/text_helpers.h"
 #include "platform/platform.h"
 
 namespace hosted {
@@ -75,14 +76,13 @@ std::string Prompt(unsigned style) {
 int ChoiceOf(std::string line, unsigned style) {
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
   if (line.empty()) return DefaultButton(style);
-  for (char &c : line)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  auto is = [&](std::string_view word) { return NamesEqual(line, word); };
   if (IsYesNo(style)) {
-    if (line == "y" || line == "yes") return IDYES;
-    if (line == "n" || line == "no") return IDNO;
+    if (is("y") || is("yes")) return IDYES;
+    if (is("n") || is("no")) return IDNO;
     return 0;
   }
-  return line == "o" || line == "ok" ? IDOK : 0;
+  return is("o") || is("ok") ? IDOK : 0;
 }
 
 }  // namespace

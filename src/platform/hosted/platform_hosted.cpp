@@ -18,7 +18,7 @@ using hosted::State;
 
 namespace {
 
-// The full path a registry call addresses, for the log and the fault plan.
+// The full path a registry call addresses, for the log.
 std::string KeyPath(HKEY key, const char *subKey) {
   std::string path = State().registry->PathOf(key);
   if (subKey != nullptr && *subKey != '\0') {
@@ -29,11 +29,6 @@ std::string KeyPath(HKEY key, const char *subKey) {
 }
 
 LogLine Line(const char *call) { return LogLine(++State().calls, call); }
-
-std::string PathOfHandle(HANDLE file) {
-  auto it = State().handlePaths.find(file);
-  return it == State().handlePaths.end() ? std::string() : it->second;
-}
 
 long long HandleNumber(HANDLE file) {
   return file == INVALID_HANDLE_VALUE
@@ -54,6 +49,17 @@ UINT DirectoryQuery(const char *call, const std::string &answer, LPSTR buffer, U
   }
   State().log.Write(
       Line(call).Number("size", size).Text("directory", answer).Number("result", result));
+  return result;
+}
+
+// Writes the log line of a read or write that gave result.
+BOOL LoggedTransfer(const char *call, HANDLE file, DWORD asked, const DWORD *done, BOOL result) {
+  State().log.Write(Line(call)
+                        .Text("path", State().files.PathOf(file))
+                        .Number("handle", HandleNumber(file))
+                        .Number("asked", asked)
+                        .Number("done", done != nullptr ? *done : 0)
+                        .Number("result", result));
   return result;
 }
 
@@ -139,7 +145,6 @@ BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExis
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
   const HANDLE file = State().files.Create(lpFileName, dwDesiredAccess, dwCreationDisposition);
-  if (file != INVALID_HANDLE_VALUE) State().handlePaths[file] = lpFileName;
   State().log.Write(Line("CreateFileA")
                         .Text("path", lpFileName)
                         .Number("access", dwDesiredAccess)
@@ -150,35 +155,20 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
               LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
-  const std::string path = PathOfHandle(hFile);
-  const BOOL result =
-      State().files.Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
-  State().log.Write(Line("ReadFile")
-                        .Text("path", path)
-                        .Number("handle", HandleNumber(hFile))
-                        .Number("asked", nNumberOfBytesToRead)
-                        .Number("done", lpNumberOfBytesRead ? *lpNumberOfBytesRead : 0)
-                        .Number("result", result));
-  return result;
+  return LoggedTransfer(
+      "ReadFile", hFile, nNumberOfBytesToRead, lpNumberOfBytesRead,
+      State().files.Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead));
 }
 
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
-  const std::string path = PathOfHandle(hFile);
-  const BOOL result =
-      State().files.Write(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
-  State().log.Write(Line("WriteFile")
-                        .Text("path", path)
-                        .Number("handle", HandleNumber(hFile))
-                        .Number("asked", nNumberOfBytesToWrite)
-                        .Number("done", lpNumberOfBytesWritten ? *lpNumberOfBytesWritten : 0)
-                        .Number("result", result));
-  return result;
+  return LoggedTransfer(
+      "WriteFile", hFile, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
+      State().files.Write(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten));
 }
 
 BOOL CloseHandle(HANDLE hObject) {
-  const std::string path = PathOfHandle(hObject);
-  State().handlePaths.erase(hObject);
+  const std::string path = State().files.PathOf(hObject);
   const BOOL result = State().files.CloseHandle(hObject);
   State().log.Write(Line("CloseHandle")
                         .Text("path", path)

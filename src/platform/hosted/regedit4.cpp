@@ -5,10 +5,9 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <unordered_map>
 #include <utility>
 
-#include "platform/hosted/quoted.h"
+#include "platform/platform.h"
 
 namespace hosted::regedit4 {
 
@@ -18,10 +17,6 @@ constexpr std::array<std::string_view, kRootCount> kRootNames = {
     "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE",
     "HKEY_USERS",        "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA",
 };
-
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegBinary = 3;
-constexpr std::uint32_t kRegDword = 4;
 
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -33,19 +28,7 @@ inline int HexDigit(char c) {
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (FoldCase(static_cast<unsigned char>(text[i])) !=
-        FoldCase(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
-
-void AppendEscaped(std::string *out, std::string_view text) {
-  for (char c : text) {
-    if (c == '\\' || c == '"') out->push_back('\\');
-    out->push_back(c);
-  }
+  return NamesEqual(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace
@@ -275,34 +258,26 @@ class Parser {
     if (rest.front() == '"') {
       if (!QuotedString(&value.data)) return false;
       if (!RestIsBlank(cur_)) return Fail("unexpected text after the value's closing quote");
-      value.type = kRegSz;
+      value.type = platform::REG_SZ;
       value.quoted = true;
     } else if (StartsWithNoCase(rest, "dword:")) {
       cur_ += 6;
-      std::uint32_t number = 0;
-      std::size_t digits = 0;
-      for (; cur_ < end_ && HexDigit(text_[cur_]) >= 0; ++cur_, ++digits)
-        number = (number << 4) | static_cast<std::uint32_t>(HexDigit(text_[cur_]));
-      if (digits == 0 || digits > 8 || !RestIsBlank(cur_))
+      std::uint32_t number;
+      if (!HexNumber(&number) || !RestIsBlank(cur_))
         return Fail("bad dword (expected 1 to 8 hex digits)");
       char *dst = doc_.arena_.get() + doc_.arenaUsed_;
       for (int b = 0; b < 4; ++b) dst[b] = static_cast<char>((number >> (8 * b)) & 0xFF);
       doc_.arenaUsed_ += 4;
       value.data = std::string_view(dst, 4);
-      value.type = kRegDword;
+      value.type = platform::REG_DWORD;
     } else if (StartsWithNoCase(rest, "hex")) {
       cur_ += 3;
-      value.type = kRegBinary;
+      value.type = platform::REG_BINARY;
       if (cur_ < end_ && text_[cur_] == '(') {
         ++cur_;
-        std::uint32_t type = 0;
-        std::size_t digits = 0;
-        for (; cur_ < end_ && HexDigit(text_[cur_]) >= 0; ++cur_, ++digits)
-          type = (type << 4) | static_cast<std::uint32_t>(HexDigit(text_[cur_]));
-        if (digits == 0 || digits > 8 || cur_ >= end_ || text_[cur_] != ')')
+        if (!HexNumber(&value.type) || cur_ >= end_ || text_[cur_] != ')')
           return Fail("bad hex type (expected hex(N): with N in hex)");
         ++cur_;
-        value.type = type;
       }
       if (cur_ >= end_ || text_[cur_] != ':')
         return Fail("bad value data (expected ':' after hex)");
@@ -320,6 +295,14 @@ class Parser {
     }
     current_->lastValue = index;
     return true;
+  }
+
+  // 1 to 8 hex digits from cur_, as a number.
+  bool HexNumber(std::uint32_t *number) {
+    std::size_t digits = 0;
+    for (*number = 0; cur_ < end_ && HexDigit(text_[cur_]) >= 0; ++cur_, ++digits)
+      *number = (*number << 4) | static_cast<std::uint32_t>(HexDigit(text_[cur_]));
+    return digits >= 1 && digits <= 8;
   }
 
   // Comma-separated bytes from cur_, continued over lines that end in '\'.
@@ -458,8 +441,8 @@ Key *Document::FindPath(std::string_view fullPath) const {
 
 const Value *Document::FindValue(const Key *key, std::string_view name) const {
   const Value *found = nullptr;
-  for (std::uint32_t i = key->firstValue; i != kNoValue; i = values_[i].next)
-    if (NamesEqual(values_[i].name, name)) found = &values_[i];
+  for (const Value *value = FirstValue(key); value != nullptr; value = NextValue(value))
+    if (NamesEqual(value->name, name)) found = value;
   return found;
 }
 
@@ -550,72 +533,6 @@ void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) c
   }
   for (const Key *k : covered) k->coveredMark = false;
   if (!extra->empty()) pieces->push_back(*extra);
-}
-
-std::string Document::SaveText() const {
-  std::vector<std::string_view> pieces;
-  std::string extra;
-  Save(&pieces, &extra);
-  std::string out;
-  std::size_t size = 0;
-  for (std::string_view piece : pieces) size += piece.size();
-  out.reserve(size);
-  for (std::string_view piece : pieces) out += piece;
-  return out;
-}
-
-std::string Document::Canonical() const {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = "REGEDIT4\n";
-  std::vector<const Key *> stack;
-  for (std::size_t i = kRootCount; i > 0; --i) stack.push_back(roots_[i - 1]);
-  std::vector<const Value *> values;
-  std::unordered_map<std::string, std::size_t> slots;
-  while (!stack.empty()) {
-    const Key *key = stack.back();
-    stack.pop_back();
-    out += '[';
-    out += PathOf(key);
-    out += "]\n";
-    // Each name once, where it first appears, with its last data (a key may
-    // hold hundreds of thousands of values: no pairwise search).
-    values.clear();
-    slots.clear();
-    for (std::uint32_t i = key->firstValue; i != kNoValue; i = values_[i].next) {
-      const Value &value = values_[i];
-      std::string folded(value.name);
-      for (char &c : folded) c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
-      auto [slot, added] = slots.try_emplace(std::move(folded), values.size());
-      if (added) {
-        values.push_back(&value);
-      } else {
-        values[slot->second] = &value;
-      }
-    }
-    for (const Value *value : values) {
-      if (value->name.empty()) {
-        out += '@';
-      } else {
-        out += '"';
-        AppendEscaped(&out, value->name);
-        out += '"';
-      }
-      out += "=hex(";
-      out += std::to_string(value->type);
-      out += "):";
-      for (std::size_t i = 0; i < value->data.size(); ++i) {
-        const auto b = static_cast<unsigned char>(value->data[i]);
-        if (i > 0) out += ',';
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
-      }
-      if (value->quoted) out += value->data.empty() ? "00" : ",00";
-      out += '\n';
-    }
-    for (auto it = key->children.rbegin(); it != key->children.rend(); ++it)
-      if (!(*it)->deleted) stack.push_back(*it);
-  }
-  return out;
 }
 
 }  // namespace hosted::regedit4

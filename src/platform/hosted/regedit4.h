@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/hosted/names.h"
+#include "platform/hosted/text_helpers.h"
 
 namespace hosted::regedit4 {
 
@@ -104,6 +104,10 @@ class Document {
   // The value named `name` of `key` ("" for the default); when a name
   // occurs more than once the last occurrence wins. Null when missing.
   const Value *FindValue(const Key *key, std::string_view name) const;
+  // The values of a key in file order, repeated names included; null after
+  // the last.
+  const Value *FirstValue(const Key *key) const { return ValueAt(key->firstValue); }
+  const Value *NextValue(const Value *value) const { return ValueAt(value->next); }
 
   // "HKEY_LOCAL_MACHINE\A\B", with the names as stored.
   static std::string PathOf(const Key *key);
@@ -112,8 +116,6 @@ class Document {
 
   // Removes a live, non-root key with its whole subtree.
   void Remove(Key *key);
-  // Keys removed by Remove() since parsing.
-  std::size_t RemovedCount() const { return removedCount_; }
 
   // The document as REGEDIT4 text: *pieces gets consecutive pieces of the
   // original text (few: only removed sections split it), then possibly one
@@ -121,13 +123,7 @@ class Document {
   // The generated text names live keys that only removed sections created
   // (implicitly): "[HKEY_LOCAL_MACHINE\A]" lines appended at the end.
   void Save(std::vector<std::string_view> *pieces, std::string *extra) const;
-  std::string SaveText() const;
 
-  // A normalised rendering of the live tree (keys in order, each value's
-  // final type and bytes) for comparing two documents' content.
-  std::string Canonical() const;
-
-  std::size_t KeyCount() const { return keys_.size(); }
   // The text the document was parsed from.
   std::string_view Text() const { return text_; }
 
@@ -139,6 +135,9 @@ class Document {
     const Key *key;  // null for the header
   };
   bool SegmentKept(const Segment &segment) const;
+  const Value *ValueAt(std::uint32_t index) const {
+    return index == kNoValue ? nullptr : &values_[index];
+  }
   Key *NewKey(std::string_view name, Key *parent);
 
   std::string text_;
@@ -149,7 +148,7 @@ class Document {
   std::vector<Value> values_;
   std::vector<Segment> segments_;
   Key *roots_[kRootCount] = {};
-  std::size_t removedCount_ = 0;
+  std::size_t removedCount_ = 0;         // keys removed by Remove()
   std::vector<Key *> orphanCandidates_;  // parents of keys removed after loading
 };
 

@@ -1,6 +1,3 @@
-// The hosted registry: a regedit4::Document for the content, a handle table
-// for the Win32 semantics, and, once bound to a machine folder, a journal
-// that makes every change durable before its call returns.
 #include "platform/hosted/registry.h"
 
 #include <fcntl.h>
@@ -13,8 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/hosted/open_regular.h"
-#include "platform/hosted/regedit4.h"
+#include "platform/hosted/host_fs.h"
 #include "platform/hosted/registry_journal.h"
 #include "platform/key_path.h"
 
@@ -27,19 +23,31 @@ using regedit4::RootId;
 
 namespace {
 
-constexpr std::uint32_t kRootValues[regedit4::kRootCount] = {
-    0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u, 0x80000005u, 0x80000006u,
+// The predefined handles, in RootId order.
+constexpr PredefinedKeyConstant kRootKeys[regedit4::kRootCount] = {
+    HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,   HKEY_LOCAL_MACHINE,
+    HKEY_USERS,        HKEY_CURRENT_CONFIG, HKEY_DYN_DATA,
 };
 
 // The root a predefined handle names; false for any other handle.
 bool PredefinedRoot(HKEY key, RootId *root) {
   for (std::size_t i = 0; i < regedit4::kRootCount; ++i) {
-    if (key == PredefinedKey(kRootValues[i])) {
+    if (key == kRootKeys[i]) {
       *root = static_cast<RootId>(i);
       return true;
     }
   }
   return false;
+}
+
+// Replays journal records: a record whose key is missing was folded already
+// (a crash between the rename and the journal's removal), or its key went
+// some other way meanwhile: nothing to do.
+void ApplyRecords(Document &doc, const std::vector<std::string> &paths) {
+  for (const std::string &path : paths) {
+    Key *key = doc.FindPath(path);
+    if (key != nullptr && key->parent != nullptr) doc.Remove(key);
+  }
 }
 
 }  // namespace
@@ -54,11 +62,11 @@ struct Registry::Impl {
   std::unordered_map<std::uintptr_t, Handle> handles;
   std::uintptr_t nextHandle = 0x1000;  // never reused
 
-  // Binding to a machine folder.
-  int dirFd = -1;  // our own descriptor of the folder
+  // Binding to a machine folder: our own descriptor of it (usable for fsync
+  // whatever the caller's is), the journal and the fold's temporary file.
+  Fd dir;
   std::unique_ptr<journal::Journal> journal;
-  int tempFd = -1;  // the fold's temporary file, made at Open
-  std::string tempName;
+  TemporaryFile temp;
   // Changes that failed because the journal could not take them.
   std::size_t unsaved = 0;
   std::string unsavedReason;
@@ -90,29 +98,13 @@ struct Registry::Impl {
   }
 
   void Unbind() {
+    temp.Remove();
     journal.reset();
-    if (tempFd >= 0) ::close(tempFd);
-    tempFd = -1;
-    if (dirFd >= 0) ::close(dirFd);
-    dirFd = -1;
+    dir.Reset();
   }
 
   bool Fold(std::string *error);
 };
-
-namespace {
-
-// Replays journal records: a record whose key is missing was folded already
-// (a crash between the rename and the journal's removal), or its key went
-// some other way meanwhile: nothing to do.
-void ApplyRecords(Document &doc, const std::vector<std::string> &paths) {
-  for (const std::string &path : paths) {
-    Key *key = doc.FindPath(path);
-    if (key != nullptr && key->parent != nullptr) doc.Remove(key);
-  }
-}
-
-}  // namespace
 
 // The journal's records applied to registry.reg as it is now, under the
 // machine lock: a change another program made to it during the run stays.
@@ -121,40 +113,35 @@ bool Registry::Impl::Fold(std::string *error) {
   const std::string kept = "; the " + std::to_string(count) + " registry change" +
                            (count == 1 ? " is" : "s are") + " kept in " + journal::kJournalName +
                            ", and the next run applies " + (count == 1 ? "it" : "them");
+  auto fail = [&](const std::string &reason) {
+    *error = reason + kept;
+    return false;
+  };
   std::string text;
   mode_t mode = 0644;
   std::string reason;
-  if (journal::ReadFileAt(dirFd, journal::kRegistryName, &text, &mode, &reason) != 0) {
-    *error = reason + kept;
-    return false;
-  }
+  if (ReadFileAt(dir.Get(), kRegistryName, &text, &mode, &reason) != 0) return fail(reason);
   // Unchanged since it was read: the content in memory is the replay already.
   std::unique_ptr<Document> fresh;
   if (text != doc->Text()) {
-    fresh = Document::Parse(std::move(text), journal::kRegistryName, &reason);
-    if (!fresh) {
-      *error =
-          "registry.reg was changed during the run and no longer loads (" + reason + ")" + kept;
-      return false;
-    }
+    fresh = Document::Parse(std::move(text), kRegistryName, &reason);
+    if (!fresh)
+      return fail("registry.reg was changed during the run and no longer loads (" + reason + ")");
     ApplyRecords(*fresh, journal->Records());
   }
-  const Document &result = fresh ? *fresh : *doc;
   std::vector<std::string_view> pieces;
   std::string extra;
-  result.Save(&pieces, &extra);
-  // A temp file consumed by an earlier attempt whose folder sync failed.
-  if (tempFd < 0) {
-    tempFd = OpenRegularAt(dirFd, tempName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, Links::One);
-    if (tempFd < 0) {
-      *error = "cannot create " + tempName + ": " + std::strerror(errno) + kept;
-      return false;
-    }
-  }
-  if (!journal::ReplaceFileAt(dirFd, &tempFd, tempName, journal::kRegistryName, mode, pieces,
-                              &reason)) {
-    *error = reason + kept;
-    return false;
+  (fresh ? *fresh : *doc).Save(&pieces, &extra);
+  // A temporary file consumed by an earlier attempt whose folder sync failed.
+  if (!temp.Exists() && !temp.Create(dir.Get(), &reason)) return fail(reason);
+  const int fd = temp.Get();
+  bool written = ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
+  for (std::size_t i = 0; written && i < pieces.size(); ++i) written = WriteAll(fd, pieces[i]);
+  if (!written) reason = ErrnoReason("cannot write " + temp.Name(), errno);
+  if (!written || !temp.Commit(kRegistryName, mode, false, &reason)) {
+    // Give the space back; the empty file stays for the next attempt.
+    if (temp.Exists() && ::ftruncate(temp.Get(), 0) == 0) ::lseek(temp.Get(), 0, SEEK_SET);
+    return fail(reason);
   }
   if (fresh) Replace(std::move(fresh));
   return true;
@@ -162,15 +149,10 @@ bool Registry::Impl::Fold(std::string *error) {
 
 Registry::Registry() : impl_(std::make_unique<Impl>()) {}
 
-Registry::~Registry() {
-  // Without Close the journal stays, as after a crash: the next Open folds it.
-  impl_->Unbind();
-}
+Registry::~Registry() = default;
 
 bool Registry::LoadText(std::string_view text, const std::string &name, std::string *error) {
-  std::string ignored;
-  if (error == nullptr) error = &ignored;
-  if (impl_->dirFd >= 0) {
+  if (impl_->dir.Valid()) {
     *error = name + ":1: the registry is bound to a machine folder; Close it first";
     return false;
   }
@@ -180,86 +162,44 @@ bool Registry::LoadText(std::string_view text, const std::string &name, std::str
   return true;
 }
 
-std::string Registry::SaveText() const { return impl_->doc->SaveText(); }
-
-bool Registry::LoadMachine(int machineDirFd, std::string *error) {
-  std::string ignored;
-  if (error == nullptr) error = &ignored;
-  if (impl_->dirFd >= 0) {
-    *error = "the registry is bound to a machine folder; Close it first";
-    return false;
-  }
-  std::string text, bytes;
-  if (journal::ReadFileAt(machineDirFd, journal::kRegistryName, &text, nullptr, error) != 0)
-    return false;
-  auto doc = Document::Parse(std::move(text), journal::kRegistryName, error);
-  if (!doc) return false;
-  const int status =
-      journal::ReadFileAt(machineDirFd, journal::kJournalName, &bytes, nullptr, error);
-  if (status != 0 && status != ENOENT) return false;
-  std::size_t validBytes = 0;
-  ApplyRecords(*doc, journal::ReadRecords(bytes, &validBytes));
-  impl_->Replace(std::move(doc));
-  return true;
-}
+const Document &Registry::Content() const { return *impl_->doc; }
 
 bool Registry::Open(int machineDirFd, std::string *error) {
-  std::string ignored;
-  if (error == nullptr) error = &ignored;
-  if (impl_->dirFd >= 0) {
+  if (impl_->dir.Valid()) {
     *error = "the registry is already bound to a machine folder";
     return false;
   }
-  // Our own descriptor of the folder, usable for fsync whatever the caller's is.
-  const int dirFd = ::openat(machineDirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd < 0) {
-    *error = std::string("cannot open the machine folder: ") + std::strerror(errno);
+  Fd dir(::openat(machineDirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.Valid()) {
+    *error = ErrnoReason("cannot open the machine folder", errno);
     return false;
   }
-  int tempFd = -1;
-  auto fail = [&](std::string reason) {
-    if (tempFd >= 0) ::close(tempFd);
-    ::close(dirFd);
-    *error = std::move(reason);
-    return false;
-  };
   std::string text;
-  std::string reason;
-  if (journal::ReadFileAt(dirFd, journal::kRegistryName, &text, nullptr, &reason) != 0)
-    return fail(reason);
-  auto doc = Document::Parse(std::move(text), journal::kRegistryName, &reason);
-  if (!doc) return fail(reason);
-
-  auto journal = std::make_unique<journal::Journal>(dirFd);
-  if (!journal->Load(&reason)) return fail(reason);
+  if (ReadFileAt(dir.Get(), kRegistryName, &text, nullptr, error) != 0) return false;
+  auto doc = Document::Parse(std::move(text), kRegistryName, error);
+  if (!doc) return false;
+  auto journal = std::make_unique<journal::Journal>(dir.Get());
+  if (!journal->Load(error)) return false;
   ApplyRecords(*doc, journal->Records());
-  // The fold's temporary file now, before any change: a name that cannot be
-  // had must stop the run before it starts, not after its last step.
-  journal::RemoveAbandonedTemps(dirFd);
-  std::string tempName = journal::TempName();
-  tempFd = OpenRegularAt(dirFd, tempName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, Links::One);
-  if (tempFd < 0) return fail("cannot create " + tempName + ": " + std::strerror(errno));
-
   impl_->Replace(std::move(doc));
-  impl_->dirFd = dirFd;
+  impl_->dir = std::move(dir);
   impl_->journal = std::move(journal);
-  impl_->tempFd = tempFd;
-  impl_->tempName = std::move(tempName);
   impl_->unsaved = 0;
   impl_->unsavedReason.clear();
   return true;
 }
 
+bool Registry::PrepareFold(std::string *error) {
+  return !impl_->dir.Valid() || impl_->temp.Exists() || impl_->temp.Create(impl_->dir.Get(), error);
+}
+
 bool Registry::Close(std::string *error) {
-  std::string ignored;
-  if (error == nullptr) error = &ignored;
-  if (impl_->dirFd < 0) return true;
+  if (!impl_->dir.Valid()) return true;
   // A run that changed nothing (a declined one) never writes registry.reg;
   // records left by a crashed run are folded by whichever run comes next.
   if (!impl_->journal->Records().empty() && !impl_->Fold(error))
     return false;  // still bound: the journal keeps every change
   if (impl_->journal->Exists() && !impl_->journal->Remove(error)) return false;
-  if (impl_->tempFd >= 0) ::unlinkat(impl_->dirFd, impl_->tempName.c_str(), 0);
   impl_->Unbind();
   return true;
 }
@@ -356,14 +296,6 @@ std::string Registry::PathOf(HKEY key) const {
 }
 
 std::size_t Registry::OpenHandleCount() const { return impl_->handles.size(); }
-
-bool Registry::KeyExists(std::string_view fullPath) const {
-  return impl_->doc->FindPath(fullPath) != nullptr;
-}
-
-bool Registry::IsOpen() const { return impl_->dirFd >= 0; }
-
-std::string Registry::Canonical() const { return impl_->doc->Canonical(); }
 
 std::string Registry::UnsavedNotice() const {
   if (impl_->unsaved == 0) return {};

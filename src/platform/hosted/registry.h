@@ -7,9 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/hosted/regedit4.h"
 #include "platform/platform.h"
 
 namespace hosted {
+
+inline constexpr char kRegistryName[] = "registry.reg";
 
 class Registry {
  public:
@@ -21,28 +24,30 @@ class Registry {
 
   // Replaces the whole content by REGEDIT4 text; `name` is used in errors.
   // On failure returns false, sets *error to "NAME:LINE: reason" and keeps
-  // the content as it was.
+  // the content as it was. Not while bound to a machine folder.
   bool LoadText(std::string_view text, const std::string &name, std::string *error);
-  // The content as REGEDIT4 text. Keys and values that came from LoadText
-  // keep their original bytes.
-  std::string SaveText() const;
+  // The content, read-only: keys and values that came from a file keep its
+  // bytes when saved.
+  const regedit4::Document &Content() const;
 
-  // Loads what Open would (registry.reg with a journal's records replayed)
-  // without binding: reads only, and needs no machine lock.
-  bool LoadMachine(int machineDirFd, std::string *error);
   // Binds to MACHINE/registry.reg below the directory fd (never following a
-  // link), replaying a journal left by an interrupted run. From then on
-  // every successful change is durable before its call returns, and a change
-  // that cannot be made durable fails and leaves the content as it was.
-  // Only under the machine lock: it removes the temporary files of folds
-  // that were interrupted, and the fold relies on no other run writing.
+  // link), replaying a journal left by an interrupted run: this is what
+  // every start loads. Changes nothing on disk. From then on every
+  // successful change is durable before its call returns, and a change that
+  // cannot be made durable fails and leaves the content as it was.
   bool Open(int machineDirFd, std::string *error);
+  // Makes the temporary file of the fold at Close now, so that whatever can
+  // stop the fold at the end (a name that cannot be had) stops the run
+  // before its first change. Close makes it if it is missing.
+  bool PrepareFold(std::string *error);
   // Applies the journal's changes to registry.reg as it is now (so that what
-  // another program changed in it meanwhile stays), and unbinds. A run
-  // whose journal holds no change leaves the file's bytes untouched. When
+  // another program changed in it meanwhile stays), and unbinds. Only under
+  // the machine lock: the fold relies on no other run writing. A run whose
+  // journal holds no change leaves the file's bytes untouched. When
   // registry.reg cannot be written, or no longer loads, returns false with a
   // reason saying that the changes are kept in the journal for the next
-  // run, and stays bound.
+  // run, and stays bound. Without Close (a crash) the journal stays, and the
+  // next Open replays it.
   bool Close(std::string *error);
   // "N registry changes could not be saved (reason)" when changes failed
   // since Open because the journal could not take them; "" otherwise.
@@ -61,16 +66,6 @@ class Registry {
   // open handle, deleted or not); empty for an unknown handle.
   std::string PathOf(platform::HKEY key) const;
   std::size_t OpenHandleCount() const;
-  // Full path with root name, case-insensitive.
-  bool KeyExists(std::string_view fullPath) const;
-
-  // --- additions for tests and the platform glue
-  // True between a successful Open and Close.
-  bool IsOpen() const;
-  // A normalised rendering of the content (every live key in enumeration
-  // order with each value's final type and bytes): two registries hold the
-  // same keys and values exactly when their Canonical() texts are equal.
-  std::string Canonical() const;
 
  private:
   struct Impl;

@@ -1,4 +1,4 @@
-#include "platform/hosted/names.h"
+#include "platform/hosted/text_helpers.h"
 
 #include <algorithm>
 
@@ -20,6 +20,34 @@ struct FoldTable {
   }
 };
 constexpr FoldTable kFold;
+
+// Quotes and backslashes escaped, line ends and tabs as \n, \r and \t, and
+// every other control byte, and with escapeHigh every byte >= 0x80, as
+// hexEscape and two hex digits.
+std::string Escaped(std::string_view text, const char *hexEscape, bool escapeHigh) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7f || (escapeHigh && byte > 0x7f)) {
+      out += hexEscape;
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out + '"';
+}
 
 }  // namespace
 
@@ -51,5 +79,9 @@ bool SplitNames(std::string_view path, std::vector<std::string_view> *names) {
     path.remove_prefix(slash + 1);
   }
 }
+
+std::string Quoted(std::string_view text) { return Escaped(text, "\\x", false); }
+
+std::string JsonString(std::string_view text) { return Escaped(text, "\\u00", true); }
 
 }  // namespace hosted

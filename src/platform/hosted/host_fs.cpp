@@ -1,0 +1,296 @@
+#include "platform/hosted/host_fs.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <iterator>
+
+namespace hosted {
+
+namespace {
+
+int KindError(mode_t mode) {
+  if (S_ISLNK(mode)) return ELOOP;
+  if (S_ISDIR(mode)) return EISDIR;
+  return EINVAL;
+}
+
+Fd Refuse(Fd fd, int error) {
+  fd.Reset();
+  errno = error;
+  return fd;
+}
+
+// The armed names. A slot is free while its folder is -1; the name is
+// written before the folder is set, so the handler never sees half a name.
+struct ArmedName {
+  std::atomic<int> dirFd{-1};
+  char name[64];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
+ArmedName gArmed[8];
+
+void RemoveArmedAndEnd(int signal) {
+  for (ArmedName &armed : gArmed) {
+    const int dirFd = armed.dirFd.load();
+    if (dirFd >= 0) ::unlinkat(dirFd, armed.name, 0);
+  }
+  // Delivered with its default action once the handler returns.
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+}  // namespace
+
+int Fd::Reset() {
+  const int status = fd_ >= 0 ? ::close(fd_) : 0;
+  fd_ = -1;
+  return status;
+}
+
+Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode, Links links) {
+  flags = (flags & ~O_TRUNC) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+  struct stat named;
+  Fd fd;
+  if (::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!S_ISREG(named.st_mode)) return Refuse(Fd(), KindError(named.st_mode));
+    if ((flags & O_EXCL) != 0) return Refuse(Fd(), EEXIST);
+    // O_NONBLOCK: should the entry be swapped for a FIFO meanwhile, the open
+    // must not wait for a writer.
+    fd = Fd(::openat(dirFd, name, (flags & ~O_CREAT) | O_NONBLOCK));
+  } else {
+    if (errno != ENOENT || (flags & O_CREAT) == 0) return Fd();
+    // Only a file of our own making: whatever appears meanwhile is refused.
+    fd = Fd(::openat(dirFd, name, flags | O_EXCL | O_NONBLOCK, mode));
+  }
+  if (!fd.Valid()) return fd;
+  struct stat opened;
+  if (::fstat(fd.Get(), &opened) != 0) return Refuse(std::move(fd), errno);
+  if (!S_ISREG(opened.st_mode)) return Refuse(std::move(fd), KindError(opened.st_mode));
+  if (links == Links::One && opened.st_nlink != 1) return Refuse(std::move(fd), EMLINK);
+  const int status = ::fcntl(fd.Get(), F_GETFL);
+  if (status < 0 || ::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0)
+    return Refuse(std::move(fd), errno);
+  return fd;
+}
+
+bool NamesFile(int dirFd, const char *name, int fd) {
+  struct stat opened, named;
+  return ::fstat(fd, &opened) == 0 && ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+std::string OpenFailure(const char *name, int err) {
+  switch (err) {
+    case ELOOP:
+      return std::string(name) +
+             " is a symbolic link: refusing to follow it (nothing outside the machine folder may "
+             "be read or written)";
+    case ENOENT:
+      return std::string("no ") + name + " in the machine folder";
+    case EINVAL:
+    case EISDIR:
+      return std::string(name) + " is not a regular file: refusing it";
+    case EMLINK:
+      return std::string(name) +
+             " has other names (hard links), which may be outside the machine folder: refusing "
+             "to write it";
+    default:
+      return ErrnoReason(std::string("cannot open ") + name, err);
+  }
+}
+
+std::string ErrnoReason(std::string_view what, int err) {
+  return std::string(what) + ": " + std::strerror(err);
+}
+
+bool ReadFull(int fd, char *data, std::size_t size, std::size_t *got) {
+  *got = 0;
+  while (*got < size) {
+    const ssize_t n = ::read(fd, data + *got, size - *got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    *got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool ReadToEnd(int fd, std::string *bytes) {
+  // First the size the file has now and a byte more, which sees its end; a
+  // file that grows meanwhile is read on in steps.
+  struct stat st;
+  std::size_t step = ::fstat(fd, &st) == 0 ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
+  for (;;) {
+    const std::size_t at = bytes->size();
+    bytes->resize(at + step);
+    std::size_t got = 0;
+    const bool ok = ReadFull(fd, bytes->data() + at, step, &got);
+    bytes->resize(at + got);
+    if (!ok) return false;
+    if (got < step) return true;
+    step = 65536;
+  }
+}
+
+int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error) {
+  const Fd fd = OpenRegularAt(dirFd, name, O_RDONLY, 0, Links::Any);
+  const int openErrno = errno;
+  if (!fd.Valid()) {
+    *error = OpenFailure(name, openErrno);
+    return openErrno;
+  }
+  struct stat st;
+  bytes->clear();
+  if ((mode != nullptr && ::fstat(fd.Get(), &st) != 0) || !ReadToEnd(fd.Get(), bytes)) {
+    const int err = errno;
+    *error = ErrnoReason(std::string("cannot read ") + name, err);
+    return err;
+  }
+  if (mode != nullptr) *mode = st.st_mode & 07777;
+  return 0;
+}
+
+bool WriteAll(int fd, std::string_view data, std::size_t *written) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  if (written != nullptr) *written = done;
+  return done == data.size();
+}
+
+// Where the file systems do not allow copy_file_range (an error before or
+// after some bytes, or an end reported early by a file system that knows no
+// size), the rest goes through a buffer from where the kernel stopped. Only
+// a read of 0 ends the copy.
+bool CopyToEnd(int from, int to) {
+  for (;;) {
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, std::size_t{1} << 30, 0);
+    if (n > 0 || (n < 0 && errno == EINTR)) continue;
+    break;
+  }
+  char buffer[64 * 1024];
+  for (;;) {
+    std::size_t got = 0;
+    if (!ReadFull(from, buffer, sizeof buffer, &got)) return false;
+    if (got == 0) return true;
+    if (!WriteAll(to, std::string_view(buffer, got))) return false;
+  }
+}
+
+bool ListFolder(int dirFd, std::vector<std::string> *names) {
+  names->clear();
+  Fd scanFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR *scan = scanFd.Valid() ? ::fdopendir(scanFd.Get()) : nullptr;
+  if (scan == nullptr) return false;
+  scanFd.Release();  // the DIR owns it now
+  while (const dirent *entry = ::readdir(scan)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names->emplace_back(name);
+  }
+  ::closedir(scan);
+  return true;
+}
+
+void RemoveTemporaryFiles(int dirFd) {
+  std::vector<std::string> names;
+  if (!ListFolder(dirFd, &names)) return;
+  for (const std::string &name : names) {
+    struct stat st;
+    if (name.starts_with(kTemporaryPrefix) &&
+        ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      ::unlinkat(dirFd, name.c_str(), 0);
+  }
+}
+
+void RemovedOnSignal::Arm(int dirFd, std::string_view name) {
+  Cancel();
+  for (int i = 0; i < static_cast<int>(std::size(gArmed)); ++i) {
+    ArmedName &armed = gArmed[i];
+    if (armed.dirFd.load() >= 0 || name.size() >= sizeof armed.name) continue;
+    name.copy(armed.name, name.size());
+    armed.name[name.size()] = '\0';
+    armed.dirFd.store(dirFd);
+    slot_ = i;
+    return;
+  }
+}
+
+void RemovedOnSignal::Cancel() {
+  if (slot_ >= 0) gArmed[slot_].dirFd.store(-1);
+  slot_ = -1;
+}
+
+void RemoveArmedFilesOnSignals() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  struct sigaction action {};
+  action.sa_handler = RemoveArmedAndEnd;
+  sigfillset(&action.sa_mask);  // one signal's cleanup at a time
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before {};
+    // One ignored when the run started (nohup) stays ignored.
+    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+      ::sigaction(signal, &action, nullptr);
+  }
+}
+
+bool TemporaryFile::Create(int dirFd, std::string *error) {
+  static unsigned serial = 0;
+  Remove();
+  std::string name = kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+  // Armed first: a signal in between must not leave the file behind.
+  armed_.Arm(dirFd, name);
+  fd_ = OpenRegularAt(dirFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, Links::One);
+  if (!fd_.Valid()) {
+    *error = ErrnoReason("cannot create " + name, errno);
+    armed_.Cancel();
+    return false;
+  }
+  dirFd_ = dirFd;
+  name_ = std::move(name);
+  return true;
+}
+
+bool TemporaryFile::Commit(const char *target, mode_t mode, bool noReplace, std::string *error) {
+  auto fail = [&](std::string reason) {
+    *error = std::move(reason);
+    return false;
+  };
+  if (::fchmod(fd_.Get(), mode) != 0) return fail(ErrnoReason("cannot chmod " + name_, errno));
+  if (::fsync(fd_.Get()) != 0) return fail(ErrnoReason("cannot sync " + name_, errno));
+  // Only our own file goes over target, even if another program meddled.
+  if (!NamesFile(dirFd_, name_.c_str(), fd_.Get()))
+    return fail("cannot rename " + name_ + ": it was removed or replaced during the run");
+  // RENAME_NOREPLACE holds even against a target that appears meanwhile.
+  if ((noReplace ? ::renameat2(dirFd_, name_.c_str(), dirFd_, target, RENAME_NOREPLACE)
+                 : ::renameat(dirFd_, name_.c_str(), dirFd_, target)) != 0)
+    return fail(ErrnoReason("cannot rename " + name_ + " over " + target, errno));
+  armed_.Cancel();
+  fd_.Reset();
+  name_.clear();
+  if (::fsync(dirFd_) != 0) return fail(ErrnoReason("cannot sync the machine folder", errno));
+  return true;
+}
+
+void TemporaryFile::Remove() {
+  if (!fd_.Valid()) return;
+  ::unlinkat(dirFd_, name_.c_str(), 0);
+  armed_.Cancel();
+  fd_.Reset();
+  name_.clear();
+}
+
+}  // namespace hosted

@@ -9,6 +9,7 @@
 #include "app/uninstall.h"
 #include "platform/hosted/hosted.h"
 #include "platform/hosted/registry.h"
+#include "registry/fixed_keys.h"
 #include "registry/model_keys.h"
 #include "support/modem_machine.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "faults/fault_layer.h"
+#include "interposer/interposer.h"
 #include "platform/hosted/hosted.h"
 #include "support/modem_machine.h"
 #include "texts/texts.h"
@@ -142,7 +142,7 @@ TEST_P(FilePathLimits, NoTruncatedOrPartialPaths) {
   }
   machine.WriteFile("WINDOWS/Help/tqc.hlp", "x");
   machine.Start();
-  faults::Layer layer;
+  interposer::Interposer layer;
   layer.SetDirectories(c.windowsFails ? "" : "C:\\WINDOWS", system);
   RemoveDriverFiles();
   RemoveControlPanelApplet();

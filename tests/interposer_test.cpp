@@ -1,6 +1,6 @@
 // The fault layer itself: which call a plan hits, and directory answers with
 // Win32's sizes, on which the sweeps and the path tests build.
-#include "faults/fault_layer.h"
+#include "interposer/interposer.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ TEST(FaultLayer, FailsTheNthCallOnceOrFromThenOnAndClosesStillRelease) {
   machine.WriteFile("WINDOWS/SYSTEM.INI", "ini");
   machine.Start();
   for (bool persistent : {false, true}) {
-    faults::Layer layer;
-    layer.SetPlan({.call = 2, .persistent = persistent, .effect = faults::Effect::Fail});
+    interposer::Interposer layer;
+    layer.SetPlan({.call = 2, .persistent = persistent, .effect = interposer::Effect::Fail});
     char buffer[256];
     std::vector<UINT> results;
     for (int i = 0; i < 4; ++i) results.push_back(GetWindowsDirectoryA(buffer, sizeof buffer));
@@ -30,7 +30,7 @@ TEST(FaultLayer, FailsTheNthCallOnceOrFromThenOnAndClosesStillRelease) {
     HANDLE file = CreateFileA("C:\\WINDOWS\\SYSTEM.INI", GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_EQ(file == INVALID_HANDLE_VALUE, persistent);
-    layer.SetPlan({.call = 1, .persistent = true, .effect = faults::Effect::Fail});
+    layer.SetPlan({.call = 1, .persistent = true, .effect = interposer::Effect::Fail});
     if (file != INVALID_HANDLE_VALUE) {
       EXPECT_FALSE(CloseHandle(file));
     }
@@ -43,7 +43,7 @@ TEST(FaultLayer, FailsTheNthCallOnceOrFromThenOnAndClosesStillRelease) {
 // Win32's sizes: the length without the zero when it fits, else the size
 // needed with it; 0 when the query fails.
 TEST(FaultLayer, AnswersDirectoryQueriesLikeWin32) {
-  faults::Layer layer;
+  interposer::Interposer layer;
   const std::string w252 = "C:\\" + std::string(252, 'W'), w253 = w252 + 'W';
   std::tuple<std::string, UINT, UINT, bool> cases[] = {
       {"C:\\WINDOWS", 256, 10, true}, {"C:\\WINDOWS", 11, 10, true}, {"C:\\WINDOWS", 10, 11, false},

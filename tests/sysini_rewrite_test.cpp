@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "faults/fault_layer.h"
+#include "interposer/interposer.h"
 #include "platform/hosted/hosted.h"
 #include "support/temp_machine.h"
 #include "sysini/system_ini.h"
@@ -98,7 +98,7 @@ TEST(RewriteSystemIni, NothingIsOpenedWithoutAWholePath) {
     std::filesystem::create_directory(machine.HostPath(ini));
     machine.WriteFile(ini + "/system.ini", M + "\r\nB\r\n");
     machine.Start();
-    faults::Layer layer;
+    interposer::Interposer layer;
     layer.SetDirectories(length == 0 ? "" : "C:\\WINDOWS\\" + element, "C:\\WINDOWS\\SYSTEM");
     RewriteSystemIni();
     if (length != 244) {
@@ -131,10 +131,10 @@ std::string SweepBefore() {
 // Runs the rewrite on machine holding before with a call failing; returns
 // the name of each call made, in order.
 std::vector<std::string> RunFaulted(TempMachine &machine, const std::string &before,
-                                    faults::Plan plan) {
+                                    interposer::Plan plan) {
   machine.WriteFile(IniFile, before);
   machine.Start();
-  faults::Layer layer;
+  interposer::Interposer layer;
   layer.SetPlan(plan);
   RewriteSystemIni();
   EXPECT_EQ(layer.OpenFiles(), 0u);
@@ -167,18 +167,18 @@ TEST(RewriteSystemIniFaults, EveryFailedCallLeavesSystemIniWholeOrRewritten) {
   };
   std::map<std::string, std::vector<std::string>> seen;
   unsigned writesFailedInLoop = 0;
-  const faults::Plan modes[] = {
-      {.call = 0, .persistent = false, .effect = faults::Effect::Fail},
+  const interposer::Plan modes[] = {
+      {.call = 0, .persistent = false, .effect = interposer::Effect::Fail},
       // A read error that never clears must end the step, not spin on a file
       // whose end never shows.
-      {.call = 0, .persistent = true, .effect = faults::Effect::Fail},
-      {.call = 0, .persistent = false, .effect = faults::Effect::Halfway},
+      {.call = 0, .persistent = true, .effect = interposer::Effect::Fail},
+      {.call = 0, .persistent = false, .effect = interposer::Effect::Halfway},
   };
   for (unsigned number = 1; number <= calls.size(); ++number) {
     const std::string &call = calls[number - 1];
-    for (faults::Plan plan : modes) {
-      const bool halfway = plan.effect == faults::Effect::Halfway;
-      if ((plan.persistent && call != "ReadFile") || !faults::HasEffect(plan.effect, call))
+    for (interposer::Plan plan : modes) {
+      const bool halfway = plan.effect == interposer::Effect::Halfway;
+      if ((plan.persistent && call != "ReadFile") || !interposer::HasEffect(plan.effect, call))
         continue;
       SCOPED_TRACE("call " + std::to_string(number) + " " + call +
                    (plan.persistent ? " onwards"

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "faults/fault_layer.h"
+#include "interposer/interposer.h"
 #include "platform/hosted/hosted.h"
 #include "support/temp_machine.h"
 #include "sysini/system_ini.h"
@@ -113,8 +113,8 @@ TEST_F(StreamTest, ReadErrorIsNoEndOfFile) {
     machine_.WriteFile(HostName, bytes);
     TextInput input;
     ASSERT_TRUE(OpenTextInput(input, WindowsName, chunk));
-    faults::Layer layer;
-    layer.SetPlan({.call = failedRead, .persistent = false, .effect = faults::Effect::Fail});
+    interposer::Interposer layer;
+    layer.SetPlan({.call = failedRead, .persistent = false, .effect = interposer::Effect::Fail});
     EXPECT_EQ(ReadPieces(input, 1), (std::vector<Read>{{piece, false, true}}));
     unsigned calls = layer.CallCount();
     EXPECT_EQ(ReadPieces(input, 1), (std::vector<Read>{{"", false, true}}));

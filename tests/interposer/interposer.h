@@ -1,23 +1,28 @@
-// A layer between the removal logic and whichever platform is linked: it
-// takes the place of the entries of platform::Calls and forwards to
-// platform::NativeCalls, so the same faults reach the hosted platform and the
-// real Win32 API alike. Faults come as real systems produce them: a call
-// fails whole, or fails halfway after part of its work.
+// The interposer: it takes the place of the entries of platform::Calls,
+// between the removal logic and whichever platform is linked, and forwards to
+// platform::NativeCalls. So the same test reaches the hosted platform and the
+// real Win32 API alike, in the manner of SQLite's syscall table and LevelDB's
+// ErrorEnv. It does three things:
 //
-// The layer also keeps what a test checks after a run, whatever the
-// implementation: calls made, handles left open, paths that name no file or
-// key properly; and it can answer the directory queries, the message boxes
-// and HKEY_LOCAL_MACHINE itself, so that a run stays inside a scratch folder
-// and a scratch key on a real system.
+// - faults: a call fails whole, or fails halfway after part of its work, as
+//   real systems do; reads may come in small pieces;
+// - redirection: HKEY_LOCAL_MACHINE, the directory queries and the message
+//   boxes are answered by the test, so that a run stays inside a scratch key
+//   and a scratch folder on a real system and needs nobody at the screen;
+// - observation: the calls made, the boxes shown, the keys and files left
+//   open, and any path that names no file or key properly.
+//
+// It is the one way the tests observe a run, on every platform.
 #pragma once
 
-#include <optional>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 
-namespace faults {
+namespace interposer {
 
 enum class Effect {
   // The call fails and changes nothing; a close still releases its handle.
@@ -46,39 +51,60 @@ struct Plan {
 // The calls that Effect::Halfway and Effect::Unterminated change.
 bool HasEffect(Effect effect, const std::string &call);
 
-// Installs the layer for its lifetime; one at a time. The destructor puts
-// the implementation's calls back.
-class Layer {
- public:
-  Layer();
-  ~Layer();
-  Layer(const Layer &) = delete;
-  Layer &operator=(const Layer &) = delete;
+// A message box that was put up, with the answer it got.
+struct Box {
+  std::string caption;
+  std::string text;
+  platform::UINT style = 0;
+  int result = 0;
+};
 
+// Installs itself for its lifetime; one at a time. The destructor puts the
+// platform's calls back.
+class Interposer {
+ public:
+  Interposer();
+  ~Interposer();
+  Interposer(const Interposer &) = delete;
+  Interposer &operator=(const Interposer &) = delete;
+
+  // ------------------------------------------------------------- faults
   // Starts counting afresh with a new plan.
   void SetPlan(const Plan &plan);
+  // Every ReadFile asks the platform for at most `bytes` (0: as asked), so
+  // that a file is divided between reads at every position, as a pipe or a
+  // slow medium divides it.
+  void SplitReads(platform::DWORD bytes);
 
+  // -------------------------------------------------------- redirection
+  // Sends every call on HKEY_LOCAL_MACHINE to this open key instead.
+  void SetLocalMachine(platform::HKEY key);
+  // Answers the directory queries as Win32 does, with these paths instead of
+  // asking the platform; an empty path makes that query fail. `overcount`
+  // is added to every length reported, as by a platform whose count
+  // disagrees with the text it copied.
+  void SetDirectories(std::string windows, std::string system, platform::UINT overcount = 0);
+  // Answers every box itself, without showing it: with the next of
+  // `results`, and once they run out, Yes to a Yes/No box and OK to any other.
+  void AnswerBoxes(std::vector<int> results = {});
+  // Called as each box is put up, before it is answered (the user closes
+  // the Control Panel while the applet prompt is open).
+  void OnBox(std::function<void(const Box &)> hook);
+
+  // -------------------------------------------------------- observation
   unsigned CallCount() const;
-  // The name of each call made, in order.
+  // The name of each call made since the plan was set, in order.
   const std::vector<std::string> &CallNames() const;
   // Calls the plan changed.
   unsigned Injected() const;
-  // Keys and files opened through the layer and not closed yet.
+  // The boxes put up, in order; a box the plan kept from showing is none.
+  const std::vector<Box> &Boxes() const;
+  // Keys and files opened through the interposer and not closed yet.
   std::size_t OpenKeys() const;
   std::size_t OpenFiles() const;
   // Calls that named a file by anything but a full path ("X:\" and
   // non-empty names), or deleted a key through an empty or malformed path.
   const std::vector<std::string> &MalformedPaths() const;
-
-  // Answers the directory queries as Win32 does, with these paths instead of
-  // asking the platform; an empty path makes that query fail.
-  void SetDirectories(std::string windows, std::string system);
-  // Sends every call on HKEY_LOCAL_MACHINE to this open key instead.
-  void SetLocalMachine(platform::HKEY key);
-  // Answers every message box itself, Yes to a Yes/No box and OK to any
-  // other, without showing it; the texts are kept in order.
-  void AnswerBoxes();
-  const std::vector<std::string> &BoxTexts() const;
 };
 
-}  // namespace faults
+}  // namespace interposer

@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "app/uninstall.h"
-#include "faults/fault_layer.h"
+#include "interposer/interposer.h"
 #include "portable/modem_fixture.h"
 #include "portable/scratch_machine.h"
 
 namespace {
 
-using faults::Effect;
+using interposer::Effect;
 
 // What a run leaves, for comparing whole runs.
 struct EndState {
@@ -38,11 +38,11 @@ struct RunResult {
   unsigned injected = 0;
 };
 
-RunResult RunWith(const faults::Plan &plan) {
+RunResult RunWith(const interposer::Plan &plan) {
   scratch::Machine machine(modem::Keys(), modem::Files());
   RunResult run;
   {
-    faults::Layer layer;
+    interposer::Interposer layer;
     layer.SetLocalMachine(machine.LocalMachine());
     layer.SetDirectories(machine.WindowsDir(), machine.SystemDir());
     layer.AnswerBoxes();
@@ -53,7 +53,7 @@ RunResult RunWith(const faults::Plan &plan) {
     EXPECT_EQ(layer.MalformedPaths(), std::vector<std::string>{});
     run.calls = layer.CallNames();
     run.injected = layer.Injected();
-    run.end.boxes = layer.BoxTexts();
+    for (const interposer::Box &box : layer.Boxes()) run.end.boxes.push_back(box.text);
   }
   for (const scratch::Key &key : modem::Keys()) run.end.keys.push_back(machine.HasKey(key.path));
   for (const scratch::File &file : modem::Files())
@@ -107,7 +107,7 @@ TEST_P(FaultSweep, EveryCallKeepsTheMachineSound) {
 
   unsigned swept = 0;
   for (unsigned n = 1; n <= clean.calls.size(); ++n) {
-    if (!faults::HasEffect(mode.effect, clean.calls[n - 1])) continue;
+    if (!interposer::HasEffect(mode.effect, clean.calls[n - 1])) continue;
     SCOPED_TRACE(testing::Message()
                  << "call " << n << " (" << clean.calls[n - 1] << ") " << mode.name);
     const RunResult run =

@@ -17,7 +17,6 @@
 #include <tuple>
 
 #include "platform/hosted/host_files.h"
-#include "support/modem_machine.h"
 #include "support/temp_machine.h"
 
 namespace fs = std::filesystem;

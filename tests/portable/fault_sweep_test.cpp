@@ -43,8 +43,7 @@ RunResult RunWith(const interposer::Plan &plan) {
   RunResult run;
   {
     interposer::Interposer layer;
-    layer.SetLocalMachine(machine.LocalMachine());
-    layer.SetDirectories(machine.WindowsDir(), machine.SystemDir());
+    machine.Interpose(layer);
     layer.AnswerBoxes();
     layer.SetPlan(plan);
     RunUninstall();

@@ -75,8 +75,6 @@ class HostFiles {
   // Atomic replacement: a temporary file beside the target, fsync, rename.
   platform::BOOL Copy(const char *from, const char *to, bool failIfExists);
 
-  std::size_t OpenHandleCount() const { return handles_.size(); }
-
  private:
   struct OpenFile {
     int fd;

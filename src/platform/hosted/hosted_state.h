@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,17 +26,9 @@ struct HostedState {
   std::size_t nextAnswer = 0;
   HostFiles files;
   MachineLock lock;  // held from Start to Stop
-  // Replaced at each Start and kept after Stop, so that a test can look at
-  // the registry a run left.
   std::unique_ptr<Registry> registry = std::make_unique<Registry>();
   CallLog log;
   unsigned calls = 0;  // platform calls since Start, numbering the log's lines
-  // Boxes actually put up: a faulted MessageBoxA shows nothing, consumes no
-  // answer and is not recorded (it is logged).
-  std::vector<ShownBox> boxes;
-  // Kept from SetBoxHook until Stop, so that a hook set before Start works
-  // and none outlives the machine it was written for.
-  std::function<void(const ShownBox &)> boxHook;
   // The Windows path each open file handle was opened with, for the log.
   std::map<void *, std::string> handlePaths;
 };

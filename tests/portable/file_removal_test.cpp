@@ -127,7 +127,8 @@ TEST_P(FilePathLimits, NoTruncatedOrPartialPaths) {
 // "\tq72pci1.vxd" is the longest name the system directory takes (13
 // characters): a 242-character directory leaves exactly room for it and the
 // terminator; at 243 the shorter names would still fit but none may go,
-// while the applet step, with names of its own, still runs.
+// while the applet step, with names of its own, still runs. A directory whose
+// reported length is not its text's is no directory to delete in.
 INSTANTIATE_TEST_SUITE_P(
     Limits, FilePathLimits,
     testing::Values(PathCase{"LongestNameFitsExactly", 242, false, true, true},
@@ -135,7 +136,9 @@ INSTANTIATE_TEST_SUITE_P(
                     PathCase{"DirectoryFillsTheBuffer", 255, false, false, false},
                     PathCase{"DirectoryDoesNotFitTheBuffer", 256, false, false, false},
                     PathCase{"SystemQueryFails", 0, false, false, false},
-                    PathCase{"WindowsQueryFails", 242, true, true, false}),
+                    PathCase{"WindowsQueryFails", 242, true, true, false},
+                    PathCase{"LengthReportedPastTheText", 100, false, false, false, 1},
+                    PathCase{"LengthReportedAsTheWholeBuffer", 255, false, false, false, 1}),
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -118,6 +118,17 @@ std::vector<PciCase> Cases() {
        {},
        {card + "\\0000", "Enum\\PCI"},
        0},
+      // Text that fills the buffer without a terminator did not fit: never
+      // cut short (and naming another card) nor read past.
+      {"UnterminatedPnpIdOnePastCapacityDeletesNothing",
+       {{ServiceKey, {Unterminated("PNP ID", Id42)}},
+        {"Enum\\PCI\\" + Id41 + "\\0000", {Driver("Modem\\0000")}},
+        {"Enum\\PCI\\" + Id42 + "\\0000", {Driver("Modem\\0000")}},
+        classKey},
+       {},
+       {"Enum\\PCI\\" + Id41 + "\\0000", "Enum\\PCI\\" + Id42 + "\\0000",
+        ClassRoot + "\\Modem\\0000"},
+       0},
       {"PnpIdAtCapacity",
        {{ServiceKey, {PnpId(Id41)}},
         {"Enum\\PCI\\" + Id41 + "\\0000", {Driver("Modem\\0000")}},

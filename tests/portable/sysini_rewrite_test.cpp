@@ -44,6 +44,7 @@ std::vector<RewriteCase> Cases() {
       {"LfLineEndsBecomeCrLf", "A\nB\n" + M + "\nE\n", "A\r\nB\r\n  E\r\n"},
       {"MarkerAsLastLine", "A\r\n" + M + "\r\n", "A\r\n  "},
       {"MarkerLastWithoutLineEnd", "A\r\n" + M, "A\r\n  "},
+      {"MarkerAloneWithoutLineEnd", "A\r\nqvnvcd", "A\r\n  "},
       {"LoneCrAndLastLineWithoutEndKept", "A\rB\r\nE", "A\rB\r\nE"},
       {"CrCrLfKept", "A\r\r\nB\r\n", "A\r\r\nB\r\n"},
       {"LoneCrAsLastByteKept", "A\r\nB\r", "A\r\nB\r"},

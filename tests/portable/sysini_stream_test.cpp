@@ -77,6 +77,10 @@ std::vector<ReaderCase> ReaderCases() {
       {"CrLfAsThe255thCharacter", X254 + "\r\r\n", {{X254 + "\r"}, {"\n"}, {"", true}}},
       {"LineOf254AndItsCrLfFillAPiece", X254 + "\r\nB", {{X254 + "\n"}, {"B", true}}},
       {"PieceEndingExactlyAtEndOfData", X255, {{X255}, {"", true}}},
+      // The last read, shorter than the one before, ends in a CR that fills
+      // the piece: the bytes the longer read left after it (an LF) are no
+      // data.
+      {"ShortLastReadEndingInCr", "a\n" + X254 + "\r", {{"a\n"}, {X254 + "\r", true}, {"", true}}},
   };
 }
 

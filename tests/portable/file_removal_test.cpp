@@ -96,26 +96,25 @@ class FilePathLimits : public testing::TestWithParam<PathCase> {};
 
 TEST_P(FilePathLimits, NoTruncatedOrPartialPaths) {
   const PathCase &c = GetParam();
-  scratch::Interposed run({}, {{"Help\\tqc.hlp", "x"}});
+  scratch::Interposed run({}, {});
   std::string system, folder;
   if (c.systemLength > 0) {
     const std::string leaf(c.systemLength - run.machine.SystemDir().size() - 1, 'd');
     system = run.machine.SystemDir() + "\\" + leaf;
     folder = "SYSTEM\\" + leaf + "\\";
-    // Where the host cannot make a file (Windows: a path past MAX_PATH), no
-    // call of the step can reach one either.
-    for (const std::string &file : modem::ProductFiles)
-      if (file.rfind("SYSTEM\\", 0) == 0) run.machine.WriteFile(folder + file.substr(7), "x");
   }
+  // Where each product file is for this system directory; the first four
+  // are RemoveDriverFiles', the applet and its help RemoveControlPanelApplet's.
+  auto where = [&](const std::string &file) {
+    return file.rfind("SYSTEM\\", 0) == 0 ? folder + file.substr(7) : file;
+  };
+  // Where the host cannot make a file (Windows: a path past MAX_PATH), no
+  // call of the step can reach one either.
+  for (const std::string &file : modem::ProductFiles) run.machine.WriteFile(where(file), "x");
   run.layer.SetDirectories(c.windowsFails ? "" : run.machine.WindowsDir(), system, c.overcount);
   std::map<std::string, std::string> expected = run.machine.Files();
-  if (c.driversGo) {
-    for (const char *name : {"quninst.exe", "qvnvcd.vxd", "tq72pci.vxd", "tq72pci1.vxd"})
-      expected.erase(folder + name);
-  }
-  if (c.appletStepRuns) {
-    expected.erase(folder + "tqc.cpl");
-    expected.erase("Help\\tqc.hlp");
+  for (std::size_t i = 0; i < modem::ProductFiles.size(); ++i) {
+    if (i < 4 ? c.driversGo : c.appletStepRuns) expected.erase(where(modem::ProductFiles[i]));
   }
   RemoveDriverFiles();
   RemoveControlPanelApplet();

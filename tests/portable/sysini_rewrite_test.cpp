@@ -106,7 +106,7 @@ TEST(RewriteSystemIni, NothingIsOpenedWithoutAWholePath) {
 
 // ------------------------------------------------------------ fault sweep
 // The rewrite is run once per platform call it makes, with that call
-// failing; the fault layer names the failed call.
+// failing; the interposer names the failed call.
 
 // More than one buffer of output, so that a write fails inside the loop as
 // well as at the close.

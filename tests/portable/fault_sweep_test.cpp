@@ -23,11 +23,9 @@ namespace {
 
 using interposer::Effect;
 
-// What a run leaves, for comparing whole runs.
+// What a run leaves and shows, for comparing whole runs.
 struct EndState {
-  std::vector<bool> keys;   // each key of modem::Keys() there
-  std::vector<bool> files;  // each file of modem::Files() there
-  std::optional<std::string> ini, newIni;
+  scratch::Snapshot machine;
   std::vector<std::string> boxes;
   bool operator==(const EndState &) const = default;
 };
@@ -54,17 +52,15 @@ RunResult RunWith(const interposer::Plan &plan) {
     run.injected = layer.Injected();
     for (const interposer::Box &box : layer.Boxes()) run.end.boxes.push_back(box.text);
   }
-  for (const scratch::Key &key : modem::Keys()) run.end.keys.push_back(machine.HasKey(key.path));
-  for (const scratch::File &file : modem::Files())
-    run.end.files.push_back(machine.ReadFile(file.path).has_value());
-  run.end.ini = machine.ReadFile("SYSTEM.INI");
-  run.end.newIni = machine.ReadFile("system.new");
+  run.end.machine = machine.TakeSnapshot();
   for (const std::string &key : modem::KeysKept) EXPECT_TRUE(machine.HasKey(key)) << key;
   for (const std::string &file : modem::NeighbourFiles)
     EXPECT_TRUE(machine.ReadFile(file).has_value()) << file;
+  const std::optional<std::string> ini = machine.ReadFile("SYSTEM.INI");
   const std::string before(modem::SystemIni), cleaned(modem::CleanedSystemIni);
-  if (run.end.ini != before && run.end.ini != cleaned) {
-    EXPECT_EQ(run.end.newIni, cleaned) << "system.ini is broken and no whole rewrite is left";
+  if (ini != before && ini != cleaned) {
+    EXPECT_EQ(machine.ReadFile("system.new"), cleaned)
+        << "system.ini is broken and no whole rewrite is left";
   }
   machine.Finish();
   return run;
@@ -84,22 +80,14 @@ TEST_P(FaultSweep, EveryCallKeepsTheMachineSound) {
   const Mode &mode = GetParam();
   const RunResult clean = RunWith({});
   ASSERT_GT(clean.calls.size(), 40u) << "a full run makes dozens of calls";
-  const auto keys = modem::Keys();
   for (const std::string &key : modem::KeysRemoved) {
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      if (keys[i].path.rfind(key, 0) == 0) {
-        EXPECT_FALSE(clean.end.keys[i]) << keys[i].path;
-      }
-    }
+    for (const std::string &left : clean.end.machine.keys)
+      EXPECT_NE(left.rfind(key, 0), 0u) << left;
   }
-  EXPECT_EQ(clean.end.ini, std::string(modem::CleanedSystemIni));
+  EXPECT_EQ(clean.end.machine.files.at("SYSTEM.INI"), modem::CleanedSystemIni);
   const EndState untouched = [] {
     scratch::Machine machine(modem::Keys(), modem::Files());
-    EndState end;
-    for (const scratch::Key &key : modem::Keys()) end.keys.push_back(machine.HasKey(key.path));
-    for (const scratch::File &file : modem::Files())
-      end.files.push_back(machine.ReadFile(file.path).has_value());
-    end.ini = machine.ReadFile("SYSTEM.INI");
+    const EndState end{machine.TakeSnapshot(), {}};
     machine.Finish();
     return end;
   }();

@@ -45,9 +45,12 @@ struct File {
 // the hosted machine takes any.
 extern const std::size_t LongestKeyName;
 
-// The keys as the REGEDIT4 text of a machine folder's registry.reg, below
-// HKEY_LOCAL_MACHINE (hosted build only).
-std::string RegistryText(const std::vector<Key> &keys);
+// Everything of a machine that a run may change, for comparing runs.
+struct Snapshot {
+  std::vector<std::string> keys;             // as Machine::Keys()
+  std::map<std::string, std::string> files;  // as Machine::Files()
+  bool operator==(const Snapshot &) const = default;
+};
 
 class Machine {
  public:
@@ -78,6 +81,7 @@ class Machine {
   bool HasKey(const std::string &path) const;
   // Every key below the root, sorted.
   std::vector<std::string> Keys() const;
+  Snapshot TakeSnapshot() const;
 
   // Puts a file in use, as a running Control Panel holds its applet, until
   // Release or the end: a flock on the hosted build, an open handle that

@@ -94,6 +94,8 @@ std::vector<std::string> Machine::Keys() const {
   return keys;
 }
 
+Snapshot Machine::TakeSnapshot() const { return {Keys(), Files()}; }
+
 Interposed::Interposed(const std::vector<Key> &keys, const std::vector<File> &files)
     : machine(keys, files) {
   machine.Interpose(layer);

@@ -43,8 +43,7 @@ std::string ValueLine(const Value &value) {
   return line;
 }
 
-}  // namespace
-
+// The keys as the REGEDIT4 text of registry.reg, below HKEY_LOCAL_MACHINE.
 std::string RegistryText(const std::vector<Key> &keys) {
   std::string text = "REGEDIT4\r\n";
   for (const Key &key : keys) {
@@ -53,6 +52,8 @@ std::string RegistryText(const std::vector<Key> &keys) {
   }
   return text + "\r\n";
 }
+
+}  // namespace
 
 struct Machine::Impl {
   explicit Impl(const std::vector<Key> &keys) : folder(RegistryText(keys)) {}

@@ -34,14 +34,6 @@ struct Outcome {
   std::vector<UINT> styles;
 };
 
-// Everything of a machine that a run may change.
-struct Snapshot {
-  std::vector<std::string> keys;
-  std::map<std::string, std::string> files;
-  bool operator==(const Snapshot &) const = default;
-};
-Snapshot Take(const scratch::Machine &machine) { return {machine.Keys(), machine.Files()}; }
-
 // Runs the uninstaller on machine, its boxes answered with `answers` and
 // after them Yes or OK.
 Outcome RunOn(const scratch::Machine &machine, std::vector<int> answers) {
@@ -67,13 +59,13 @@ class ModemMachine : public testing::Test {
 class Declined : public ModemMachine, public testing::WithParamInterface<int> {};
 
 TEST_P(Declined, EndsAtOnceAndTouchesNothing) {
-  const Snapshot before = Take(machine_);
+  const scratch::Snapshot before = machine_.TakeSnapshot();
   const Outcome run = RunOn(machine_, {GetParam()});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.texts, std::vector<std::string>{Confirmation});
   // No is the default button: Enter declines as No does.
   EXPECT_EQ(run.styles, std::vector<UINT>{MB_YESNO | MB_DEFBUTTON2});
-  EXPECT_TRUE(Take(machine_) == before);
+  EXPECT_TRUE(machine_.TakeSnapshot() == before);
 }
 
 // No, and a box that cannot be shown (0), which is no Yes.
@@ -105,14 +97,14 @@ TEST_F(ModemMachine, CompletionThatCannotBeShownEndsWithZero) {
 
 TEST_F(ModemMachine, SecondRunRemovesNothingAndShowsTheSameBoxes) {
   EXPECT_EQ(RunOn(machine_, {IDYES, IDOK}).status, 1);
-  const Snapshot cleaned = Take(machine_);
+  const scratch::Snapshot cleaned = machine_.TakeSnapshot();
 
   const Outcome second = RunOn(machine_, {IDYES, IDOK, IDOK});
   EXPECT_EQ(second.status, 1);
   // The product keys survive the first run, so no "Could not open" box; the
   // applet is gone and fails to delete like a locked one.
   EXPECT_EQ(second.texts, (std::vector<std::string>{Confirmation, AppletPrompt, Completion}));
-  EXPECT_TRUE(Take(machine_) == cleaned);
+  EXPECT_TRUE(machine_.TakeSnapshot() == cleaned);
 }
 
 TEST(EmptyMachine, YesStillRunsEveryStepToTheCompletionBox) {

@@ -19,9 +19,9 @@ struct State {
   unsigned injected = 0;
   std::vector<std::string> calls;
   DWORD readLimit = 0;
+  UINT miscount = 0;
   HKEY localMachine = nullptr;
   std::optional<std::string> windows, system;
-  UINT overcount = 0;
   bool answerBoxes = false;
   std::vector<int> answers;
   std::size_t nextAnswer = 0;
@@ -102,7 +102,10 @@ LONG InterposedRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
   const LONG status =
       Native.RegQueryValueExA(Root(hKey), lpValueName, lpReserved, &type, lpData, lpcbData);
   if (lpType != nullptr) *lpType = type;
-  if (!effect || status != ERROR_SUCCESS || lpData == nullptr || *lpcbData == 0) return status;
+  if (!effect || status != ERROR_SUCCESS || lpData == nullptr || *lpcbData == 0) {
+    if (status == ERROR_SUCCESS && lpData != nullptr) *lpcbData += Current->miscount;
+    return status;
+  }
   const DWORD size = *lpcbData;
   if (effect == Effect::Halfway) {
     // Undefined content on ERROR_MORE_DATA: the data, its last byte spoiled.
@@ -153,7 +156,7 @@ UINT Directory(const std::optional<std::string> &answer, UINT (*native)(LPSTR, U
   const UINT length = static_cast<UINT>(answer->size());
   if (uSize < length + 1) return length + 1;
   std::memcpy(lpBuffer, answer->c_str(), length + 1);
-  return length + Current->overcount;
+  return length + Current->miscount;
 }
 
 UINT InterposedGetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
@@ -323,13 +326,13 @@ void Interposer::SetPlan(const Plan &plan) {
 }
 
 void Interposer::SplitReads(DWORD bytes) { Current->readLimit = bytes; }
+void Interposer::Miscount(UINT extra) { Current->miscount = extra; }
 
 void Interposer::SetLocalMachine(HKEY key) { Current->localMachine = key; }
 
-void Interposer::SetDirectories(std::string windows, std::string system, UINT overcount) {
+void Interposer::SetDirectories(std::string windows, std::string system) {
   Current->windows = std::move(windows);
   Current->system = std::move(system);
-  Current->overcount = overcount;
 }
 
 void Interposer::AnswerBoxes(std::vector<int> results) {

@@ -75,15 +75,17 @@ class Interposer {
   // that a file is divided between reads at every position, as a pipe or a
   // slow medium divides it.
   void SplitReads(platform::DWORD bytes);
+  // Adds `extra` to the length a directory query and the size a value query
+  // report when they succeed, as a platform whose count disagrees with what
+  // it copied.
+  void Miscount(platform::UINT extra);
 
   // -------------------------------------------------------- redirection
   // Sends every call on HKEY_LOCAL_MACHINE to this open key instead.
   void SetLocalMachine(platform::HKEY key);
   // Answers the directory queries as Win32 does, with these paths instead of
-  // asking the platform; an empty path makes that query fail. `overcount`
-  // is added to every length reported, as by a platform whose count
-  // disagrees with the text it copied.
-  void SetDirectories(std::string windows, std::string system, platform::UINT overcount = 0);
+  // asking the platform; an empty path makes that query fail.
+  void SetDirectories(std::string windows, std::string system);
   // Answers every box itself, without showing it: with the next of
   // `results`, and once they run out, Yes to a Yes/No box and OK to any other.
   void AnswerBoxes(std::vector<int> results = {});

@@ -41,7 +41,7 @@ TEST(Interposer, FailsTheNthCallOnceOrFromThenOnAndClosesStillRelease) {
 }
 
 // Win32's sizes: the length without the zero when it fits, else the size
-// needed with it; 0 when the query fails. An overcount is added to a length
+// needed with it; 0 when the query fails. A miscount is added to a length
 // that fits only.
 TEST(Interposer, AnswersDirectoryQueriesLikeWin32) {
   interposer::Interposer layer;
@@ -55,10 +55,11 @@ TEST(Interposer, AnswersDirectoryQueriesLikeWin32) {
                                                              {w253, 256, 0, 257, false},
                                                              {w252, 256, 1, 256, true},
                                                              {"C:\\WINDOWS", 10, 1, 11, false}};
-  for (const auto &[windows, size, overcount, expected, copies] : cases) {
-    SCOPED_TRACE(testing::Message() << windows.size() << " characters, buffer " << size
-                                    << ", overcount " << overcount);
-    layer.SetDirectories(windows, "C:\\WINDOWS\\SYSTEM", overcount);
+  for (const auto &[windows, size, miscount, expected, copies] : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << windows.size() << " characters, buffer " << size << ", miscount " << miscount);
+    layer.SetDirectories(windows, "C:\\WINDOWS\\SYSTEM");
+    layer.Miscount(miscount);
     std::vector<char> buffer(300, '#');
     EXPECT_EQ(GetWindowsDirectoryA(buffer.data(), size), expected);
     if (copies) {

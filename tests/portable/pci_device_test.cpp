@@ -31,6 +31,7 @@ struct PciCase {
   std::vector<std::string> gone;  // below HKEY_LOCAL_MACHINE
   std::vector<std::string> kept;
   std::size_t boxes;
+  unsigned miscount = 0;  // added to the size every value query reports
 };
 void PrintTo(const PciCase &c, std::ostream *os) { *os << c.name; }
 
@@ -129,6 +130,15 @@ std::vector<PciCase> Cases() {
        {"Enum\\PCI\\" + Id41 + "\\0000", "Enum\\PCI\\" + Id42 + "\\0000",
         ClassRoot + "\\Modem\\0000"},
        0},
+      // A size reported past the buffer is no success, whatever it holds.
+      {"PnpIdSizeReportedPastTheBuffer",
+       {{ServiceKey, {PnpId(Id41)}},
+        {"Enum\\PCI\\" + Id41 + "\\0000", {Driver("Modem\\0000")}},
+        classKey},
+       {},
+       {"Enum\\PCI\\" + Id41 + "\\0000", ClassRoot + "\\Modem\\0000"},
+       0,
+       1},
       {"PnpIdAtCapacity",
        {{ServiceKey, {PnpId(Id41)}},
         {"Enum\\PCI\\" + Id41 + "\\0000", {Driver("Modem\\0000")}},
@@ -225,6 +235,7 @@ class PciDevice : public testing::TestWithParam<PciCase> {};
 TEST_P(PciDevice, RemovesExactlyTheCardsKeys) {
   const PciCase &c = GetParam();
   scratch::Interposed run(Join(c.registry, Neighbours()), {});
+  run.layer.Miscount(c.miscount);
   ResetRunState();
 
   RemovePciDevice();

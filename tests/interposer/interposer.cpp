@@ -92,7 +92,10 @@ LONG InterposedRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
   return ERROR_MORE_DATA;
 }
 
-bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+// REG_EXPAND_SZ is text too; the logic never asks for it, so platform.h need
+// not name it.
+constexpr DWORD RegExpandSz = 2;
+bool IsText(DWORD type) { return type == REG_SZ || type == RegExpandSz; }
 
 LONG InterposedRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {

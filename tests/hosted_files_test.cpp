@@ -19,7 +19,6 @@
 
 #include "platform/hosted/host_files.h"
 #include "platform/hosted/host_fs.h"
-#include "support/modem_machine.h"
 #include "support/temp_machine.h"
 
 namespace fs = std::filesystem;

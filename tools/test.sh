@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev util-linux
+  cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev util-linux
   python3 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
   wine wine32 wine64 xvfb xdotool x11-utils imagemagick

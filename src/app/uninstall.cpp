@@ -2,6 +2,7 @@
 
 #include "files/file_removal.h"
 #include "platform/platform.h"
+#include "registry/fixed_keys.h"
 #include "registry/model_keys.h"
 #include "registry/pci_device.h"
 #include "sysini/system_ini.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "registry/registry_common.h"
+#include "registry/device_instance.h"
 
 using namespace platform;
 
@@ -50,7 +50,3 @@ void RemoveModelEnumKey(const char *modelKeyPath) {
   RegCloseKey(modelKey);
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, modelKeyPath);
 }
-
-void RemoveWaveResourceKey() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, WaveResourceKeyPath); }
-
-void RemoveUninstallEntry() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, UninstallEntryPath); }

@@ -1,4 +1,5 @@
-// Removal of the modem-wave models' keys and of the two fixed keys.
+// Removal of the modem-wave models' keys: for each model of ModelKeyTable,
+// the class key its first instance names, then the model key itself.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +16,6 @@ extern char InstanceNameBuffer[InstanceNameBufferSize];
 
 void RemoveModelClassKey(const char *modelKeyPath);
 void RemoveModelEnumKey(const char *modelKeyPath);
-void RemoveWaveResourceKey();
-void RemoveUninstallEntry();
 
 // Start-up content of InstanceNameBuffer (empty).
 void ResetModelKeyState();

@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "registry/registry_common.h"
+#include "registry/device_instance.h"
+#include "registry/key_paths.h"
 #include "texts/texts.h"
 
 using namespace platform;

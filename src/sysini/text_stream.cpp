@@ -1,5 +1,6 @@
 #include "sysini/text_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace platform;
@@ -17,7 +18,7 @@ bool Refill(TextInput &input) {
   DWORD got = 0;
   input.next = 0;
   input.filled = 0;
-  if (!ReadFile(input.file, input.buffer, input.chunkSize, &got, nullptr)) {
+  if (!ReadFile(input.file, input.buffer, TextBufferSize, &got, nullptr)) {
     input.error = true;
     return false;
   }
@@ -25,8 +26,9 @@ bool Refill(TextInput &input) {
     input.endOfFile = true;
     return false;
   }
-  // A short read is only a smaller chunk; the end shows as a read of 0.
-  input.filled = got <= input.chunkSize ? got : input.chunkSize;
+  // A short read is only a smaller chunk; the end shows as a read of 0. A
+  // count past the buffer is never taken for bytes in it.
+  input.filled = std::min(got, TextBufferSize);
   return true;
 }
 
@@ -76,8 +78,7 @@ inline void PutLineEnd(TextOutput &output) {
 
 }  // namespace
 
-bool OpenTextInput(TextInput &input, LPCSTR path, DWORD chunkSize) {
-  input.chunkSize = chunkSize >= 1 && chunkSize <= TextBufferSize ? chunkSize : TextBufferSize;
+bool OpenTextInput(TextInput &input, LPCSTR path) {
   input.next = 0;
   input.filled = 0;
   input.endOfFile = false;

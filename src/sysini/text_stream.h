@@ -23,9 +23,8 @@ inline constexpr platform::DWORD TextBufferSize = 64 * 1024;
 // also as the file's last byte.
 struct TextInput {
   platform::HANDLE file;
-  platform::DWORD chunkSize;  // bytes asked of each ReadFile
-  platform::DWORD next;       // first byte of buffer not yet delivered
-  platform::DWORD filled;     // bytes in buffer
+  platform::DWORD next;    // first byte of buffer not yet delivered
+  platform::DWORD filled;  // bytes in buffer
   bool endOfFile;
   bool error;
   unsigned char buffer[TextBufferSize];
@@ -33,10 +32,7 @@ struct TextInput {
 
 // Opens an existing file for reading, letting others read and write it
 // meanwhile. False, with nothing left open, when it cannot be opened.
-// chunkSize (1 to TextBufferSize) only lets tests divide the file between
-// reads at every position; the program reads whole buffers.
-bool OpenTextInput(TextInput &input, platform::LPCSTR path,
-                   platform::DWORD chunkSize = TextBufferSize);
+bool OpenTextInput(TextInput &input, platform::LPCSTR path);
 
 // Reads the next piece into piece (capacity bytes, at least 2), at most
 // capacity - 1 characters followed by a zero byte, and returns its length.

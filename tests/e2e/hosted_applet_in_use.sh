@@ -5,8 +5,8 @@ source "$(dirname "$0")/hosted_common.bash" "$@"
 
 expect_files_gone_but_applet() {
   local machine=$1 f
-  for f in SYSTEM/quninst.exe SYSTEM/qvnvcd.vxd SYSTEM/tq72pci.vxd SYSTEM/tq72pci1.vxd Help/tqc.hlp; do
-    [ ! -e "$machine/WINDOWS/$f" ] || fail "$f still there"
+  for f in "${PRODUCT_FILES[@]}"; do
+    [ "$f" = WINDOWS/SYSTEM/tqc.cpl ] || [ ! -e "$machine/$f" ] || fail "$f still there"
   done
 }
 

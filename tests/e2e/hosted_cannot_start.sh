@@ -81,9 +81,7 @@ for entry in "${log_cases[@]}"; do
   ln -sfn "$machine/WINDOWS/SYSTEM.INI" "$WORK/link-to-ini"
   ln -sfn "$machine/WINDOWS" "$WORK/linked-folder"
   for answers in yes,ok,ok,ok no; do
-    STATUS=0
-    timeout 20 "$BIN" --machine "$machine" --answers "$answers" --log "$log" </dev/null \
-      >/dev/null 2>"$WORK/stderr" || STATUS=$?
+    run_plain --machine "$machine" --answers "$answers" --log "$log"
     rm -f "$WORK/log"
     expect_status 2
     expect_one_line_reason
@@ -98,9 +96,10 @@ for args in "--answers maybe" "--bogus" "--machine" $'--answers=yes,ma\nybe' $'-
   $'--machine=no\nsuch' $'--log=/no/such/fo\nlder/log'; do
   scenario "bad command line: $args"
   machine=$(fresh_machine badargs)
-  STATUS=0
   IFS=' ' read -r -d '' -a argv < <(printf '%s\0' "$args") || true  # split at spaces only
-  (cd "$machine" && "$BIN" "${argv[@]}" </dev/null >"$WORK/stdout" 2>"$WORK/stderr") || STATUS=$?
+  cd "$machine"
+  run_plain "${argv[@]}"
+  cd "$OLDPWD"
   rm -f "$WORK/log"
   expect_status 2
   expect_one_line_reason

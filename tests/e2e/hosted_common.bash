@@ -1,8 +1,9 @@
 # Shared by the hosted end-to-end scripts (sourced, not a test of its own):
 #   source "$(dirname "$0")/hosted_common.bash" "$@"
 # after which BIN is the hosted tq72uninst, SRC the source tree, DEMO its demo
-# machine, EXPECTED the expected end state, and WORK a scratch folder removed
-# on exit.
+# machine, EXPECTED the expected end state, PRODUCT_FILES the product's files
+# (relative to a machine folder), and WORK a scratch folder removed on exit.
+# Every run of the program goes through bounded (below).
 set -euo pipefail
 export LC_ALL=C
 
@@ -14,6 +15,12 @@ BIN=$(realpath "$1")
 SRC=$(realpath "$2")
 DEMO=$SRC/demo
 EXPECTED=$SRC/tests/e2e/expected
+# The suites' list of them (product_files.inc), in the order a run deletes
+# them: the four in the system folder that RemoveDriverFiles deletes, then
+# the applet and its help.
+mapfile -t PRODUCT_FILES < <(sed -n 's#^"\(.*\)",$#WINDOWS/\1#p' "$SRC/tests/portable/product_files.inc" |
+  sed 's#\\\\#/#g')
+[ ${#PRODUCT_FILES[@]} -gt 0 ] || { echo "no product files in product_files.inc" >&2; exit 2; }
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/tq72-e2e.XXXXXX")
 # Background helpers (lock holders) register their pids here to be ended on exit.
 HELPER_PIDS=()
@@ -56,12 +63,51 @@ fresh_machine() {
   echo "$dir"
 }
 
-# Runs the uninstaller without a terminal; sets STATUS, and leaves its
-# standard error in $WORK/stderr and its call log in $WORK/log.
-run() {
+# Every run of the program is bounded: one still going after RUN_SECONDS is
+# ended, and fails its case and the script at once. A hang then costs
+# seconds rather than CTest's ten minutes, says which case hung, and leaves
+# no process behind.
+RUN_SECONDS=${TQ72_E2E_RUN_SECONDS:-60}
+exec 7>&1 8>&2  # the script's own streams, whatever a run's are
+
+# Sets WORDS to the command that runs COMMAND [ARGS...] (the program, or a
+# command that execs it) bounded, with the program's own pid in $WORK/pid.
+bounded_words() {
+  WORDS=(timeout --foreground --kill-after=5 "$RUN_SECONDS"
+         bash -c 'echo $$ >"$0" && exec "$@"' "$WORK/pid" "$@")
+}
+
+# Runs COMMAND [ARGS...] bounded; sets STATUS. The caller redirects its
+# standard streams.
+bounded() {
+  bounded_words "$@"
   STATUS=0
+  "${WORDS[@]}" || STATUS=$?
+  ended_in_time
+}
+
+# Ends the script, failing the current case, when the run that set STATUS
+# was ended by the bound (timeout's 124: the program never exits so).
+ended_in_time() {
+  if [ "$STATUS" -eq 124 ]; then
+    # Back to the script's streams: one held open here (a pipe the caller
+    # redirected into) would keep the clean-up waiting for its reader.
+    exec 1>&7 2>&8
+    echo "FAIL [$CASE]: tq72uninst still running after ${RUN_SECONDS} s; ended it" >&2
+    exit 124
+  fi
+}
+
+# Runs the uninstaller with ARGS and no terminal; sets STATUS, and leaves its
+# standard output and error in $WORK/stdout and $WORK/stderr.
+run_plain() {
+  bounded "$BIN" "$@" </dev/null >"$WORK/stdout" 2>"$WORK/stderr"
+}
+
+# run_plain with its call log in $WORK/log.
+run() {
   rm -f "$WORK/log"
-  "$BIN" "$@" --log "$WORK/log" </dev/null >"$WORK/stdout" 2>"$WORK/stderr" || STATUS=$?
+  run_plain "$@" --log "$WORK/log"
 }
 
 expect_status() {
@@ -176,8 +222,8 @@ release() {
 run_on_terminal() {
   rm -f "$WORK/log" "$WORK/screen" "$WORK/keys" "$WORK/pid"
   mkfifo "$WORK/keys"
-  script -qefc "echo \$\$ >$(printf '%q' "$WORK/pid"); exec $(printf '%q ' "$BIN" "$@" --log "$WORK/log")" \
-    "$WORK/screen" <"$WORK/keys" >/dev/null 2>&1 &
+  bounded_words "$BIN" "$@" --log "$WORK/log"
+  script -qefc "exec $(printf '%q ' "${WORDS[@]}")" "$WORK/screen" <"$WORK/keys" >/dev/null 2>&1 &
   RUNNER=$!
   HELPER_PIDS+=("$RUNNER")
   exec 3>"$WORK/keys"
@@ -191,7 +237,14 @@ wait_for_screen() {
     kill -0 "$RUNNER" 2>/dev/null || break
     sleep 0.05
   done
-  grep -aqF "$1" "$WORK/screen" 2>/dev/null
+  grep -aqF "$1" "$WORK/screen" 2>/dev/null && return 0
+  # A run the bound has ended shows nothing more: say so at once.
+  if ! kill -0 "$RUNNER" 2>/dev/null; then
+    STATUS=0
+    wait "$RUNNER" || STATUS=$?
+    ended_in_time
+  fi
+  return 1
 }
 
 # Stops typing and waits for the run to end; sets STATUS.
@@ -199,4 +252,5 @@ end_terminal_run() {
   exec 3>&-
   STATUS=0
   wait "$RUNNER" || STATUS=$?
+  ended_in_time
 }

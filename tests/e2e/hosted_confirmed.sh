@@ -4,12 +4,8 @@
 # which an applet that is no longer there brings up like a locked one.
 source "$(dirname "$0")/hosted_common.bash" "$@"
 
-PRODUCT_FILES='./WINDOWS/Help/tqc.hlp
-./WINDOWS/SYSTEM/quninst.exe
-./WINDOWS/SYSTEM/qvnvcd.vxd
-./WINDOWS/SYSTEM/tq72pci.vxd
-./WINDOWS/SYSTEM/tq72pci1.vxd
-./WINDOWS/SYSTEM/tqc.cpl'
+# As files_of lists them.
+REMOVED_FILES=$(printf './%s\n' "${PRODUCT_FILES[@]}" | sort)
 
 # Checks that MACHINE is the demo after one confirmed run.
 expect_cleaned() {
@@ -39,7 +35,7 @@ expect_cleaned() {
 
   gone=$(comm -23 <(files_of "$DEMO") <(files_of "$machine"))
   added=$(comm -13 <(files_of "$DEMO") <(files_of "$machine"))
-  [ "$gone" = "$PRODUCT_FILES" ] || fail "files removed: $(echo $gone), expected: $(echo $PRODUCT_FILES)"
+  [ "$gone" = "$REMOVED_FILES" ] || fail "files removed: $(echo $gone), expected: $(echo $REMOVED_FILES)"
   [ -z "$added" ] || fail "files appeared: $(echo $added)"
   # Files that stay are untouched; SYSTEM.INI is the rewritten one.
   local f
@@ -81,8 +77,9 @@ expect_same_tree "$WORK/after-first" "$machine"
 # Without --machine the machine is the current directory.
 scenario "machine in the current directory"
 machine=$(fresh_machine here)
-STATUS=0
-(cd "$machine" && "$BIN" --answers yes,ok --log "$WORK/log" </dev/null >/dev/null 2>"$WORK/stderr") || STATUS=$?
+cd "$machine"
+bounded "$BIN" --answers yes,ok --log "$WORK/log" </dev/null >/dev/null 2>"$WORK/stderr"
+cd "$OLDPWD"
 expect_status 1
 expect_cleaned "$machine"
 
@@ -102,17 +99,17 @@ cmp -s <(drop_keys "$DEMO/registry.reg" "$EXPECTED/removed-keys.txt") "$machine/
 # run finds them all the same and keeps each name as it was.
 scenario "upper-case file names"
 machine=$(fresh_machine upper)
-(cd "$machine/WINDOWS" && mv Help HELP && mv HELP/tqc.hlp HELP/TQC.HLP &&
-  for f in quninst.exe qvnvcd.vxd tq72pci.vxd tq72pci1.vxd tqc.cpl; do
-    mv "SYSTEM/$f" "SYSTEM/${f^^}"
-  done)
+for f in "${PRODUCT_FILES[@]}"; do
+  mv "$machine/$f" "$machine/$(dirname "$f")/$(basename "${f^^}")"
+done
+mv "$machine/WINDOWS/Help" "$machine/WINDOWS/HELP"
 cp -a "$machine" "$WORK/upper-before"
 run --machine "$machine" --answers yes,ok
 expect_status 1
 expect_boxes "260|6|$CONFIRMATION" "0|1|$COMPLETION"
-gone=$(comm -23 <(files_of "$WORK/upper-before") <(files_of "$machine") | tr '\n' ' ')
-[ "$gone" = "./WINDOWS/HELP/TQC.HLP ./WINDOWS/SYSTEM/QUNINST.EXE ./WINDOWS/SYSTEM/QVNVCD.VXD ./WINDOWS/SYSTEM/TQ72PCI.VXD ./WINDOWS/SYSTEM/TQ72PCI1.VXD ./WINDOWS/SYSTEM/TQC.CPL " ] ||
-  fail "files removed: $gone"
+gone=$(comm -23 <(files_of "$WORK/upper-before") <(files_of "$machine"))
+[ "$gone" = "$(echo "$REMOVED_FILES" | sed 's#/Help/#/HELP/#; s#[^/]*$#\U&#')" ] ||
+  fail "files removed: $(echo $gone)"
 [ -z "$(comm -13 <(files_of "$WORK/upper-before") <(files_of "$machine"))" ] || fail "files appeared"
 cmp -s "$EXPECTED/SYSTEM.INI" "$machine/WINDOWS/SYSTEM.INI" || fail "SYSTEM.INI differs from expected/SYSTEM.INI"
 

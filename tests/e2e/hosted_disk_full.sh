@@ -10,11 +10,10 @@ run_limited() {
   shift
   # SIGXFSZ ignored here stays ignored in the program, so writes fail instead.
   # Standard error goes through a pipe, which the limit does not cut.
-  set +e
-  (trap '' XFSZ && ulimit -f "$limit" && exec "$BIN" "$@") </dev/null 2>&1 >/dev/null |
-    cat >"$WORK/stderr"
-  STATUS=${PIPESTATUS[0]}
-  set -e
+  trap '' XFSZ
+  bounded prlimit --fsize=$((limit * 1024)) "$BIN" "$@" </dev/null >/dev/null 2> >(cat >"$WORK/stderr")
+  wait $!
+  trap - XFSZ
 }
 
 scenario "no registry change can be saved"

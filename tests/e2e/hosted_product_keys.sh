@@ -55,8 +55,7 @@ cmp -s "$EXPECTED/SYSTEM.INI" "$machine/WINDOWS/SYSTEM.INI" || fail "SYSTEM.INI 
 
 scenario "nothing of the product left but its model and fixed keys"
 machine=$(machine_without nothing "$SERVICE_KEY" "$SOFTWARE_KEY")
-rm "$machine"/WINDOWS/SYSTEM/{quninst.exe,qvnvcd.vxd,tq72pci.vxd,tq72pci1.vxd,tqc.cpl} \
-   "$machine/WINDOWS/Help/tqc.hlp"
+rm "${PRODUCT_FILES[@]/#/$machine/}"
 cp "$EXPECTED/SYSTEM.INI" "$machine/WINDOWS/SYSTEM.INI"
 cp -a "$machine/WINDOWS" "$WORK/nothing-windows"
 run --machine "$machine" --answers yes,ok,ok,ok

@@ -21,12 +21,12 @@ scenario "a second run while the first waits at the confirmation"
 machine=$(fresh_machine first)
 run_on_terminal --machine "$machine"
 wait_for_screen 'Click Yes' || fail "the confirmation did not appear on the terminal"
+first=$(cat "$WORK/pid")
 cp -a "$machine" "$WORK/while-waiting"
-STATUS=0
-"$BIN" --machine "$machine" --answers yes,ok,ok </dev/null >/dev/null 2>"$WORK/stderr" || STATUS=$?
+run_plain --machine "$machine" --answers yes,ok,ok
 expect_status 2
 [ "$(wc -l <"$WORK/stderr")" -eq 1 ] || fail "expected a one-line reason: $(cat "$WORK/stderr")"
-grep -qF "the machine is in use by another run, pid $(cat "$WORK/pid")" "$WORK/stderr" ||
+grep -qF "the machine is in use by another run, pid $first" "$WORK/stderr" ||
   fail "reason: $(cat "$WORK/stderr")"
 expect_same_tree "$WORK/while-waiting" "$machine"
 rm -rf "$WORK/while-waiting"
@@ -52,8 +52,10 @@ sed "/^\[386Enh\]/r $WORK/filler" "$EXPECTED/SYSTEM.INI" >"$WORK/big-expected.in
 for pair in $(seq 12); do
   machine=$(fresh_machine "pair$pair")
   cp "$WORK/big.ini" "$machine/WINDOWS/SYSTEM.INI"
-  "$BIN" --machine "$machine" --answers yes,ok,ok </dev/null >/dev/null 2>"$WORK/a.err" & a=$!
-  "$BIN" --machine "$machine" --answers yes,ok,ok </dev/null >/dev/null 2>"$WORK/b.err" & b=$!
+  (bounded "$BIN" --machine "$machine" --answers yes,ok,ok </dev/null >/dev/null 2>"$WORK/a.err"
+   exit "$STATUS") & a=$!
+  (bounded "$BIN" --machine "$machine" --answers yes,ok,ok </dev/null >/dev/null 2>"$WORK/b.err"
+   exit "$STATUS") & b=$!
   sa=0 sb=0
   wait $a || sa=$?
   wait $b || sb=$?

@@ -15,19 +15,17 @@
 #include <vector>
 
 #include "app/uninstall.h"
-#include "faults/fault_layer.h"
+#include "interposer/interposer.h"
 #include "portable/modem_fixture.h"
 #include "portable/scratch_machine.h"
 
 namespace {
 
-using faults::Effect;
+using interposer::Effect;
 
-// What a run leaves, for comparing whole runs.
+// What a run leaves and shows, for comparing whole runs.
 struct EndState {
-  std::vector<bool> keys;   // each key of modem::Keys() there
-  std::vector<bool> files;  // each file of modem::Files() there
-  std::optional<std::string> ini, newIni;
+  scratch::Snapshot machine;
   std::vector<std::string> boxes;
   bool operator==(const EndState &) const = default;
 };
@@ -38,13 +36,12 @@ struct RunResult {
   unsigned injected = 0;
 };
 
-RunResult RunWith(const faults::Plan &plan) {
+RunResult RunWith(const interposer::Plan &plan) {
   scratch::Machine machine(modem::Keys(), modem::Files());
   RunResult run;
   {
-    faults::Layer layer;
-    layer.SetLocalMachine(machine.LocalMachine());
-    layer.SetDirectories(machine.WindowsDir(), machine.SystemDir());
+    interposer::Interposer layer;
+    machine.Interpose(layer);
     layer.AnswerBoxes();
     layer.SetPlan(plan);
     RunUninstall();
@@ -53,19 +50,17 @@ RunResult RunWith(const faults::Plan &plan) {
     EXPECT_EQ(layer.MalformedPaths(), std::vector<std::string>{});
     run.calls = layer.CallNames();
     run.injected = layer.Injected();
-    run.end.boxes = layer.BoxTexts();
+    for (const interposer::Box &box : layer.Boxes()) run.end.boxes.push_back(box.text);
   }
-  for (const scratch::Key &key : modem::Keys()) run.end.keys.push_back(machine.HasKey(key.path));
-  for (const scratch::File &file : modem::Files())
-    run.end.files.push_back(machine.ReadFile(file.path).has_value());
-  run.end.ini = machine.ReadFile("SYSTEM.INI");
-  run.end.newIni = machine.ReadFile("system.new");
+  run.end.machine = machine.TakeSnapshot();
   for (const std::string &key : modem::KeysKept) EXPECT_TRUE(machine.HasKey(key)) << key;
   for (const std::string &file : modem::NeighbourFiles)
     EXPECT_TRUE(machine.ReadFile(file).has_value()) << file;
+  const std::optional<std::string> ini = machine.ReadFile("SYSTEM.INI");
   const std::string before(modem::SystemIni), cleaned(modem::CleanedSystemIni);
-  if (run.end.ini != before && run.end.ini != cleaned) {
-    EXPECT_EQ(run.end.newIni, cleaned) << "system.ini is broken and no whole rewrite is left";
+  if (ini != before && ini != cleaned) {
+    EXPECT_EQ(machine.ReadFile("system.new"), cleaned)
+        << "system.ini is broken and no whole rewrite is left";
   }
   machine.Finish();
   return run;
@@ -85,29 +80,21 @@ TEST_P(FaultSweep, EveryCallKeepsTheMachineSound) {
   const Mode &mode = GetParam();
   const RunResult clean = RunWith({});
   ASSERT_GT(clean.calls.size(), 40u) << "a full run makes dozens of calls";
-  const auto keys = modem::Keys();
   for (const std::string &key : modem::KeysRemoved) {
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      if (keys[i].path.rfind(key, 0) == 0) {
-        EXPECT_FALSE(clean.end.keys[i]) << keys[i].path;
-      }
-    }
+    for (const std::string &left : clean.end.machine.keys)
+      EXPECT_NE(left.rfind(key, 0), 0u) << left;
   }
-  EXPECT_EQ(clean.end.ini, std::string(modem::CleanedSystemIni));
+  EXPECT_EQ(clean.end.machine.files.at("SYSTEM.INI"), modem::CleanedSystemIni);
   const EndState untouched = [] {
     scratch::Machine machine(modem::Keys(), modem::Files());
-    EndState end;
-    for (const scratch::Key &key : modem::Keys()) end.keys.push_back(machine.HasKey(key.path));
-    for (const scratch::File &file : modem::Files())
-      end.files.push_back(machine.ReadFile(file.path).has_value());
-    end.ini = machine.ReadFile("SYSTEM.INI");
+    const EndState end{machine.TakeSnapshot(), {}};
     machine.Finish();
     return end;
   }();
 
   unsigned swept = 0;
   for (unsigned n = 1; n <= clean.calls.size(); ++n) {
-    if (!faults::HasEffect(mode.effect, clean.calls[n - 1])) continue;
+    if (!interposer::HasEffect(mode.effect, clean.calls[n - 1])) continue;
     SCOPED_TRACE(testing::Message()
                  << "call " << n << " (" << clean.calls[n - 1] << ") " << mode.name);
     const RunResult run =

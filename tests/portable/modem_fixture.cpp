@@ -52,8 +52,7 @@ const std::vector<std::string> KeysKept = {
 };
 
 const std::vector<std::string> ProductFiles = {
-    "SYSTEM\\quninst.exe",  "SYSTEM\\qvnvcd.vxd", "SYSTEM\\tq72pci.vxd",
-    "SYSTEM\\tq72pci1.vxd", "SYSTEM\\tqc.cpl",    "Help\\tqc.hlp",
+#include "portable/product_files.inc"
 };
 
 const std::vector<std::string> NeighbourFiles = {

@@ -17,7 +17,8 @@ std::vector<scratch::Key> Keys();
 extern const std::vector<std::string> KeysRemoved;
 extern const std::vector<std::string> KeysKept;
 
-// The six product files and some neighbours, below the Windows folder.
+// The six product files (in the order a run deletes them) and some
+// neighbours, below the Windows folder.
 extern const std::vector<std::string> ProductFiles;
 extern const std::vector<std::string> NeighbourFiles;
 // system.ini (as SYSTEM.INI) before and after the rewrite.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -327,6 +328,19 @@ TEST_F(Contract, CopyReplacesATargetUnlessToldNotTo) {
   EXPECT_EQ(machine_.ReadFile("old.txt"), "x");
   EXPECT_TRUE(CopyFileA(from.c_str(), Path("copy.txt").c_str(), TRUE));
   EXPECT_EQ(machine_.ReadFile("copy.txt"), "x");
+}
+
+// A mounted Windows 98 disk shows SYSTEM.INI and TQC.CPL where the program
+// asks for system.ini and tqc.cpl: every call finds a file whatever the case
+// of its name, and a copy over it keeps the one file.
+TEST_F(Contract, FileNamesCompareCaseInsensitively) {
+  HANDLE file = CreateFileA(Path("OLD.TXT").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(CloseHandle(file));
+  EXPECT_TRUE(CopyFileA(Path("FOLDER\\Inner.Txt").c_str(), Path("Old.Txt").c_str(), FALSE));
+  EXPECT_TRUE(DeleteFileA(Path("folder\\INNER.TXT").c_str()));
+  EXPECT_EQ(machine_.Files(), (std::map<std::string, std::string>{{"old.txt", "x"}}));
 }
 
 // The length without the terminator when it fits, else the size needed

@@ -1,17 +1,21 @@
 // A scratch machine for the suites that run on every platform: a registry
-// below a root key that stands for HKEY_LOCAL_MACHINE and a Windows folder,
-// made and inspected through the host, never through the platform calls
-// under test. On the hosted build it is a machine folder in a temporary
+// below a root key that stands for HKEY_LOCAL_MACHINE and a Windows folder.
+// It is made on the host and inspected below the interposer (through
+// platform::NativeCalls and the host's files), never through the calls a
+// test observes. On the hosted build it is a machine folder in a temporary
 // directory (the root is HKEY_LOCAL_MACHINE itself); on Windows, a key below
 // HKEY_CURRENT_USER and a folder below the temporary folder, both removed
 // again by the destructor.
 #pragma once
 
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "interposer/interposer.h"
 #include "platform/platform.h"
 
 namespace scratch {
@@ -23,6 +27,8 @@ struct Value {
 };
 // A REG_SZ stored with its terminator, as regedit writes "text".
 Value Text(std::string name, const std::string &text);
+// A REG_SZ stored without a terminator, as a program may write one.
+Value Unterminated(std::string name, const std::string &text);
 
 struct Key {
   std::string path;  // below the root, e.g. "Enum\PCI\VEN_1"
@@ -34,9 +40,17 @@ struct File {
   std::string bytes;
 };
 
-// The keys as the REGEDIT4 text of a machine folder's registry.reg, below
-// HKEY_LOCAL_MACHINE (hosted build only).
-std::string RegistryText(const std::vector<Key> &keys);
+// The longest key name a machine of this platform holds: Windows keeps names
+// to 255 characters (Wine takes a longer one, which then nothing deletes);
+// the hosted machine takes any.
+extern const std::size_t LongestKeyName;
+
+// Everything of a machine that a run may change, for comparing runs.
+struct Snapshot {
+  std::vector<std::string> keys;             // as Machine::Keys()
+  std::map<std::string, std::string> files;  // as Machine::Files()
+  bool operator==(const Snapshot &) const = default;
+};
 
 class Machine {
  public:
@@ -52,19 +66,47 @@ class Machine {
   std::string SystemDir() const;
   // WindowsDir() + "\" + relative.
   std::string PathOf(const std::string &relative) const;
+  // Leads the logic's HKEY_LOCAL_MACHINE and directory queries through the
+  // interposer to this machine.
+  void Interpose(interposer::Interposer &layer) const;
 
   // A file below the Windows folder; nothing when it does not exist.
   std::optional<std::string> ReadFile(const std::string &relative) const;
+  // Writes a file below the Windows folder, making its folders; false when
+  // the host cannot (a path too long for it).
+  bool WriteFile(const std::string &relative, const std::string &bytes) const;
+  // Every file below the Windows folder with its bytes, by relative path.
+  std::map<std::string, std::string> Files() const;
   // A key below the root, compared case-insensitively.
   bool HasKey(const std::string &path) const;
+  // Every key below the root, sorted.
+  std::vector<std::string> Keys() const;
+  Snapshot TakeSnapshot() const;
+
+  // Puts a file in use, as a running Control Panel holds its applet, until
+  // Release or the end: a flock on the hosted build, an open handle that
+  // does not share deletion on Windows.
+  void Hold(const std::string &relative);
+  void Release(const std::string &relative);
 
   // Ends the platform's use of the machine: the hosted build saves the
   // registry, and fails the test unless the saved file loads again.
   void Finish();
 
  private:
+  std::filesystem::path HostPath(const std::string &relative) const;
   struct Impl;
   std::unique_ptr<Impl> impl_;
+};
+
+// A scratch machine with the interposer over it, as the logic's suites run
+// it: the logic's HKEY_LOCAL_MACHINE and directory queries lead to the
+// machine, and its boxes are answered (Yes, then OK, unless the test says
+// otherwise) and kept.
+struct Interposed {
+  Interposed(const std::vector<Key> &keys, const std::vector<File> &files);
+  Machine machine;
+  interposer::Interposer layer;
 };
 
 }  // namespace scratch

@@ -1,17 +1,20 @@
 // The scratch machine on the hosted build: a machine folder whose
 // registry.reg is written as REGEDIT4 text, with the platform started on it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
+#include <algorithm>
+#include <cstdio>
 
-#include "platform/hosted/hosted.h"
 #include "platform/hosted/registry.h"
 #include "portable/scratch_machine.h"
-#include "support/registry_content.h"
 #include "support/temp_machine.h"
 
 namespace scratch {
+
+const std::size_t LongestKeyName = std::string::npos;
 
 namespace {
 
@@ -40,15 +43,7 @@ std::string ValueLine(const Value &value) {
   return line;
 }
 
-std::string HostRelative(const std::string &windowsRelative) {
-  std::string path = "WINDOWS/" + windowsRelative;
-  for (char &c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
-
-}  // namespace
-
+// The keys as the REGEDIT4 text of registry.reg, below HKEY_LOCAL_MACHINE.
 std::string RegistryText(const std::vector<Key> &keys) {
   std::string text = "REGEDIT4\r\n";
   for (const Key &key : keys) {
@@ -58,19 +53,20 @@ std::string RegistryText(const std::vector<Key> &keys) {
   return text + "\r\n";
 }
 
+}  // namespace
+
 struct Machine::Impl {
   explicit Impl(const std::vector<Key> &keys) : folder(RegistryText(keys)) {}
+  ~Impl() {
+    for (const auto &[path, fd] : held) ::close(fd);
+  }
   testsupport::TempMachine folder;
+  std::map<std::string, int> held;  // descriptors holding a flock
 };
 
 Machine::Machine(const std::vector<Key> &keys, const std::vector<File> &files)
     : impl_(std::make_unique<Impl>(keys)) {
-  for (const File &file : files) {
-    const std::string path = HostRelative(file.path);
-    std::filesystem::create_directories(
-        std::filesystem::path(impl_->folder.HostPath(path)).parent_path());
-    impl_->folder.WriteFile(path, file.bytes);
-  }
+  for (const File &file : files) EXPECT_TRUE(WriteFile(file.path, file.bytes)) << file.path;
   impl_->folder.Start();
 }
 
@@ -80,14 +76,24 @@ platform::HKEY Machine::LocalMachine() const { return platform::HKEY_LOCAL_MACHI
 std::string Machine::WindowsDir() const { return "C:\\WINDOWS"; }
 std::string Machine::SystemDir() const { return "C:\\WINDOWS\\SYSTEM"; }
 
-std::optional<std::string> Machine::ReadFile(const std::string &relative) const {
-  const std::string path = HostRelative(relative);
-  if (!impl_->folder.Exists(path)) return std::nullopt;
-  return impl_->folder.ReadFile(path);
+std::filesystem::path Machine::HostPath(const std::string &relative) const {
+  std::string path = relative.empty() ? "WINDOWS" : "WINDOWS/" + relative;
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return impl_->folder.HostPath(path);
 }
 
-bool Machine::HasKey(const std::string &path) const {
-  return testsupport::KeyExists(hosted::CurrentRegistry(), "HKEY_LOCAL_MACHINE\\" + path);
+void Machine::Hold(const std::string &relative) {
+  const int fd = ::open(HostPath(relative).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0) << relative;
+  EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << relative;
+  impl_->held[relative] = fd;
+}
+
+void Machine::Release(const std::string &relative) {
+  auto it = impl_->held.find(relative);
+  if (it == impl_->held.end()) return;
+  ::close(it->second);
+  impl_->held.erase(it);
 }
 
 void Machine::Finish() {

@@ -3,10 +3,6 @@
 // platform calls under test meet a system's own registry and files.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "platform/call_table.h"
 #include "portable/scratch_machine.h"
 
@@ -14,6 +10,8 @@
 #include <windows.h>
 
 namespace scratch {
+
+const std::size_t LongestKeyName = 255;
 
 namespace {
 
@@ -25,25 +23,37 @@ struct Machine::Impl {
   std::string keyName;  // below HKEY_CURRENT_USER
   ::HKEY root = nullptr;
   std::filesystem::path folder;
+  std::map<std::string, ::HANDLE> held;  // handles that keep files in use
 };
 
 Machine::Machine(const std::vector<Key> &keys, const std::vector<File> &files)
     : impl_(std::make_unique<Impl>()) {
   // A lambda, so that a failed ASSERT can return from it.
   [&] {
-    const std::string unique =
-        "tq72-scratch-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++Serial);
+    // Wine gives the processes of one prefix the same few ids: the time
+    // tells runs apart, and a key that is already there is not ours.
+    const std::string unique = "tq72-scratch-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                               std::to_string(::GetTickCount()) + "-" + std::to_string(++Serial);
     impl_->keyName = "Software\\" + unique;
     ::DWORD disposition = 0;
     ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, impl_->keyName.c_str(), 0, nullptr, 0,
                                 KEY_ALL_ACCESS, nullptr, &impl_->root, &disposition),
               ERROR_SUCCESS);
+    ASSERT_EQ(disposition, static_cast<::DWORD>(REG_CREATED_NEW_KEY)) << impl_->keyName;
     for (const Key &key : keys) {
+      // One name at a time: Wine's ANSI registry calls take no path longer
+      // than MAX_PATH, and an instance name alone may have 255 characters.
       ::HKEY created = nullptr;
-      ASSERT_EQ(::RegCreateKeyExA(impl_->root, key.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &created, &disposition),
-                ERROR_SUCCESS)
-          << key.path;
+      ASSERT_EQ(::RegOpenKeyExA(impl_->root, nullptr, 0, KEY_ALL_ACCESS, &created), ERROR_SUCCESS);
+      for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = key.path.find('\\', start);
+        const std::string name = key.path.substr(start, end - start);
+        ::HKEY parent = created;
+        const LONG status = ::RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                              nullptr, &created, &disposition);
+        ::RegCloseKey(parent);
+        ASSERT_EQ(status, ERROR_SUCCESS) << key.path;
+      }
       for (const Value &value : key.values) {
         EXPECT_EQ(::RegSetValueExA(created, value.name.c_str(), 0, value.type,
                                    reinterpret_cast<const BYTE *>(value.bytes.data()),
@@ -57,15 +67,12 @@ Machine::Machine(const std::vector<Key> &keys, const std::vector<File> &files)
     ASSERT_NE(::GetTempPathA(sizeof temp, temp), 0u);
     impl_->folder = std::filesystem::path(temp) / unique;
     std::filesystem::create_directories(impl_->folder / "WINDOWS" / "SYSTEM");
-    for (const File &file : files) {
-      const std::filesystem::path path = impl_->folder / "WINDOWS" / file.path;
-      std::filesystem::create_directories(path.parent_path());
-      std::ofstream(path, std::ios::binary) << file.bytes;
-    }
+    for (const File &file : files) EXPECT_TRUE(WriteFile(file.path, file.bytes)) << file.path;
   }();
 }
 
 Machine::~Machine() {
+  for (const auto &[path, handle] : impl_->held) ::CloseHandle(handle);
   if (impl_->root != nullptr) ::RegCloseKey(impl_->root);
   // The platform's own deletion takes the subtree on every Windows version.
   platform::NativeCalls.RegDeleteKeyA(reinterpret_cast<platform::HKEY>(HKEY_CURRENT_USER),
@@ -81,21 +88,25 @@ platform::HKEY Machine::LocalMachine() const {
 std::string Machine::WindowsDir() const { return (impl_->folder / "WINDOWS").string(); }
 std::string Machine::SystemDir() const { return (impl_->folder / "WINDOWS" / "SYSTEM").string(); }
 
-std::optional<std::string> Machine::ReadFile(const std::string &relative) const {
-  const std::filesystem::path path = impl_->folder / "WINDOWS" / relative;
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+std::filesystem::path Machine::HostPath(const std::string &relative) const {
+  const std::filesystem::path windows = impl_->folder / "WINDOWS";
+  return relative.empty() ? windows : windows / relative;
 }
 
-bool Machine::HasKey(const std::string &path) const {
-  ::HKEY key = nullptr;
-  if (::RegOpenKeyExA(impl_->root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  ::RegCloseKey(key);
-  return true;
+void Machine::Hold(const std::string &relative) {
+  // Sharing reading and writing but not deletion: DeleteFile fails meanwhile.
+  const ::HANDLE handle =
+      ::CreateFileA(HostPath(relative).string().c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE) << relative;
+  impl_->held[relative] = handle;
+}
+
+void Machine::Release(const std::string &relative) {
+  auto it = impl_->held.find(relative);
+  if (it == impl_->held.end()) return;
+  ::CloseHandle(it->second);
+  impl_->held.erase(it);
 }
 
 void Machine::Finish() {}

@@ -2,6 +2,7 @@
 // directory, removed with everything in it when the object goes.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,5 +40,12 @@ class TempMachine {
   std::string root_;
   bool started_ = false;
 };
+
+// Writes the modem machine's files (modem::Files()) below WINDOWS.
+void InstallModemFiles(const TempMachine &machine);
+
+// Every file below root with its bytes, keyed by relative path; links are
+// recorded by their target, folders by a trailing slash.
+std::map<std::string, std::string> SnapshotFolder(const std::string &root);
 
 }  // namespace testsupport

@@ -1,9 +1,10 @@
 #!/bin/bash
-# The suites that run on every platform (platform contract, fault sweep),
-# cross-built against the Win32 platform, run under Wine in a fresh prefix:
-# once as the default NT-family version, whose RegDeleteKeyA refuses keys
-# with subkeys, and once as Windows 98. They answer every box themselves and
-# keep to a scratch key and a scratch folder, so no display is needed.
+# The suites that run on every platform (tests/portable: the logic's, the
+# platform contract, the fault sweep), cross-built against the Win32
+# platform, run under Wine in a fresh prefix: once as the default NT-family
+# version, whose RegDeleteKeyA refuses keys with subkeys, and once as
+# Windows 98. They answer every box themselves and keep to a scratch key and
+# a scratch folder, so no display is needed.
 #
 # usage: wine_suites.sh DIR32 DIR64   (the tests/windows build folders of the
 #                                      windows and windows64 presets)
@@ -22,7 +23,11 @@ source "$(dirname "$0")/choose_wine.bash"
 choose_wine
 dir=$dir32
 [ $arch = win64 ] && dir=$dir64
-suites=(platform_contract_test fault_sweep_test)
+# Every suite of tests/portable, so that a new one cannot be left out.
+suites=()
+for source in "$(dirname "$0")"/../portable/*_test.cpp; do
+  suites+=("$(basename "$source" .cpp)")
+done
 for suite in "${suites[@]}"; do
   [ -f "$dir/$suite.exe" ] ||
     skip_or_fail "$dir/$suite.exe not built (cmake --preset $preset && cmake --build --preset $preset)"
@@ -44,11 +49,16 @@ for version in nt win98; do
   [ $version = win98 ] && $wine reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
   for suite in "${suites[@]}"; do
     echo "== $suite ($arch, $version)"
+    start=$SECONDS
     $wine "$dir/$suite.exe" --gtest_brief=1 2>&1 | tr -d '\r'
     rc=${PIPESTATUS[0]}
+    echo "   $((SECONDS - start)) s"
     [ "$rc" = 0 ] || { echo "FAIL: $suite ($version) exited with $rc" >&2; status=1; }
   done
   wineserver -w
 done
+# Every scratch machine removes its key again.
+left=$($wine reg query 'HKCU\Software' 2>/dev/null | tr -d '\r' | grep 'tq72-scratch' || true)
+[ -z "$left" ] || { echo "FAIL: scratch keys left behind: $left" >&2; status=1; }
 [ $status = 0 ] && echo "wine suites passed"
 exit $status

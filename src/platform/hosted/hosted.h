@@ -2,15 +2,11 @@
 // set up around the platform calls of platform.h.
 #pragma once
 
-#include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace hosted {
-
-class Registry;
 
 enum class Answer { Yes, No, Ok, Enter, None };
 
@@ -35,24 +31,5 @@ bool Stop(std::string *error);
 // (reason)" when the run's registry changes failed that way, else "". The
 // removal logic is silent about them by design; the exit status stays.
 std::string UnsavedNotice();
-
-// Handles open now, for the "every opened key and file is closed" checks.
-std::size_t OpenKeyCount();
-std::size_t OpenFileCount();
-
-// The registry of the running machine, for tests to inspect.
-Registry &CurrentRegistry();
-
-struct ShownBox {
-  std::string caption;
-  std::string text;
-  unsigned style = 0;
-  int result = 0;
-};
-// The boxes shown since Start, with their results.
-const std::vector<ShownBox> &ShownBoxes();
-// Called as each box is shown, before it is answered (a test releases a
-// locked file while the applet prompt is open). Cleared by Stop.
-void SetBoxHook(std::function<void(const ShownBox &)> hook);
 
 }  // namespace hosted

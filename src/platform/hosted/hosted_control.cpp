@@ -1,5 +1,4 @@
-// The hosted control API of hosted.h: starting and stopping a machine, and
-// what tests set up around the platform calls.
+// The hosted control API of hosted.h: starting and stopping a machine.
 #include "platform/hosted/hosted_state.h"
 
 namespace hosted {
@@ -44,7 +43,6 @@ bool Start(const StartOptions &options, std::string *error) {
   s.options = options;
   s.nextAnswer = 0;
   s.calls = 0;
-  s.boxes.clear();
   return true;
 }
 
@@ -58,16 +56,9 @@ bool Stop(std::string *error) {
   s.log.Close();
   s.lock.Release();
   s.files.Close();
-  s.boxHook = nullptr;
   return ok;
 }
 
-std::size_t OpenKeyCount() { return State().registry->OpenHandleCount(); }
-std::size_t OpenFileCount() { return State().files.OpenHandleCount(); }
-
-Registry &CurrentRegistry() { return *State().registry; }
 std::string UnsavedNotice() { return State().registry->UnsavedNotice(); }
-const std::vector<ShownBox> &ShownBoxes() { return State().boxes; }
-void SetBoxHook(std::function<void(const ShownBox &)> hook) { State().boxHook = std::move(hook); }
 
 }  // namespace hosted

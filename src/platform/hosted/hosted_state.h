@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,18 +25,9 @@ struct HostedState {
   std::size_t nextAnswer = 0;
   HostFiles files;
   MachineLock lock;  // held from Start to Stop
-  // Replaced at each Start and kept after Stop, so that a test can look at
-  // the registry a run left.
   std::unique_ptr<Registry> registry = std::make_unique<Registry>();
   CallLog log;
   unsigned calls = 0;  // platform calls since Start, numbering the log's lines
-  // Boxes actually put up. A MessageBoxA that a test's fault layer fails
-  // never reaches the platform: it shows nothing, consumes no answer, and is
-  // neither recorded nor logged.
-  std::vector<ShownBox> boxes;
-  // Kept from SetBoxHook until Stop, so that a hook set before Start works
-  // and none outlives the machine it was written for.
-  std::function<void(const ShownBox &)> boxHook;
 };
 
 HostedState &State();

@@ -64,12 +64,12 @@ BOOL LoggedTransfer(const char *call, HANDLE file, DWORD asked, const DWORD *don
 }
 
 // The answer to a box that is up: the next scripted one, else the terminal.
-int Answer(const hosted::ShownBox &box) {
+int Answer(const std::string &caption, const std::string &text, UINT style) {
   hosted::HostedState &s = State();
   if (s.nextAnswer < s.options.answers.size())
-    return hosted::ResultOf(s.options.answers[s.nextAnswer++], box.style);
+    return hosted::ResultOf(s.options.answers[s.nextAnswer++], style);
   if (s.options.terminal && ::isatty(STDIN_FILENO))
-    return hosted::AskOnTerminal(box.caption, box.text, box.style, stdin,
+    return hosted::AskOnTerminal(caption, text, style, stdin,
                                  ::isatty(STDOUT_FILENO) ? stdout : stderr);
   return 0;
 }
@@ -178,19 +178,15 @@ BOOL CloseHandle(HANDLE hObject) {
 }
 
 int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
-  hosted::HostedState &s = State();
   // Windows titles a box without a caption "Error".
-  hosted::ShownBox box{lpCaption ? lpCaption : "Error", lpText ? lpText : "", uType, 0};
-  // A copy: the hook may replace itself while it runs.
-  if (auto hook = s.boxHook) hook(box);
-  box.result = Answer(box);
-  s.boxes.push_back(box);
-  s.log.Write(Line("MessageBoxA")
-                  .Text("caption", box.caption)
-                  .Text("text", box.text)
-                  .Number("style", uType)
-                  .Number("result", box.result));
-  return box.result;
+  const std::string caption = lpCaption ? lpCaption : "Error", text = lpText ? lpText : "";
+  const int result = Answer(caption, text, uType);
+  State().log.Write(Line("MessageBoxA")
+                        .Text("caption", caption)
+                        .Text("text", text)
+                        .Number("style", uType)
+                        .Number("result", result));
+  return result;
 }
 
 }  // namespace platform::native

@@ -9,9 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/hosted/hosted.h"
+#include "portable/scratch_machine.h"
 #include "support/sysini_model.h"
-#include "support/temp_machine.h"
 #include "sysini/system_ini.h"
 #include "sysini/text_stream.h"
 
@@ -19,7 +18,6 @@ namespace {
 
 using testsupport::ModelPieces;
 using testsupport::ModelRewrite;
-using testsupport::TempMachine;
 
 // -------------------------------------------------------------- generator
 // A line is its text and its line end, kept apart so that the same file can
@@ -93,14 +91,13 @@ constexpr int FileCount = 150;
 // them as one file, whose pieces straddle the reads and writes of whole
 // stream buffers.
 TEST(DifferentialTest, StreamingRewriteMatchesWholeFileModel) {
-  TempMachine machine;
-  machine.Start();
+  scratch::Interposed run({}, {});
   auto rewrite = [&](const std::string &before) {
-    machine.WriteFile("WINDOWS/system.ini", before);
+    EXPECT_TRUE(run.machine.WriteFile("system.ini", before));
     RewriteSystemIni();
-    EXPECT_EQ(hosted::OpenFileCount(), 0u);
-    EXPECT_FALSE(machine.Exists("WINDOWS/system.new"));
-    return machine.ReadFile("WINDOWS/system.ini");
+    EXPECT_EQ(run.layer.OpenFiles(), 0u);
+    EXPECT_FALSE(run.machine.ReadFile("system.new"));
+    return run.machine.ReadFile("system.ini").value_or("(gone)");
   };
   Generator generator(0x7172u);
   int blanked = 0;
@@ -117,22 +114,21 @@ TEST(DifferentialTest, StreamingRewriteMatchesWholeFileModel) {
   EXPECT_GT(blanked, FileCount / 4) << "the generator should place markers often";
   ASSERT_GT(all.size(), 3 * TextBufferSize);
   EXPECT_TRUE(rewrite(all) == ModelRewrite(all)) << "all files as one";
-  machine.Stop();
 }
 
 // The reader against the model's pieces, with each file divided between reads
 // in another way, so that pieces, CR LF pairs and markers straddle reads.
 TEST(DifferentialTest, ReaderMatchesModelPiecesHoweverTheFileIsRead) {
   const platform::DWORD Chunks[] = {1, 2, 3, 5, 64, 253, 254, 255, 256, 257, 4096, TextBufferSize};
-  TempMachine machine;
-  machine.Start();
+  scratch::Interposed run({}, {});
   Generator generator(0x7172u);
   for (int i = 0; i < FileCount; ++i) {
     std::string before = Render(generator.File());
     platform::DWORD chunk = Chunks[i % std::size(Chunks)];
-    machine.WriteFile("WINDOWS/system.ini", before);
+    ASSERT_TRUE(run.machine.WriteFile("system.ini", before));
+    run.layer.SplitReads(chunk);
     TextInput input;
-    ASSERT_TRUE(OpenTextInput(input, "C:\\WINDOWS\\system.ini", chunk));
+    ASSERT_TRUE(OpenTextInput(input, run.machine.PathOf("system.ini").c_str()));
     std::vector<std::string> pieces;
     char piece[PieceBufferSize];
     while (!input.endOfFile && !input.error) {
@@ -143,7 +139,7 @@ TEST(DifferentialTest, ReaderMatchesModelPiecesHoweverTheFileIsRead) {
     ASSERT_FALSE(input.error);
     ASSERT_EQ(pieces, ModelPieces(before)) << "file " << i << ", chunk " << chunk;
   }
-  machine.Stop();
+  EXPECT_EQ(run.layer.OpenFiles(), 0u);
 }
 
 }  // namespace

@@ -1,12 +1,20 @@
-#include "registry/registry_common.h"
+#include "registry/device_instance.h"
+
+#include "registry/key_paths.h"
 
 using namespace platform;
+
+namespace {
+
+const char DriverValueName[] = "driver";
+
+}  // namespace
 
 bool QueryTextValue(HKEY key, const char *valueName, char *buffer, std::size_t size) {
   DWORD type = REG_NONE;
   DWORD bytes = static_cast<DWORD>(size);
-  if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE *>(buffer),
-                       &bytes) != ERROR_SUCCESS) {
+  if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE *>(buffer), &bytes) !=
+      ERROR_SUCCESS) {
     return false;
   }
   if (bytes > size) return false;
@@ -28,8 +36,7 @@ bool FirstSubkeyName(HKEY key, char *name, std::size_t size) {
          ERROR_SUCCESS;
 }
 
-bool QueryInstanceDriver(HKEY deviceKey, const char *instanceName, char *driver,
-                         std::size_t size) {
+bool QueryInstanceDriver(HKEY deviceKey, const char *instanceName, char *driver, std::size_t size) {
   HKEY instanceKey = nullptr;
   if (RegOpenKeyExA(deviceKey, instanceName, 0, KEY_READ, &instanceKey) != ERROR_SUCCESS) {
     return false;

@@ -7,19 +7,15 @@
 #include <tuple>
 #include <vector>
 
-#include "faults/fault_layer.h"
-#include "platform/hosted/hosted.h"
-#include "support/temp_machine.h"
+#include "portable/scratch_machine.h"
 #include "sysini/system_ini.h"
 #include "sysini/text_stream.h"
 
 namespace {
 
 using namespace std::string_literals;
-using testsupport::TempMachine;
 
-const char HostName[] = "WINDOWS/text.ini";
-const char WindowsName[] = "C:\\WINDOWS\\text.ini";
+const char FileName[] = "text.ini";
 
 // One ReadPiece: what it returned and the indicators after it.
 struct Read {
@@ -48,12 +44,15 @@ std::vector<Read> ReadPieces(TextInput &input, std::size_t count) {
 
 class StreamTest : public testing::Test {
  protected:
-  void SetUp() override { machine_.Start(); }
-  void TearDown() override {
-    EXPECT_EQ(hosted::OpenFileCount(), 0u);
-    machine_.Stop();
+  void TearDown() override { EXPECT_EQ(run_.layer.OpenFiles(), 0u); }
+  // Opens FileName holding bytes, each read of it divided into pieces of at
+  // most `chunk` bytes.
+  void Open(TextInput &input, const std::string &bytes, platform::DWORD chunk) {
+    ASSERT_TRUE(run_.machine.WriteFile(FileName, bytes));
+    run_.layer.SplitReads(chunk);
+    ASSERT_TRUE(OpenTextInput(input, run_.machine.PathOf(FileName).c_str()));
   }
-  TempMachine machine_;
+  scratch::Interposed run_{{}, {}};
 };
 
 struct ReaderCase {
@@ -78,6 +77,10 @@ std::vector<ReaderCase> ReaderCases() {
       {"CrLfAsThe255thCharacter", X254 + "\r\r\n", {{X254 + "\r"}, {"\n"}, {"", true}}},
       {"LineOf254AndItsCrLfFillAPiece", X254 + "\r\nB", {{X254 + "\n"}, {"B", true}}},
       {"PieceEndingExactlyAtEndOfData", X255, {{X255}, {"", true}}},
+      // The last read, shorter than the one before, ends in a CR that fills
+      // the piece: the bytes the longer read left after it (an LF) are no
+      // data.
+      {"ShortLastReadEndingInCr", "a\n" + X254 + "\r", {{"a\n"}, {X254 + "\r", true}, {"", true}}},
   };
 }
 
@@ -87,11 +90,10 @@ class ReaderTable : public StreamTest, public testing::WithParamInterface<Reader
 // included; the whole buffer is the program's own case.
 TEST_P(ReaderTable, SameReadsForEveryChunkSize) {
   const ReaderCase &c = GetParam();
-  machine_.WriteFile(HostName, c.bytes);
   for (platform::DWORD chunk : {1u, 2u, 3u, 4u, 5u, 7u, 64u, 255u, 256u, TextBufferSize}) {
     SCOPED_TRACE(chunk);
     TextInput input;
-    ASSERT_TRUE(OpenTextInput(input, WindowsName, chunk));
+    Open(input, c.bytes, chunk);
     EXPECT_EQ(ReadPieces(input, c.reads.size()), c.reads);
     CloseTextInput(input);
   }
@@ -110,15 +112,14 @@ TEST_F(StreamTest, ReadErrorIsNoEndOfFile) {
       {"AB\r\n", 4, 1, ""}, {"ABCD\r\n", 2, 2, "AB"}, {"A\r\n", 2, 2, "A\r"}};
   for (const auto &[bytes, chunk, failedRead, piece] : cases) {
     SCOPED_TRACE(bytes);
-    machine_.WriteFile(HostName, bytes);
     TextInput input;
-    ASSERT_TRUE(OpenTextInput(input, WindowsName, chunk));
-    faults::Layer layer;
-    layer.SetPlan({.call = failedRead, .persistent = false, .effect = faults::Effect::Fail});
+    Open(input, bytes, chunk);
+    run_.layer.SetPlan(
+        {.call = failedRead, .persistent = false, .effect = interposer::Effect::Fail});
     EXPECT_EQ(ReadPieces(input, 1), (std::vector<Read>{{piece, false, true}}));
-    unsigned calls = layer.CallCount();
+    const unsigned calls = run_.layer.CallCount();
     EXPECT_EQ(ReadPieces(input, 1), (std::vector<Read>{{"", false, true}}));
-    EXPECT_EQ(layer.CallCount(), calls) << "no read after an error";
+    EXPECT_EQ(run_.layer.CallCount(), calls) << "no read after an error";
     CloseTextInput(input);
   }
 }

@@ -1,13 +1,14 @@
-#include "faults/fault_layer.h"
+#include "interposer/interposer.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
 
 #include "platform/call_table.h"
 #include "platform/key_path.h"
 
-namespace faults {
+namespace interposer {
 
 using namespace platform;
 
@@ -17,13 +18,18 @@ struct State {
   Plan plan;
   unsigned injected = 0;
   std::vector<std::string> calls;
+  DWORD readLimit = 0;
+  UINT miscount = 0;
+  HKEY localMachine = nullptr;
+  std::optional<std::string> windows, system;
+  bool answerBoxes = false;
+  std::vector<int> answers;
+  std::size_t nextAnswer = 0;
+  std::function<void(const Box &)> onBox;
+  std::vector<Box> boxes;
   std::set<HKEY> keys;
   std::set<HANDLE> files;
   std::vector<std::string> malformed;
-  std::optional<std::string> windows, system;
-  HKEY localMachine = nullptr;
-  bool answerBoxes = false;
-  std::vector<std::string> boxes;
 };
 
 State *Current = nullptr;
@@ -65,17 +71,17 @@ void CheckFile(const char *call, const char *path) {
 
 // ------------------------------------------------------------------ registry
 
-LONG LayerRegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                        PHKEY phkResult) {
+LONG InterposedRegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                             PHKEY phkResult) {
   if (Next("RegOpenKeyExA")) return ERROR_ACCESS_DENIED;
   const LONG status = Native.RegOpenKeyExA(Root(hKey), lpSubKey, ulOptions, samDesired, phkResult);
   if (status == ERROR_SUCCESS) Current->keys.insert(*phkResult);
   return status;
 }
 
-LONG LayerRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                        LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
-                        PFILETIME lpftLastWriteTime) {
+LONG InterposedRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                             LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                             PFILETIME lpftLastWriteTime) {
   const auto effect = Next("RegEnumKeyExA");
   if (effect == Effect::Fail) return ERROR_ACCESS_DENIED;
   const LONG status = Native.RegEnumKeyExA(Root(hKey), dwIndex, lpName, lpcchName, lpReserved,
@@ -86,21 +92,23 @@ LONG LayerRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchNam
   return ERROR_MORE_DATA;
 }
 
-// Text with environment variables; the removal logic reads none, so
-// platform.h leaves it out.
-constexpr DWORD REG_EXPAND_SZ = 2;
+// REG_EXPAND_SZ is text too; the logic never asks for it, so platform.h need
+// not name it.
+constexpr DWORD RegExpandSz = 2;
+bool IsText(DWORD type) { return type == REG_SZ || type == RegExpandSz; }
 
-bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
-
-LONG LayerRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                           LPBYTE lpData, LPDWORD lpcbData) {
+LONG InterposedRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData) {
   const auto effect = Next("RegQueryValueExA");
   if (effect == Effect::Fail) return ERROR_ACCESS_DENIED;
   DWORD type = REG_NONE;
   const LONG status =
       Native.RegQueryValueExA(Root(hKey), lpValueName, lpReserved, &type, lpData, lpcbData);
   if (lpType != nullptr) *lpType = type;
-  if (!effect || status != ERROR_SUCCESS || lpData == nullptr || *lpcbData == 0) return status;
+  if (!effect || status != ERROR_SUCCESS || lpData == nullptr || *lpcbData == 0) {
+    if (status == ERROR_SUCCESS && lpData != nullptr) *lpcbData += Current->miscount;
+    return status;
+  }
   const DWORD size = *lpcbData;
   if (effect == Effect::Halfway) {
     // Undefined content on ERROR_MORE_DATA: the data, its last byte spoiled.
@@ -115,7 +123,7 @@ LONG LayerRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LP
   return status;
 }
 
-LONG LayerRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+LONG InterposedRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (lpSubKey == nullptr || *lpSubKey == '\0' || !IsWellFormedKeyPath(lpSubKey))
     Current->malformed.push_back(std::string("RegDeleteKeyA ") + (lpSubKey ? lpSubKey : "(null)"));
   const auto effect = Next("RegDeleteKeyA");
@@ -135,7 +143,7 @@ LONG LayerRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   return ERROR_ACCESS_DENIED;
 }
 
-LONG LayerRegCloseKey(HKEY hKey) {
+LONG InterposedRegCloseKey(HKEY hKey) {
   const bool faulted = Next("RegCloseKey").has_value();
   Current->keys.erase(hKey);
   const LONG status = Native.RegCloseKey(hKey);
@@ -151,22 +159,22 @@ UINT Directory(const std::optional<std::string> &answer, UINT (*native)(LPSTR, U
   const UINT length = static_cast<UINT>(answer->size());
   if (uSize < length + 1) return length + 1;
   std::memcpy(lpBuffer, answer->c_str(), length + 1);
-  return length;
+  return length + Current->miscount;
 }
 
-UINT LayerGetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+UINT InterposedGetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   if (Next("GetWindowsDirectoryA")) return 0;
   return Directory(Current->windows, Native.GetWindowsDirectoryA, lpBuffer, uSize);
 }
 
-UINT LayerGetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+UINT InterposedGetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
   if (Next("GetSystemDirectoryA")) return 0;
   return Directory(Current->system, Native.GetSystemDirectoryA, lpBuffer, uSize);
 }
 
 // ------------------------------------------------------------------ files
 
-BOOL LayerDeleteFileA(LPCSTR lpFileName) {
+BOOL InterposedDeleteFileA(LPCSTR lpFileName) {
   CheckFile("DeleteFileA", lpFileName);
   if (Next("DeleteFileA")) return FALSE;
   return Native.DeleteFileA(lpFileName);
@@ -192,7 +200,7 @@ void CopyHalf(LPCSTR from, LPCSTR to) {
   Native.CloseHandle(out);
 }
 
-BOOL LayerCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+BOOL InterposedCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
   CheckFile("CopyFileA", lpExistingFileName);
   CheckFile("CopyFileA", lpNewFileName);
   const auto effect = Next("CopyFileA");
@@ -201,9 +209,10 @@ BOOL LayerCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailI
   return FALSE;
 }
 
-HANDLE LayerCreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                        LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
-                        DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+HANDLE InterposedCreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                             LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                             DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                             HANDLE hTemplateFile) {
   CheckFile("CreateFileA", lpFileName);
   const auto effect = Next("CreateFileA");
   if (effect == Effect::Fail) return INVALID_HANDLE_VALUE;
@@ -218,23 +227,22 @@ HANDLE LayerCreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareM
   return file;
 }
 
-BOOL LayerReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-                   LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+BOOL InterposedReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                        LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
   const auto effect = Next("ReadFile");
   if (effect == Effect::Fail) {
     if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
     return FALSE;
   }
-  if (!effect) {
-    return Native.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead,
-                           lpOverlapped);
-  }
-  Native.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead / 2, lpNumberOfBytesRead, lpOverlapped);
+  const DWORD limit = Current->readLimit;
+  const DWORD asked = limit != 0 && nNumberOfBytesToRead > limit ? limit : nNumberOfBytesToRead;
+  if (!effect) return Native.ReadFile(hFile, lpBuffer, asked, lpNumberOfBytesRead, lpOverlapped);
+  Native.ReadFile(hFile, lpBuffer, asked / 2, lpNumberOfBytesRead, lpOverlapped);
   return FALSE;
 }
 
-BOOL LayerWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-                    LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+BOOL InterposedWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                         LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
   const auto effect = Next("WriteFile");
   if (effect == Effect::Fail) {
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
@@ -245,35 +253,45 @@ BOOL LayerWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
   return Native.WriteFile(hFile, lpBuffer, asked, lpNumberOfBytesWritten, lpOverlapped);
 }
 
-BOOL LayerCloseHandle(HANDLE hObject) {
+BOOL InterposedCloseHandle(HANDLE hObject) {
   const bool faulted = Next("CloseHandle").has_value();
   Current->files.erase(hObject);
   const BOOL result = Native.CloseHandle(hObject);
   return faulted ? FALSE : result;
 }
 
-int LayerMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
-  if (Next("MessageBoxA")) return 0;
-  if (!Current->answerBoxes) return Native.MessageBoxA(hWnd, lpText, lpCaption, uType);
-  Current->boxes.emplace_back(lpText ? lpText : "");
-  return (uType & 0xF) == MB_YESNO ? IDYES : IDOK;
+int InterposedMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+  if (Next("MessageBoxA")) return 0;  // it could not be shown
+  State &s = *Current;
+  Box box{lpCaption ? lpCaption : "", lpText ? lpText : "", uType, 0};
+  // A copy: the hook may replace itself while it runs.
+  if (auto hook = s.onBox) hook(box);
+  if (!s.answerBoxes) {
+    box.result = Native.MessageBoxA(hWnd, lpText, lpCaption, uType);
+  } else if (s.nextAnswer < s.answers.size()) {
+    box.result = s.answers[s.nextAnswer++];
+  } else {
+    box.result = (uType & 0xF) == MB_YESNO ? IDYES : IDOK;
+  }
+  s.boxes.push_back(box);
+  return box.result;
 }
 
-constexpr CallTable LayerCalls{
-    .RegOpenKeyExA = &LayerRegOpenKeyExA,
-    .RegEnumKeyExA = &LayerRegEnumKeyExA,
-    .RegQueryValueExA = &LayerRegQueryValueExA,
-    .RegDeleteKeyA = &LayerRegDeleteKeyA,
-    .RegCloseKey = &LayerRegCloseKey,
-    .GetWindowsDirectoryA = &LayerGetWindowsDirectoryA,
-    .GetSystemDirectoryA = &LayerGetSystemDirectoryA,
-    .DeleteFileA = &LayerDeleteFileA,
-    .CopyFileA = &LayerCopyFileA,
-    .CreateFileA = &LayerCreateFileA,
-    .ReadFile = &LayerReadFile,
-    .WriteFile = &LayerWriteFile,
-    .CloseHandle = &LayerCloseHandle,
-    .MessageBoxA = &LayerMessageBoxA,
+constexpr CallTable InterposedCalls{
+    .RegOpenKeyExA = &InterposedRegOpenKeyExA,
+    .RegEnumKeyExA = &InterposedRegEnumKeyExA,
+    .RegQueryValueExA = &InterposedRegQueryValueExA,
+    .RegDeleteKeyA = &InterposedRegDeleteKeyA,
+    .RegCloseKey = &InterposedRegCloseKey,
+    .GetWindowsDirectoryA = &InterposedGetWindowsDirectoryA,
+    .GetSystemDirectoryA = &InterposedGetSystemDirectoryA,
+    .DeleteFileA = &InterposedDeleteFileA,
+    .CopyFileA = &InterposedCopyFileA,
+    .CreateFileA = &InterposedCreateFileA,
+    .ReadFile = &InterposedReadFile,
+    .WriteFile = &InterposedWriteFile,
+    .CloseHandle = &InterposedCloseHandle,
+    .MessageBoxA = &InterposedMessageBoxA,
 };
 
 }  // namespace
@@ -293,37 +311,47 @@ bool HasEffect(Effect effect, const std::string &call) {
   return false;
 }
 
-Layer::Layer() {
+Interposer::Interposer() {
   Current = new State;
-  platform::Calls = LayerCalls;
+  platform::Calls = InterposedCalls;
 }
 
-Layer::~Layer() {
+Interposer::~Interposer() {
   platform::Calls = NativeCalls;
   delete Current;
   Current = nullptr;
 }
 
-void Layer::SetPlan(const Plan &plan) {
+void Interposer::SetPlan(const Plan &plan) {
   Current->plan = plan;
   Current->calls.clear();
   Current->injected = 0;
 }
 
-unsigned Layer::CallCount() const { return static_cast<unsigned>(Current->calls.size()); }
-const std::vector<std::string> &Layer::CallNames() const { return Current->calls; }
-unsigned Layer::Injected() const { return Current->injected; }
-std::size_t Layer::OpenKeys() const { return Current->keys.size(); }
-std::size_t Layer::OpenFiles() const { return Current->files.size(); }
-const std::vector<std::string> &Layer::MalformedPaths() const { return Current->malformed; }
+void Interposer::SplitReads(DWORD bytes) { Current->readLimit = bytes; }
+void Interposer::Miscount(UINT extra) { Current->miscount = extra; }
 
-void Layer::SetDirectories(std::string windows, std::string system) {
+void Interposer::SetLocalMachine(HKEY key) { Current->localMachine = key; }
+
+void Interposer::SetDirectories(std::string windows, std::string system) {
   Current->windows = std::move(windows);
   Current->system = std::move(system);
 }
 
-void Layer::SetLocalMachine(HKEY key) { Current->localMachine = key; }
-void Layer::AnswerBoxes() { Current->answerBoxes = true; }
-const std::vector<std::string> &Layer::BoxTexts() const { return Current->boxes; }
+void Interposer::AnswerBoxes(std::vector<int> results) {
+  Current->answerBoxes = true;
+  Current->answers = std::move(results);
+  Current->nextAnswer = 0;
+}
 
-}  // namespace faults
+void Interposer::OnBox(std::function<void(const Box &)> hook) { Current->onBox = std::move(hook); }
+
+unsigned Interposer::CallCount() const { return static_cast<unsigned>(Current->calls.size()); }
+const std::vector<std::string> &Interposer::CallNames() const { return Current->calls; }
+unsigned Interposer::Injected() const { return Current->injected; }
+const std::vector<Box> &Interposer::Boxes() const { return Current->boxes; }
+std::size_t Interposer::OpenKeys() const { return Current->keys.size(); }
+std::size_t Interposer::OpenFiles() const { return Current->files.size(); }
+const std::vector<std::string> &Interposer::MalformedPaths() const { return Current->malformed; }
+
+}  // namespace interposer

@@ -9,60 +9,43 @@
 #include <vector>
 
 #include "app/uninstall.h"
-#include "platform/hosted/hosted.h"
-#include "support/modem_machine.h"
+#include "portable/scratch_machine.h"
 
 namespace {
 
-using testsupport::HasKey;
-using testsupport::RegistryText;
+using scratch::Key;
+using scratch::Text;
+using scratch::Unterminated;
+using scratch::Value;
 
-const std::string ServiceKey = "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\TQ19KVN]";
-const std::string SoftwareKey = "[HKEY_LOCAL_MACHINE\\Software\\Quorvane\\TQ19KVN]";
+const std::string ServiceKey = "System\\CurrentControlSet\\Services\\TQ19KVN";
+const std::string SoftwareKey = "Software\\Quorvane\\TQ19KVN";
 const std::string ClassRoot = "System\\CurrentControlSet\\Services\\Class";
 
-std::string Section(const std::string &path) { return "[HKEY_LOCAL_MACHINE\\" + path + "]"; }
-// A text value as REGEDIT4 writes it: backslashes doubled.
-std::string TextValue(const std::string &name, const std::string &value) {
-  std::string escaped;
-  for (char c : value) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  return "\"" + name + "\"=\"" + escaped + "\"";
-}
-std::string PnpId(const std::string &id) { return TextValue("PNP ID", id); }
-// A text value stored without its terminator, as Windows keeps one written so.
-std::string Unterminated(const std::string &name, const std::string &text) {
-  std::string line = "\"" + name + "\"=hex(1):";
-  const char digits[] = "0123456789abcdef";
-  for (unsigned char c : text) {
-    if (line.back() != ':') line += ',';
-    line += {digits[c >> 4], digits[c & 15]};
-  }
-  return line;
-}
-std::string Driver(const std::string &value) { return TextValue("driver", value); }
+Value PnpId(const std::string &id) { return Text("PNP ID", id); }
+Value Driver(const std::string &value) { return Text("driver", value); }
 
 struct PciCase {
   const char *name;
-  std::vector<std::string> registry;
+  std::vector<Key> registry;
   std::vector<std::string> gone;  // below HKEY_LOCAL_MACHINE
   std::vector<std::string> kept;
   std::size_t boxes;
+  unsigned miscount = 0;  // added to the size every value query reports
 };
 void PrintTo(const PciCase &c, std::ostream *os) { *os << c.name; }
 
 // Neighbours every case carries, that no case may remove.
-std::vector<std::string> Neighbours() {
-  return {Section(ClassRoot + "\\Modem\\0001"),
-          "\"DriverDesc\"=\"other\"",
-          Section(ClassRoot + "\\Net\\0000"),
-          "\"DriverDesc\"=\"net\"",
-          Section("Enum\\PCI\\VEN_8086&DEV_7110\\0000"),
-          Driver("System\\0000")};
+std::vector<Key> Neighbours() {
+  return {{ClassRoot + "\\Modem\\0001", {Text("DriverDesc", "other")}},
+          {ClassRoot + "\\Net\\0000", {Text("DriverDesc", "net")}},
+          {"Enum\\PCI\\VEN_8086&DEV_7110\\0000", {Driver("System\\0000")}}};
 }
 const std::vector<std::string> NeighbourKeys = {
     ClassRoot + "\\Modem\\0001", ClassRoot + "\\Net\\0000", "Enum\\PCI\\VEN_8086&DEV_7110\\0000"};
 
-std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string> &b) {
+template <typename T>
+std::vector<T> Join(std::vector<T> a, const std::vector<T> &b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
@@ -75,112 +58,137 @@ const std::string Driver39 = "Modem\\" + std::string(33, 'D');  // 39 characters
 const std::string Driver40 = "Modem\\" + std::string(34, 'D');  // 40 characters
 
 std::vector<PciCase> Cases() {
-  std::string card = "Enum\\PCI\\VEN_1&DEV_2";
+  const std::string card = "Enum\\PCI\\VEN_1&DEV_2";
+  const Key service{ServiceKey, {PnpId("VEN_1&DEV_2")}};
+  const Key instance{card + "\\0000", {Driver("Modem\\0000")}};
+  const Key classKey{ClassRoot + "\\Modem\\0000", {}};
   return {
       {"ServiceKeyPreferred",
-       {ServiceKey, PnpId("VEN_1&DEV_2"), SoftwareKey, PnpId("VEN_9&DEV_9"),
-        Section(card + "\\0000"), Driver("Modem\\0000"), Section(ClassRoot + "\\Modem\\0000"),
-        Section("Enum\\PCI\\VEN_9&DEV_9\\0000"), Driver("Modem\\0002"),
-        Section(ClassRoot + "\\Modem\\0002")},
+       {service,
+        {SoftwareKey, {PnpId("VEN_9&DEV_9")}},
+        instance,
+        classKey,
+        {"Enum\\PCI\\VEN_9&DEV_9\\0000", {Driver("Modem\\0002")}},
+        {ClassRoot + "\\Modem\\0002", {}}},
        {card, ClassRoot + "\\Modem\\0000"},
-       {"Enum\\PCI\\VEN_9&DEV_9\\0000", ClassRoot + "\\Modem\\0002", "Software\\Quorvane\\TQ19KVN",
-        "System\\CurrentControlSet\\Services\\TQ19KVN"},
+       {"Enum\\PCI\\VEN_9&DEV_9\\0000", ClassRoot + "\\Modem\\0002", SoftwareKey, ServiceKey},
        0},
       {"SoftwareKeyFallbackWithoutMessage",
-       {SoftwareKey, PnpId("VEN_1&DEV_2"), Section(card + "\\0000"), Driver("Modem\\0000"),
-        Section(ClassRoot + "\\Modem\\0000")},
+       {{SoftwareKey, {PnpId("VEN_1&DEV_2")}}, instance, classKey},
        {card, ClassRoot + "\\Modem\\0000"},
-       {"Software\\Quorvane\\TQ19KVN"},
+       {SoftwareKey},
        0},
       // The service key is the product key once it opens: a PNP ID it cannot
       // give ends the step, and the software key's is never used.
       {"ServiceKeyWithoutPnpIdEndsTheStep",
-       {ServiceKey, "\"Other\"=\"x\"", SoftwareKey, PnpId("VEN_1&DEV_2"), Section(card + "\\0000"),
-        Driver("Modem\\0000"), Section(ClassRoot + "\\Modem\\0000")},
+       {{ServiceKey, {Text("Other", "x")}},
+        {SoftwareKey, {PnpId("VEN_1&DEV_2")}},
+        instance,
+        classKey},
        {},
        {card + "\\0000", ClassRoot + "\\Modem\\0000"},
        0},
       {"ServicePnpIdTooLongEndsTheStep",
-       {ServiceKey, PnpId(Id42), SoftwareKey, PnpId("VEN_1&DEV_2"), Section(card + "\\0000"),
-        Driver("Modem\\0000"), Section(ClassRoot + "\\Modem\\0000")},
+       {{ServiceKey, {PnpId(Id42)}}, {SoftwareKey, {PnpId("VEN_1&DEV_2")}}, instance, classKey},
        {},
        {card + "\\0000", ClassRoot + "\\Modem\\0000"},
        0},
       // Text stored without its terminator is used when it ends inside the
       // buffer, up to the last byte that leaves room for one.
       {"UnterminatedValuesAtCapacity",
-       {ServiceKey, Unterminated("PNP ID", Id41), Section("Enum\\PCI\\" + Id41 + "\\0000"),
-        Unterminated("driver", Driver39), Section(ClassRoot + "\\" + Driver39)},
+       {{ServiceKey, {Unterminated("PNP ID", Id41)}},
+        {"Enum\\PCI\\" + Id41 + "\\0000", {Unterminated("driver", Driver39)}},
+        {ClassRoot + "\\" + Driver39, {}}},
        {"Enum\\PCI\\" + Id41, ClassRoot + "\\" + Driver39},
        {ClassRoot + "\\Modem"},
        0},
       {"UnterminatedDriverFillingTheBufferKeepsClassKey",
-       {ServiceKey, PnpId("VEN_1&DEV_2"), Section(card + "\\0000"),
-        Unterminated("driver", Driver40), Section(ClassRoot + "\\" + Driver40)},
+       {service,
+        {card + "\\0000", {Unterminated("driver", Driver40)}},
+        {ClassRoot + "\\" + Driver40, {}}},
        {card},
        {ClassRoot + "\\" + Driver40},
        0},
       {"NeitherProductKeyShowsMessage",
-       {Section(card + "\\0000"), Driver("Modem\\0000"), Section(ClassRoot + "\\Modem\\0000")},
+       {instance, classKey},
        {},
        {card + "\\0000", ClassRoot + "\\Modem\\0000"},
        1},
       {"EmptyPnpIdDeletesNothing",
-       {ServiceKey, PnpId(""), Section(card + "\\0000"), Driver("Modem\\0000")},
+       {{ServiceKey, {PnpId("")}}, instance},
        {},
        {card + "\\0000", "Enum\\PCI"},
        0},
+      // Text that fills the buffer without a terminator did not fit: never
+      // cut short (and naming another card) nor read past.
+      {"UnterminatedPnpIdOnePastCapacityDeletesNothing",
+       {{ServiceKey, {Unterminated("PNP ID", Id42)}},
+        {"Enum\\PCI\\" + Id41 + "\\0000", {Driver("Modem\\0000")}},
+        {"Enum\\PCI\\" + Id42 + "\\0000", {Driver("Modem\\0000")}},
+        classKey},
+       {},
+       {"Enum\\PCI\\" + Id41 + "\\0000", "Enum\\PCI\\" + Id42 + "\\0000",
+        ClassRoot + "\\Modem\\0000"},
+       0},
+      // A size reported past the buffer is no success, whatever it holds.
+      {"PnpIdSizeReportedPastTheBuffer",
+       {{ServiceKey, {PnpId(Id41)}},
+        {"Enum\\PCI\\" + Id41 + "\\0000", {Driver("Modem\\0000")}},
+        classKey},
+       {},
+       {"Enum\\PCI\\" + Id41 + "\\0000", ClassRoot + "\\Modem\\0000"},
+       0,
+       1},
       {"PnpIdAtCapacity",
-       {ServiceKey, PnpId(Id41), Section("Enum\\PCI\\" + Id41 + "\\0000"), Driver("Modem\\0000"),
-        Section(ClassRoot + "\\Modem\\0000")},
+       {{ServiceKey, {PnpId(Id41)}},
+        {"Enum\\PCI\\" + Id41 + "\\0000", {Driver("Modem\\0000")}},
+        classKey},
        {"Enum\\PCI\\" + Id41, ClassRoot + "\\Modem\\0000"},
        {},
        0},
       {"PnpIdOnePastCapacityDeletesNothing",
-       {ServiceKey, PnpId(Id42), Section("Enum\\PCI\\" + Id42 + "\\0000"), Driver("Modem\\0000"),
-        Section(ClassRoot + "\\Modem\\0000")},
+       {{ServiceKey, {PnpId(Id42)}},
+        {"Enum\\PCI\\" + Id42 + "\\0000", {Driver("Modem\\0000")}},
+        classKey},
        {},
        {"Enum\\PCI\\" + Id42 + "\\0000", ClassRoot + "\\Modem\\0000"},
        0},
       {"EnumKeyWithoutInstanceStillDeleted",
-       {ServiceKey, PnpId("VEN_1&DEV_2"), Section(card), "\"x\"=\"y\"",
-        Section(ClassRoot + "\\Modem\\0000")},
+       {service, {card, {Text("x", "y")}}, classKey},
        {card},
        {ClassRoot + "\\Modem\\0000"},
        0},
       {"DriverAtCapacity",
-       {ServiceKey, PnpId("VEN_1&DEV_2"), Section(card + "\\0000"), Driver(Driver39),
-        Section(ClassRoot + "\\" + Driver39)},
+       {service, {card + "\\0000", {Driver(Driver39)}}, {ClassRoot + "\\" + Driver39, {}}},
        {card, ClassRoot + "\\" + Driver39},
        {ClassRoot + "\\Modem"},
        0},
       {"DriverOnePastCapacityKeepsClassKey",
-       {ServiceKey, PnpId("VEN_1&DEV_2"), Section(card + "\\0000"), Driver(Driver40),
-        Section(ClassRoot + "\\" + Driver40)},
+       {service, {card + "\\0000", {Driver(Driver40)}}, {ClassRoot + "\\" + Driver40, {}}},
        {card},
        {ClassRoot + "\\" + Driver40},
        0},
       {"InstanceNameAtCapacity",
-       {ServiceKey, PnpId("VEN_1&DEV_2"), Section(card + "\\" + Instance39), Driver("Modem\\0000"),
-        Section(ClassRoot + "\\Modem\\0000")},
+       {service, {card + "\\" + Instance39, {Driver("Modem\\0000")}}, classKey},
        {card, ClassRoot + "\\Modem\\0000"},
        {},
        0},
       {"InstanceNameOnePastCapacityKeepsClassKey",
-       {ServiceKey, PnpId("VEN_1&DEV_2"), Section(card + "\\" + Instance40), Driver("Modem\\0000"),
-        Section(ClassRoot + "\\Modem\\0000")},
+       {service, {card + "\\" + Instance40, {Driver("Modem\\0000")}}, classKey},
        {card},
        {ClassRoot + "\\Modem\\0000"},
        0},
       {"OnlyFirstInstanceInNameOrderCounts",
-       {ServiceKey, PnpId("VEN_1&DEV_2"), Section(card + "\\b"), Driver("Modem\\0002"),
-        Section(card + "\\A"), Driver("Modem\\0000"), Section(ClassRoot + "\\Modem\\0000"),
-        Section(ClassRoot + "\\Modem\\0002")},
+       {service,
+        {card + "\\b", {Driver("Modem\\0002")}},
+        {card + "\\A", {Driver("Modem\\0000")}},
+        classKey,
+        {ClassRoot + "\\Modem\\0002", {}}},
        {card, ClassRoot + "\\Modem\\0000"},
        {ClassRoot + "\\Modem\\0002"},
        0},
       {"DriverWithoutValueKeepsClassKey",
-       {ServiceKey, PnpId("VEN_1&DEV_2"), Section(card + "\\0000"), "\"Class\"=\"Modem\""},
+       {service, {card + "\\0000", {Text("Class", "Modem")}}},
        {card},
        {ClassRoot + "\\Modem"},
        0},
@@ -201,8 +209,9 @@ std::vector<PciCase> HostileDriverCases() {
                                                {"DoubledBackslash", "Modem\\\\0000"},
                                                {"OnlyBackslash", "\\"}}) {
     cases.push_back({h.name,
-                     {ServiceKey, PnpId("VEN_1&DEV_2"), Section("Enum\\PCI\\VEN_1&DEV_2\\0000"),
-                      Driver(h.driver), Section(ClassRoot + "\\Modem\\0000")},
+                     {{ServiceKey, {PnpId("VEN_1&DEV_2")}},
+                      {"Enum\\PCI\\VEN_1&DEV_2\\0000", {Driver(h.driver)}},
+                      {ClassRoot + "\\Modem\\0000", {}}},
                      {"Enum\\PCI\\VEN_1&DEV_2"},
                      {ClassRoot + "\\Modem\\0000", ClassRoot + "\\Modem", ClassRoot},
                      0});
@@ -211,8 +220,9 @@ std::vector<PciCase> HostileDriverCases() {
   // not take the PCI branch (or anything) with it.
   for (const char *id : {"VEN_1\\", "\\VEN_1", "VEN_1\\\\0000"}) {
     cases.push_back({"HostilePnpId",
-                     {ServiceKey, PnpId(id), Section("Enum\\PCI\\VEN_1\\0000"),
-                      Driver("Modem\\0000"), Section(ClassRoot + "\\Modem\\0000")},
+                     {{ServiceKey, {PnpId(id)}},
+                      {"Enum\\PCI\\VEN_1\\0000", {Driver("Modem\\0000")}},
+                      {ClassRoot + "\\Modem\\0000", {}}},
                      {},
                      {"Enum\\PCI\\VEN_1\\0000", ClassRoot + "\\Modem\\0000"},
                      0});
@@ -224,23 +234,24 @@ class PciDevice : public testing::TestWithParam<PciCase> {};
 
 TEST_P(PciDevice, RemovesExactlyTheCardsKeys) {
   const PciCase &c = GetParam();
-  testsupport::TempMachine machine(RegistryText(Join(c.registry, Neighbours())));
-  machine.Start();
+  scratch::Interposed run(Join(c.registry, Neighbours()), {});
+  run.layer.Miscount(c.miscount);
   ResetRunState();
 
   RemovePciDevice();
   RemovePciEnumKey();
 
-  for (const std::string &key : c.gone) EXPECT_FALSE(HasKey(key)) << key;
-  for (const std::string &key : Join(c.kept, NeighbourKeys)) EXPECT_TRUE(HasKey(key)) << key;
-  ASSERT_EQ(hosted::ShownBoxes().size(), c.boxes);
+  for (const std::string &key : c.gone) EXPECT_FALSE(run.machine.HasKey(key)) << key;
+  for (const std::string &key : Join(c.kept, NeighbourKeys))
+    EXPECT_TRUE(run.machine.HasKey(key)) << key;
+  const std::vector<interposer::Box> &boxes = run.layer.Boxes();
+  ASSERT_EQ(boxes.size(), c.boxes);
   if (c.boxes == 1) {
-    EXPECT_EQ(hosted::ShownBoxes()[0].text, "Could not open either key");
-    EXPECT_EQ(hosted::ShownBoxes()[0].caption, "Quorvane TQ72 Modem");
-    EXPECT_EQ(hosted::ShownBoxes()[0].style, 0u);
+    EXPECT_EQ(boxes[0].text, "Could not open either key");
+    EXPECT_EQ(boxes[0].caption, "Quorvane TQ72 Modem");
+    EXPECT_EQ(boxes[0].style, 0u);
   }
-  EXPECT_EQ(hosted::OpenKeyCount(), 0u);
-  machine.Stop();
+  EXPECT_EQ(run.layer.OpenKeys(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PciDevice, testing::ValuesIn(Cases()),
@@ -251,16 +262,15 @@ INSTANTIATE_TEST_SUITE_P(Hostile, PciDevice, testing::ValuesIn(HostileDriverCase
                          });
 
 TEST(PciDevicePath, KeepsTheReadIdForTheWholeRun) {
-  testsupport::TempMachine machine(RegistryText(
-      {ServiceKey, PnpId(Id41), Section("Enum\\PCI\\" + Id41 + "\\0000"), Driver("Modem\\0000")}));
-  machine.Start();
+  scratch::Interposed run(
+      {{ServiceKey, {PnpId(Id41)}}, {"Enum\\PCI\\" + Id41 + "\\0000", {Driver("Modem\\0000")}}},
+      {});
   ResetRunState();
   EXPECT_STREQ(PciEnumKeyPath, "Enum\\PCI\\");
   RemovePciDevice();
   EXPECT_EQ(std::string(PciEnumKeyPath), "Enum\\PCI\\" + Id41);
   RemovePciEnumKey();
   EXPECT_EQ(std::string(PciEnumKeyPath), "Enum\\PCI\\" + Id41);
-  machine.Stop();
 }
 
 }  // namespace

@@ -1,27 +1,23 @@
-// The system.ini rewrite on a machine folder: what becomes of each kind of
-// text, and that system.ini is either left whole or correctly rewritten when
-// any platform call fails.
+// The system.ini rewrite: what becomes of each kind of text, and that
+// system.ini is either left whole or correctly rewritten when any platform
+// call fails.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "faults/fault_layer.h"
-#include "platform/hosted/hosted.h"
-#include "support/temp_machine.h"
+#include "portable/scratch_machine.h"
 #include "sysini/system_ini.h"
 #include "sysini/text_stream.h"
 
 namespace {
 
 using namespace std::string_literals;
-using testsupport::TempMachine;
 
-const char IniFile[] = "WINDOWS/system.ini";
-const char NewFile[] = "WINDOWS/system.new";
+const char IniFile[] = "system.ini";
+const char NewFile[] = "system.new";
 const std::string M = "device=qvnvcd.vxd";
 
 struct RewriteCase {
@@ -48,6 +44,7 @@ std::vector<RewriteCase> Cases() {
       {"LfLineEndsBecomeCrLf", "A\nB\n" + M + "\nE\n", "A\r\nB\r\n  E\r\n"},
       {"MarkerAsLastLine", "A\r\n" + M + "\r\n", "A\r\n  "},
       {"MarkerLastWithoutLineEnd", "A\r\n" + M, "A\r\n  "},
+      {"MarkerAloneWithoutLineEnd", "A\r\nqvnvcd", "A\r\n  "},
       {"LoneCrAndLastLineWithoutEndKept", "A\rB\r\nE", "A\rB\r\nE"},
       {"CrCrLfKept", "A\r\r\nB\r\n", "A\r\r\nB\r\n"},
       {"LoneCrAsLastByteKept", "A\r\nB\r", "A\r\nB\r"},
@@ -71,17 +68,13 @@ std::vector<RewriteCase> Cases() {
 class RewriteTable : public testing::TestWithParam<RewriteCase> {};
 
 // The file is named as a mounted Windows 98 disk shows it: that file is the
-// one rewritten, and no second system.ini appears beside it.
+// one rewritten, and neither a second system.ini nor system.new is left.
 TEST_P(RewriteTable, RewritesByteForByte) {
-  TempMachine machine;
-  machine.WriteFile("WINDOWS/SYSTEM.INI", GetParam().before);
-  machine.Start();
+  scratch::Interposed run({}, {{"SYSTEM.INI", GetParam().before}});
   RewriteSystemIni();
-  EXPECT_EQ(hosted::OpenFileCount(), 0u);
-  machine.Stop();
-  EXPECT_EQ(machine.ReadFile("WINDOWS/SYSTEM.INI"), GetParam().after);
-  EXPECT_FALSE(machine.Exists(IniFile));
-  EXPECT_FALSE(machine.Exists(NewFile));
+  EXPECT_EQ(run.layer.OpenFiles(), 0u);
+  EXPECT_EQ(run.machine.Files(),
+            (std::map<std::string, std::string>{{"SYSTEM.INI", GetParam().after}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(SystemIni, RewriteTable, testing::ValuesIn(Cases()),
@@ -93,31 +86,27 @@ INSTANTIATE_TEST_SUITE_P(SystemIni, RewriteTable, testing::ValuesIn(Cases()),
 TEST(RewriteSystemIni, NothingIsOpenedWithoutAWholePath) {
   for (std::size_t length : {244u, 245u, 0u}) {
     SCOPED_TRACE(length);
-    TempMachine machine;
-    std::string element = Times(length == 0 ? 1 : length - 11, 'w'), ini = "WINDOWS/" + element;
-    std::filesystem::create_directory(machine.HostPath(ini));
-    machine.WriteFile(ini + "/system.ini", M + "\r\nB\r\n");
-    machine.Start();
-    faults::Layer layer;
-    layer.SetDirectories(length == 0 ? "" : "C:\\WINDOWS\\" + element, "C:\\WINDOWS\\SYSTEM");
+    scratch::Interposed run({}, {});
+    const std::string windows = run.machine.WindowsDir();
+    const std::string element(length == 0 ? 1 : length - windows.size() - 1, 'w');
+    const std::string ini = element + "\\system.ini";
+    ASSERT_TRUE(run.machine.WriteFile(ini, M + "\r\nB\r\n"));
+    run.layer.SetDirectories(length == 0 ? "" : windows + "\\" + element, run.machine.SystemDir());
+    run.layer.SetPlan({});
     RewriteSystemIni();
     if (length != 244) {
-      EXPECT_EQ(layer.CallCount(), 1u) << "only the directory query";
+      EXPECT_EQ(run.layer.CallCount(), 1u) << "only the directory query";
     }
-    machine.Stop();
-    EXPECT_EQ(machine.ReadFile(ini + "/system.ini"), length == 244 ? "  B\r\n" : M + "\r\nB\r\n");
+    EXPECT_EQ(run.machine.ReadFile(ini), length == 244 ? "  B\r\n" : M + "\r\nB\r\n");
   }
-  TempMachine machine;  // and a missing system.ini is not created
-  machine.Start();
+  scratch::Interposed run({}, {});  // and a missing system.ini is not created
   RewriteSystemIni();
-  machine.Stop();
-  EXPECT_FALSE(machine.Exists(IniFile));
-  EXPECT_FALSE(machine.Exists(NewFile));
+  EXPECT_EQ(run.machine.Files(), (std::map<std::string, std::string>{}));
 }
 
 // ------------------------------------------------------------ fault sweep
 // The rewrite is run once per platform call it makes, with that call
-// failing; the fault layer names the failed call.
+// failing; the interposer names the failed call.
 
 // More than one buffer of output, so that a write fails inside the loop as
 // well as at the close.
@@ -130,16 +119,14 @@ std::string SweepBefore() {
 
 // Runs the rewrite on machine holding before with a call failing; returns
 // the name of each call made, in order.
-std::vector<std::string> RunFaulted(TempMachine &machine, const std::string &before,
-                                    faults::Plan plan) {
-  machine.WriteFile(IniFile, before);
-  machine.Start();
-  faults::Layer layer;
+std::vector<std::string> RunFaulted(const scratch::Machine &machine, const std::string &before,
+                                    interposer::Plan plan) {
+  EXPECT_TRUE(machine.WriteFile(IniFile, before));
+  interposer::Interposer layer;
+  machine.Interpose(layer);
   layer.SetPlan(plan);
   RewriteSystemIni();
   EXPECT_EQ(layer.OpenFiles(), 0u);
-  EXPECT_EQ(hosted::OpenFileCount(), 0u);
-  machine.Stop();
   return layer.CallNames();
 }
 
@@ -147,9 +134,12 @@ TEST(RewriteSystemIniFaults, EveryFailedCallLeavesSystemIniWholeOrRewritten) {
   const std::string before = SweepBefore();
   std::string rewritten = before;
   rewritten.replace(rewritten.find(M + "\r\n"), M.size() + 2, "  ");
-  TempMachine clean;
-  std::vector<std::string> calls = RunFaulted(clean, before, {});
-  ASSERT_EQ(clean.ReadFile(IniFile), rewritten);
+  std::vector<std::string> calls;
+  {
+    const scratch::Machine clean({}, {});  // one machine at a time
+    calls = RunFaulted(clean, before, {});
+    ASSERT_EQ(clean.ReadFile(IniFile), rewritten);
+  }
   ASSERT_GT(calls.size(), 8u);
 
   // What each kind of failed call must leave: system.ini whole (W),
@@ -167,30 +157,30 @@ TEST(RewriteSystemIniFaults, EveryFailedCallLeavesSystemIniWholeOrRewritten) {
   };
   std::map<std::string, std::vector<std::string>> seen;
   unsigned writesFailedInLoop = 0;
-  const faults::Plan modes[] = {
-      {.call = 0, .persistent = false, .effect = faults::Effect::Fail},
+  const interposer::Plan modes[] = {
+      {.call = 0, .persistent = false, .effect = interposer::Effect::Fail},
       // A read error that never clears must end the step, not spin on a file
       // whose end never shows.
-      {.call = 0, .persistent = true, .effect = faults::Effect::Fail},
-      {.call = 0, .persistent = false, .effect = faults::Effect::Halfway},
+      {.call = 0, .persistent = true, .effect = interposer::Effect::Fail},
+      {.call = 0, .persistent = false, .effect = interposer::Effect::Halfway},
   };
   for (unsigned number = 1; number <= calls.size(); ++number) {
     const std::string &call = calls[number - 1];
-    for (faults::Plan plan : modes) {
-      const bool halfway = plan.effect == faults::Effect::Halfway;
-      if ((plan.persistent && call != "ReadFile") || !faults::HasEffect(plan.effect, call))
+    for (interposer::Plan plan : modes) {
+      const bool halfway = plan.effect == interposer::Effect::Halfway;
+      if ((plan.persistent && call != "ReadFile") || !interposer::HasEffect(plan.effect, call))
         continue;
       SCOPED_TRACE("call " + std::to_string(number) + " " + call +
                    (plan.persistent ? " onwards"
                     : halfway       ? " halfway"
                                     : ""));
       plan.call = number;
-      TempMachine machine;
+      scratch::Machine machine({}, {});
       RunFaulted(machine, before, plan);
-      const std::string ini = machine.ReadFile(IniFile);
+      const std::string ini = machine.ReadFile(IniFile).value_or("");
       std::string outcome = halfway ? "h" : "";
       outcome += ini == before ? "W" : ini == rewritten ? "R" : "P";
-      if (machine.Exists(NewFile)) outcome += '+';
+      if (machine.ReadFile(NewFile)) outcome += '+';
       if (outcome.find('P') != std::string::npos) {
         EXPECT_EQ(machine.ReadFile(NewFile), rewritten) << "the only whole copy is lost";
       }
@@ -198,8 +188,7 @@ TEST(RewriteSystemIniFaults, EveryFailedCallLeavesSystemIniWholeOrRewritten) {
       const auto &ok = allowed.at(call);
       EXPECT_NE(std::find(ok.begin(), ok.end(), outcome), ok.end()) << outcome;
       seen[call].push_back(outcome);
-      if (call == "WriteFile" && !halfway && machine.ReadFile(NewFile).empty())
-        ++writesFailedInLoop;
+      if (call == "WriteFile" && !halfway && machine.ReadFile(NewFile) == "") ++writesFailedInLoop;
     }
   }
   for (const auto &[call, outcomes] : allowed) {

@@ -1,19 +1,11 @@
-// Registry paths below HKEY_LOCAL_MACHINE and helpers shared by the registry
-// steps.
+// What the card's and the models' steps share: a device key's first
+// instance, the "driver" value of that instance, and the deletion of the
+// class key the value names. Text values are read by one rule everywhere.
 #pragma once
 
 #include <cstddef>
 
 #include "platform/platform.h"
-
-inline constexpr char ProductServiceKeyPath[] = "System\\CurrentControlSet\\Services\\TQ19KVN";
-inline constexpr char ProductSoftwareKeyPath[] = "Software\\Quorvane\\TQ19KVN";
-inline constexpr char ClassRootPath[] = "System\\CurrentControlSet\\Services\\Class";
-inline constexpr char WaveResourceKeyPath[] =
-    "System\\CurrentControlSet\\Control\\MediaResources\\Wave\\Serwvdrv.drv<0000>";
-inline constexpr char UninstallEntryPath[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TQ19KVN";
-inline constexpr char DriverValueName[] = "driver";
 
 // Reads a text value into buffer (capacity `size` bytes). True only when the
 // query succeeds and the text ends within the buffer: data that fills the

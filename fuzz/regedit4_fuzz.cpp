@@ -7,10 +7,11 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "platform/hosted/registry.h"
+#include "platform/hosted/regedit4.h"
 #include "support/registry_content.h"
 
-using namespace platform;
+using hosted::regedit4::Document;
+using hosted::regedit4::Key;
 
 namespace {
 
@@ -28,11 +29,11 @@ void CheckRefusal(std::string_view text, const std::string &error) {
     FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20, "control byte in \"%s\"", error.c_str());
 }
 
-void CheckReload(const hosted::Registry &reg) {
-  hosted::Registry again;
+void CheckReload(const Document &doc) {
   std::string error;
-  FUZZ_CHECK(again.LoadText(testsupport::SavedText(reg), "again.reg", &error), "%s", error.c_str());
-  FUZZ_CHECK(testsupport::Canonical(again) == testsupport::Canonical(reg),
+  auto again = Document::Parse(testsupport::SavedText(doc), "again.reg", &error);
+  FUZZ_CHECK(again != nullptr, "%s", error.c_str());
+  FUZZ_CHECK(testsupport::Canonical(*again) == testsupport::Canonical(doc),
              "reloaded content differs");
 }
 
@@ -40,30 +41,22 @@ void CheckReload(const hosted::Registry &reg) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   const std::string text(reinterpret_cast<const char *>(data), size);
-  hosted::Registry reg;
   std::string error;
-  if (!reg.LoadText(text, "f.reg", &error)) {
+  auto doc = Document::Parse(text, "f.reg", &error);
+  if (!doc) {
     CheckRefusal(text, error);
     return 0;
   }
-  FUZZ_CHECK(testsupport::SavedText(reg) == text, "an unchanged file saves other bytes");
-  CheckReload(reg);
+  FUZZ_CHECK(testsupport::SavedText(*doc) == text, "an unchanged file saves other bytes");
+  CheckReload(*doc);
   // Remove a key one level down, then the first key below each root.
-  for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
-                    HKEY_CURRENT_CONFIG, HKEY_DYN_DATA}) {
-    char name[4096];
-    DWORD chars = sizeof name;
-    if (reg.EnumKey(root, 0, name, &chars) != ERROR_SUCCESS) continue;
-    HKEY key = nullptr;
-    if (reg.OpenKey(root, name, &key) == ERROR_SUCCESS) {
-      chars = sizeof name;
-      if (reg.EnumKey(key, 0, name, &chars) == ERROR_SUCCESS) reg.DeleteKey(key, name);
-      reg.CloseKey(key);
-    }
-    chars = sizeof name;
-    if (reg.EnumKey(root, 0, name, &chars) == ERROR_SUCCESS)
-      FUZZ_CHECK(reg.DeleteKey(root, name) == ERROR_SUCCESS, "cannot delete %s", name);
+  for (std::size_t i = 0; i < hosted::regedit4::kRootCount; ++i) {
+    Key *root = doc->Root(static_cast<hosted::regedit4::RootId>(i));
+    if (doc->Children(root).empty()) continue;
+    Key *first = doc->Children(root).front();
+    if (!doc->Children(first).empty()) doc->Remove(doc->Children(first).front());
+    doc->Remove(doc->Children(root).front());
   }
-  CheckReload(reg);
+  CheckReload(*doc);
   return 0;
 }

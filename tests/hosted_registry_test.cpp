@@ -30,7 +30,7 @@ namespace {
 using namespace platform;
 using namespace std::string_literals;
 using Names = std::vector<std::string>;
-using testsupport::Canonical;
+using testsupport::KeyTree;
 using testsupport::KeyExists;
 
 const std::string kFixture =
@@ -61,11 +61,11 @@ class MachineFolder : public ::testing::Test {
     ASSERT_TRUE(reg.PrepareFold(&error)) << error;
   }
   // What the next start would load from the folder is what `reg` holds.
-  void ExpectDurable(const hosted::Registry &reg) {
+  void ExpectDurable(hosted::Registry &reg) {
     hosted::Registry fresh;
     std::string error;
     ASSERT_TRUE(fresh.Open(dirFd_, &error)) << error;
-    EXPECT_EQ(Canonical(fresh), Canonical(reg));
+    EXPECT_EQ(KeyTree(fresh), KeyTree(reg));
   }
   // Names in the folder that start with prefix.
   std::vector<std::string> Entries(std::string_view prefix) {
@@ -85,7 +85,7 @@ class MachineFolder : public ::testing::Test {
     EXPECT_EQ(Entries(hosted::kTemporaryPrefix), std::vector<std::string>{});
     hosted::Registry loaded;
     ASSERT_TRUE(loaded.LoadText(machine_.ReadFile("registry.reg"), "registry.reg", &error));
-    EXPECT_EQ(Canonical(loaded), Canonical(reg));
+    EXPECT_EQ(KeyTree(loaded), KeyTree(reg));
   }
   testsupport::TempMachine machine_{kFixture};
   int dirFd_ = ::open(machine_.Root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -148,7 +148,7 @@ TEST_P(RegistryContract, Handles) {
   EXPECT_EQ(reg_.CloseKey(self), ERROR_SUCCESS);
   HKEY a = OpenKey(HKEY_LOCAL_MACHINE, "Software");
   HKEY b = OpenKey(a, nullptr);
-  EXPECT_EQ(reg_.OpenHandleCount(), 2u);
+  EXPECT_NE(b, a);  // a handle of its own, as Windows gives
   EXPECT_EQ(reg_.CloseKey(a), ERROR_SUCCESS);
   EXPECT_EQ(reg_.CloseKey(a), ERROR_INVALID_HANDLE);
   EXPECT_EQ(Children(b).size(), 6u);                      // the other handle still works
@@ -230,7 +230,7 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
   EXPECT_FALSE(KeyExists(reg, "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\TQ19KVN"));
   EXPECT_TRUE(KeyExists(reg, "HKEY_LOCAL_MACHINE\\Software\\Quorvane"));
   EXPECT_FALSE(KeyExists(reg, "HKEY_CLASSES_ROOT\\.tq7"));
-  const std::string content = Canonical(reg);
+  const std::string content = KeyTree(reg);
   CloseAndExpectFolded(reg);  // a run that changed nothing itself still folds
   struct stat st {};
   ASSERT_EQ(::fstatat(dirFd_, "registry.reg", &st, AT_SYMLINK_NOFOLLOW), 0);
@@ -241,7 +241,7 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
   machine_.WriteFile(journal::kJournalName,
                      std::string(journal::kHeader) + journal::Record("HKEY_CLASSES_ROOT\\.tq7"));
   Open(reg);
-  EXPECT_EQ(Canonical(reg), content);
+  EXPECT_EQ(KeyTree(reg), content);
   CloseAndExpectFolded(reg);
   EXPECT_EQ(machine_.ReadFile("registry.reg"), folded);
 }
@@ -407,7 +407,7 @@ TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
   hosted::Registry reg;
   std::string error;
   ASSERT_TRUE(reg.LoadText("REGEDIT4\r\n[HKEY_USERS\\A]\r\n", "mem.reg", &error));
-  const std::string before = Canonical(reg);
+  const std::string before = KeyTree(reg);
   ASSERT_EQ(::symlinkat(target.c_str(), dirFd_, journal::kJournalName), 0);
   EXPECT_FALSE(reg.Open(dirFd_, &error));
   EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
@@ -421,7 +421,7 @@ TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
   ASSERT_EQ(::symlinkat(target.c_str(), dirFd_, "registry.reg"), 0);
   EXPECT_FALSE(reg.Open(dirFd_, &error));
   EXPECT_NE(error.find("registry.reg is a symbolic link"), std::string::npos) << error;
-  EXPECT_EQ(Canonical(reg), before);
+  EXPECT_EQ(KeyTree(reg), before);
   EXPECT_TRUE(reg.LoadText("REGEDIT4\r\n", "mem.reg", &error)) << "left bound: " << error;
   EXPECT_EQ(outside.ReadFile("registry.reg"), kFixture);
 }

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/hosted/registry.h"
@@ -15,7 +17,10 @@ namespace {
 
 using namespace platform;
 using namespace std::string_literals;
+using hosted::regedit4::Document;
+using hosted::regedit4::Key;
 using testsupport::Canonical;
+using testsupport::KeyTree;
 using testsupport::SavedText;
 
 // Value types the removal logic never reads, so platform.h leaves them out.
@@ -28,12 +33,26 @@ std::string In(const std::string &section, const std::string &line) {
 }
 std::string InA(const std::string &line) { return In("HKEY_LOCAL_MACHINE\\A", line); }
 
-// load(save(x)) holds what x holds.
-void ExpectRoundTrip(const hosted::Registry &reg) {
-  hosted::Registry again;
+// The document of a text that loads.
+std::unique_ptr<Document> Parsed(const std::string &text) {
   std::string error;
-  ASSERT_TRUE(again.LoadText(SavedText(reg), "again.reg", &error)) << error;
-  EXPECT_EQ(Canonical(again), Canonical(reg));
+  auto doc = Document::Parse(text, "case.reg", &error);
+  EXPECT_TRUE(doc) << error;
+  return doc;
+}
+
+// load(save(x)) holds what x holds.
+void ExpectRoundTrip(const Document &doc) {
+  auto again = Parsed(SavedText(doc));
+  ASSERT_TRUE(again);
+  EXPECT_EQ(Canonical(*again), Canonical(doc));
+}
+
+// Removes the key at a full path, as a deletion does.
+void Remove(Document &doc, std::string_view fullPath) {
+  Key *key = doc.FindPath(fullPath);
+  ASSERT_NE(key, nullptr) << fullPath;
+  doc.Remove(key);
 }
 
 struct RoundTrip {
@@ -54,7 +73,6 @@ TEST_P(Regedit4RoundTrip, LoadsQueriesAndSavesTheSameBytes) {
   hosted::Registry reg;
   std::string error;
   ASSERT_TRUE(reg.LoadText(c.text, "case.reg", &error)) << error;
-  EXPECT_EQ(SavedText(reg), c.text);
   HKEY key = nullptr;
   ASSERT_EQ(reg.OpenKey(c.root, c.key, &key), ERROR_SUCCESS);
   std::string data(c.bytes.size() + 8, '#');
@@ -63,7 +81,10 @@ TEST_P(Regedit4RoundTrip, LoadsQueriesAndSavesTheSameBytes) {
             ERROR_SUCCESS);
   EXPECT_EQ(type, c.type);
   EXPECT_EQ(data.substr(0, bytes), c.bytes);
-  ExpectRoundTrip(reg);
+  auto doc = Parsed(c.text);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(SavedText(*doc), c.text);
+  ExpectRoundTrip(*doc);
 }
 
 // clang-format off
@@ -103,34 +124,33 @@ const std::string kSample =
     "[HKEY_LOCAL_MACHINE\\Software\\Zeta]\r\n\"zz\"=dword:00000002\r\n\r\n";
 
 TEST(Regedit4, SavingAfterDeletionsKeepsImplicitAncestors) {
-  hosted::Registry reg;
-  std::string error;
-  EXPECT_EQ(SavedText(reg), "REGEDIT4\r\n\r\n");  // empty: every root, nothing else
-  ASSERT_TRUE(reg.LoadText(kSample, "sample.reg", &error)) << error;
-  EXPECT_EQ(SavedText(reg), kSample);
-  ASSERT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Zeta"), ERROR_SUCCESS);
-  EXPECT_EQ(SavedText(reg),
+  EXPECT_EQ(SavedText(Document()), "REGEDIT4\r\n\r\n");  // empty: every root, nothing else
+  auto doc = Parsed(kSample);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(SavedText(*doc), kSample);
+  Remove(*doc, "HKEY_LOCAL_MACHINE\\Software\\Zeta");
+  EXPECT_EQ(SavedText(*doc),
             "REGEDIT4\r\n\r\n"
             "[HKEY_LOCAL_MACHINE\\Software\\Alpha]\r\n\"a\"=hex:01,02,\\\r\n  03\r\n@=\"x\"\r\n\r\n"
             "[HKEY_CLASSES_ROOT\\CLSID\\{0001}\\InprocServer32]\r\n@=\"C:\\\\A.DLL\"\r\n\r\n");
-  ExpectRoundTrip(reg);
+  ExpectRoundTrip(*doc);
   // Software outlives the sections that made it: it gets one of its own.
-  ASSERT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Alpha"), ERROR_SUCCESS);
-  EXPECT_TRUE(testsupport::KeyExists(reg, "HKEY_LOCAL_MACHINE\\Software"));
-  const std::string saved = SavedText(reg);
+  Remove(*doc, "HKEY_LOCAL_MACHINE\\Software\\Alpha");
+  EXPECT_NE(doc->FindPath("HKEY_LOCAL_MACHINE\\Software"), nullptr);
+  const std::string saved = SavedText(*doc);
   EXPECT_EQ(saved.substr(saved.size() - 35), "\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n\r\n");
-  ExpectRoundTrip(reg);
-  ASSERT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, "CLSID"), ERROR_SUCCESS);
-  EXPECT_EQ(SavedText(reg).find("CLSID"), std::string::npos);
+  ExpectRoundTrip(*doc);
+  Remove(*doc, "HKEY_CLASSES_ROOT\\CLSID");
+  EXPECT_EQ(SavedText(*doc).find("CLSID"), std::string::npos);
 
   // LF line ends, no final line end, a deeper implicit chain.
-  ASSERT_TRUE(reg.LoadText("REGEDIT4\n[HKEY_USERS\\A\\B\\C]\n[HKEY_USERS\\Z]\n\"z\"=\"1\"",
-                           "lf.reg", &error));
-  ASSERT_EQ(reg.DeleteKey(HKEY_USERS, "A\\B\\C"), ERROR_SUCCESS);
-  EXPECT_EQ(SavedText(reg), "REGEDIT4\n[HKEY_USERS\\Z]\n\"z\"=\"1\"\n[HKEY_USERS\\A\\B]\n\n");
-  ExpectRoundTrip(reg);
-  ASSERT_EQ(reg.DeleteKey(HKEY_USERS, "A"), ERROR_SUCCESS);  // needs no section now
-  EXPECT_EQ(SavedText(reg), "REGEDIT4\n[HKEY_USERS\\Z]\n\"z\"=\"1\"");
+  doc = Parsed("REGEDIT4\n[HKEY_USERS\\A\\B\\C]\n[HKEY_USERS\\Z]\n\"z\"=\"1\"");
+  ASSERT_TRUE(doc);
+  Remove(*doc, "HKEY_USERS\\A\\B\\C");
+  EXPECT_EQ(SavedText(*doc), "REGEDIT4\n[HKEY_USERS\\Z]\n\"z\"=\"1\"\n[HKEY_USERS\\A\\B]\n\n");
+  ExpectRoundTrip(*doc);
+  Remove(*doc, "HKEY_USERS\\A");  // needs no section now
+  EXPECT_EQ(SavedText(*doc), "REGEDIT4\n[HKEY_USERS\\Z]\n\"z\"=\"1\"");
 }
 
 struct Malformed {
@@ -148,10 +168,11 @@ TEST_P(Regedit4Malformed, IsRefusedWithNameLineAndReason) {
   hosted::Registry reg;
   std::string error;
   ASSERT_TRUE(reg.LoadText(kSample, "good.reg", &error)) << error;
+  const std::string before = KeyTree(reg);
   EXPECT_FALSE(reg.LoadText(c.text, "bad.reg", &error));
   EXPECT_EQ(error.rfind("bad.reg:" + std::to_string(c.line) + ": ", 0), 0u) << error;
   EXPECT_NE(error.find(c.reason), std::string::npos) << error;
-  EXPECT_EQ(SavedText(reg), kSample);  // the content is as it was
+  EXPECT_EQ(KeyTree(reg), before);  // the content is as it was
 }
 
 // clang-format off
@@ -210,17 +231,17 @@ TEST(Regedit4, MutatedTextIsRefusedOrRoundTrips) {
       if (kind == 2) text.insert(at, 1, c);
       if (kind == 3) text.resize(at);
     }
-    hosted::Registry reg;
     std::string error;
-    if (!reg.LoadText(text, "m.reg", &error)) {
+    auto doc = Document::Parse(text, "m.reg", &error);
+    if (!doc) {
       EXPECT_EQ(error.rfind("m.reg:", 0), 0u) << error;
       continue;
     }
     ++loaded;
-    EXPECT_EQ(SavedText(reg), text);
-    reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Zeta");
-    reg.DeleteKey(HKEY_USERS, ".Default");
-    ExpectRoundTrip(reg);
+    EXPECT_EQ(SavedText(*doc), text);
+    for (const char *path : {"HKEY_LOCAL_MACHINE\\Software\\Zeta", "HKEY_USERS\\.Default"})
+      if (Key *key = doc->FindPath(path)) doc->Remove(key);
+    ExpectRoundTrip(*doc);
     if (HasFailure()) ADD_FAILURE() << "mutated text:\n" << text;
   }
   EXPECT_GT(loaded, 100);  // the mutations also exercise the accepting paths

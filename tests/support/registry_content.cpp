@@ -1,6 +1,7 @@
 #include "support/registry_content.h"
 
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/hosted/text_helpers.h"
@@ -55,18 +56,85 @@ std::string Canonical(const Document &doc) {
   return out;
 }
 
-std::string Canonical(const hosted::Registry &registry) { return Canonical(registry.Content()); }
-
-std::string SavedText(const hosted::Registry &registry) {
+std::string SavedText(const Document &content) {
   std::vector<std::string_view> pieces;
   std::string extra, text;
-  registry.Content().Save(&pieces, &extra);
+  content.Save(&pieces, &extra);
   for (std::string_view piece : pieces) text += piece;
   return text;
 }
 
-bool KeyExists(const hosted::Registry &registry, std::string_view fullPath) {
-  return registry.Content().FindPath(fullPath) != nullptr;
+namespace {
+
+using hosted::regedit4::RootId;
+
+// The predefined handle of each root, in RootId order.
+platform::HKEY RootKey(RootId root) {
+  static const platform::HKEY roots[hosted::regedit4::kRootCount] = {
+      platform::HKEY_CLASSES_ROOT, platform::HKEY_CURRENT_USER, platform::HKEY_LOCAL_MACHINE,
+      platform::HKEY_USERS,        platform::HKEY_CURRENT_CONFIG, platform::HKEY_DYN_DATA};
+  return roots[static_cast<std::size_t>(root)];
+}
+
+}  // namespace
+
+std::string KeyTree(hosted::Registry &registry) {
+  std::string out;
+  // Keys still to visit: a root and the path below it. A key is opened by
+  // its path from the root each time, so that no handle outlives its visit.
+  std::vector<std::pair<RootId, std::string>> stack;
+  for (std::size_t i = hosted::regedit4::kRootCount; i > 0; --i)
+    stack.emplace_back(static_cast<RootId>(i - 1), std::string());
+  std::vector<char> name(1 << 16);
+  std::vector<std::string> children;
+  while (!stack.empty()) {
+    auto [root, below] = std::move(stack.back());
+    stack.pop_back();
+    std::string path(hosted::regedit4::RootName(root));
+    if (!below.empty()) path += '\\' + below;
+    platform::HKEY key = nullptr;
+    if (registry.OpenKey(RootKey(root), below.c_str(), &key) != platform::ERROR_SUCCESS) {
+      out += path + " (enumerated, but does not open)\n";
+      continue;
+    }
+    out += path + '\n';
+    children.clear();
+    for (platform::DWORD index = 0;; ++index) {
+      platform::DWORD chars = static_cast<platform::DWORD>(name.size());
+      if (registry.EnumKey(key, index, name.data(), &chars) != platform::ERROR_SUCCESS) break;
+      children.emplace_back(name.data(), chars);
+    }
+    registry.CloseKey(key);
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+      stack.emplace_back(root, below.empty() ? *it : below + '\\' + *it);
+  }
+  return out;
+}
+
+std::string KeyTree(const Document &content) {
+  std::string out;
+  std::vector<Key *> stack;
+  for (std::size_t i = hosted::regedit4::kRootCount; i > 0; --i)
+    stack.push_back(content.Root(static_cast<RootId>(i - 1)));
+  while (!stack.empty()) {
+    Key *key = stack.back();
+    stack.pop_back();
+    out += Document::PathOf(key) + '\n';
+    const auto &children = content.Children(key);
+    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
+  }
+  return out;
+}
+
+bool KeyExists(hosted::Registry &registry, std::string_view fullPath) {
+  const std::size_t slash = fullPath.find('\\');
+  RootId root;
+  if (!hosted::regedit4::RootFromName(fullPath.substr(0, slash), &root)) return false;
+  const std::string below(slash == std::string_view::npos ? "" : fullPath.substr(slash + 1));
+  platform::HKEY key = nullptr;
+  if (registry.OpenKey(RootKey(root), below.c_str(), &key) != platform::ERROR_SUCCESS) return false;
+  registry.CloseKey(key);
+  return true;
 }
 
 }  // namespace testsupport

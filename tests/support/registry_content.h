@@ -1,26 +1,35 @@
-// What a hosted registry holds, in a form tests compare: the oracle of the
-// REGEDIT4 round trip, of the journal's replay and of the fold.
+// What a hosted registry holds, in forms tests compare: the oracle of the
+// REGEDIT4 round trip, of the journal's replay and of the fold. A registry
+// is seen only through its own calls, as the removal logic sees it; its
+// REGEDIT4 document through the document's interface.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "platform/hosted/regedit4.h"
 #include "platform/hosted/registry.h"
 
 namespace testsupport {
 
 // Every live key in enumeration order, each with its values (every name
 // once, with its final type and the bytes a query returns, a "text"
-// value's terminator included): two registries hold the same keys and
+// value's terminator included): two documents hold the same keys and
 // values exactly when their texts are equal, whatever file they came from.
 std::string Canonical(const hosted::regedit4::Document &content);
-std::string Canonical(const hosted::Registry &registry);
 
-// The content as REGEDIT4 text, as the fold would write it.
-std::string SavedText(const hosted::Registry &registry);
+// The document as REGEDIT4 text, as the fold writes it.
+std::string SavedText(const hosted::regedit4::Document &content);
 
-// The live key at a full path with its root name ("HKEY_LOCAL_MACHINE\A"),
-// case-insensitively.
-bool KeyExists(const hosted::Registry &registry, std::string_view fullPath);
+// Every key's full path ("HKEY_LOCAL_MACHINE\A\B"), one a line, roots first
+// and each key before its subkeys in enumeration order. The registry's is
+// walked through OpenKey, EnumKey and CloseKey; the two agree exactly when
+// the registry shows the document's keys.
+std::string KeyTree(hosted::Registry &registry);
+std::string KeyTree(const hosted::regedit4::Document &content);
+
+// The key at a full path with its root name ("HKEY_LOCAL_MACHINE\A") opens,
+// case-insensitively as every registry call compares names.
+bool KeyExists(hosted::Registry &registry, std::string_view fullPath);
 
 }  // namespace testsupport

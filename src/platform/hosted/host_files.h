@@ -77,7 +77,6 @@ class HostFiles {
 
   // The Windows path an open handle was opened with; "" for any other.
   std::string PathOf(platform::HANDLE file) const;
-  std::size_t OpenHandleCount() const { return handles_.size(); }
 
  private:
   struct OpenFile {

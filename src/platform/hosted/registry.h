@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/hosted/regedit4.h"
 #include "platform/platform.h"
 
 namespace hosted {
@@ -26,9 +25,6 @@ class Registry {
   // On failure returns false, sets *error to "NAME:LINE: reason" and keeps
   // the content as it was. Not while bound to a machine folder.
   bool LoadText(std::string_view text, const std::string &name, std::string *error);
-  // The content, read-only: keys and values that came from a file keep its
-  // bytes when saved.
-  const regedit4::Document &Content() const;
 
   // Binds to MACHINE/registry.reg below the directory fd (never following a
   // link), replaying a journal left by an interrupted run: this is what
@@ -65,7 +61,6 @@ class Registry {
   // "HKEY_LOCAL_MACHINE\Enum\PCI\..." for a handle (a predefined root or an
   // open handle, deleted or not); empty for an unknown handle.
   std::string PathOf(platform::HKEY key) const;
-  std::size_t OpenHandleCount() const;
 
  private:
   struct Impl;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/hosted/host_fs.h"
+#include "platform/hosted/regedit4.h"
 #include "platform/hosted/registry_journal.h"
 #include "platform/key_path.h"
 
@@ -162,8 +163,6 @@ bool Registry::LoadText(std::string_view text, const std::string &name, std::str
   return true;
 }
 
-const Document &Registry::Content() const { return *impl_->doc; }
-
 bool Registry::Open(int machineDirFd, std::string *error) {
   if (impl_->dir.Valid()) {
     *error = "the registry is already bound to a machine folder";
@@ -294,8 +293,6 @@ std::string Registry::PathOf(HKEY key) const {
   if (it->second.key == nullptr) return it->second.stalePath;
   return Document::PathOf(it->second.key);
 }
-
-std::size_t Registry::OpenHandleCount() const { return impl_->handles.size(); }
 
 std::string Registry::UnsavedNotice() const {
   if (impl_->unsaved == 0) return {};

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosted/registry.h"
+#include "platform/hosted/regedit4.h"
 
 namespace {
 
@@ -85,9 +85,9 @@ const std::map<std::string, std::string (*)(std::size_t)> kShapes = {
 void Load(benchmark::State &state, std::string (*shape)(std::size_t)) {
   const std::string text = shape(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
-    hosted::Registry reg;
     std::string error;
-    if (!reg.LoadText(text, "bench.reg", &error)) state.SkipWithError(error.c_str());
+    if (!hosted::regedit4::Document::Parse(text, "bench.reg", &error))
+      state.SkipWithError(error.c_str());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }

@@ -12,6 +12,7 @@
 
 #include "platform/hosted/registry.h"
 #include "support/registry_content.h"
+#include "support/temp_machine.h"
 
 namespace {
 
@@ -70,9 +71,10 @@ class Regedit4RoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 
 TEST_P(Regedit4RoundTrip, LoadsQueriesAndSavesTheSameBytes) {
   const RoundTrip &c = GetParam();
+  testsupport::TempMachine machine(c.text);
   hosted::Registry reg;
   std::string error;
-  ASSERT_TRUE(reg.LoadText(c.text, "case.reg", &error)) << error;
+  ASSERT_TRUE(machine.OpenRegistry(reg, &error)) << error;
   HKEY key = nullptr;
   ASSERT_EQ(reg.OpenKey(c.root, c.key, &key), ERROR_SUCCESS);
   std::string data(c.bytes.size() + 8, '#');
@@ -165,12 +167,12 @@ class Regedit4Malformed : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(Regedit4Malformed, IsRefusedWithNameLineAndReason) {
   const Malformed &c = GetParam();
+  testsupport::TempMachine machine(c.text);
   hosted::Registry reg;
   std::string error;
-  ASSERT_TRUE(reg.LoadText(kSample, "good.reg", &error)) << error;
   const std::string before = KeyTree(reg);
-  EXPECT_FALSE(reg.LoadText(c.text, "bad.reg", &error));
-  EXPECT_EQ(error.rfind("bad.reg:" + std::to_string(c.line) + ": ", 0), 0u) << error;
+  EXPECT_FALSE(machine.OpenRegistry(reg, &error));
+  EXPECT_EQ(error.rfind("registry.reg:" + std::to_string(c.line) + ": ", 0), 0u) << error;
   EXPECT_NE(error.find(c.reason), std::string::npos) << error;
   EXPECT_EQ(KeyTree(reg), before);  // the content is as it was
 }

@@ -100,8 +100,7 @@ void Machine::Finish() {
   impl_->folder.Stop();
   hosted::Registry reloaded;
   std::string error;
-  EXPECT_TRUE(reloaded.LoadText(impl_->folder.ReadFile("registry.reg"), "registry.reg", &error))
-      << error;
+  EXPECT_TRUE(impl_->folder.OpenRegistry(reloaded, &error)) << error;
 }
 
 }  // namespace scratch

@@ -1,7 +1,9 @@
 #include "support/temp_machine.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -57,6 +59,17 @@ std::string TempMachine::ReadFile(std::string_view relative) const {
 bool TempMachine::Exists(std::string_view relative) const {
   std::error_code ignored;
   return fs::exists(fs::symlink_status(HostPath(relative), ignored));
+}
+
+bool TempMachine::OpenRegistry(hosted::Registry &registry, std::string *error) const {
+  const int dir = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) {
+    *error = "cannot open " + root_;
+    return false;
+  }
+  const bool opened = registry.Open(dir, error);  // keeps a descriptor of its own
+  ::close(dir);
+  return opened;
 }
 
 void TempMachine::Start(std::vector<hosted::Answer> answers) {

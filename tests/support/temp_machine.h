@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/hosted/hosted.h"
+#include "platform/hosted/registry.h"
 
 namespace testsupport {
 
@@ -28,6 +29,9 @@ class TempMachine {
   void WriteFile(std::string_view relative, std::string_view bytes) const;
   std::string ReadFile(std::string_view relative) const;
   bool Exists(std::string_view relative) const;
+
+  // Binds registry to this folder as a start does; false with a reason.
+  bool OpenRegistry(hosted::Registry &registry, std::string *error) const;
 
   // Starts the hosted platform on this machine (no terminal, no log); a
   // failure fails the current test.

@@ -152,17 +152,6 @@ Registry::Registry() : impl_(std::make_unique<Impl>()) {}
 
 Registry::~Registry() = default;
 
-bool Registry::LoadText(std::string_view text, const std::string &name, std::string *error) {
-  if (impl_->dir.Valid()) {
-    *error = name + ":1: the registry is bound to a machine folder; Close it first";
-    return false;
-  }
-  auto doc = Document::Parse(std::string(text), name, error);
-  if (!doc) return false;
-  impl_->Replace(std::move(doc));
-  return true;
-}
-
 bool Registry::Open(int machineDirFd, std::string *error) {
   if (impl_->dir.Valid()) {
     *error = "the registry is already bound to a machine folder";

@@ -21,11 +21,6 @@ class Registry {
   Registry(const Registry &) = delete;
   Registry &operator=(const Registry &) = delete;
 
-  // Replaces the whole content by REGEDIT4 text; `name` is used in errors.
-  // On failure returns false, sets *error to "NAME:LINE: reason" and keeps
-  // the content as it was. Not while bound to a machine folder.
-  bool LoadText(std::string_view text, const std::string &name, std::string *error);
-
   // Binds to MACHINE/registry.reg below the directory fd (never following a
   // link), replaying a journal left by an interrupted run: this is what
   // every start loads. Changes nothing on disk. From then on every

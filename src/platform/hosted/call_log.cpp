@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
+#include "platform/hosted/host_fs.h"
 #include "platform/hosted/text_helpers.h"
 
 namespace hosted {
@@ -54,28 +56,20 @@ namespace {
 // up through ".." (after links were resolved, so the walk follows the path
 // the kernel took). O_PATH needs no read permission on the folders walked.
 bool InsideMachine(int dirFd, const struct stat &machine, std::string *error) {
-  int fd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+  Fd fd(::fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
   for (;;) {
     struct stat here;
-    if (fd < 0 || ::fstat(fd, &here) != 0) {
+    if (!fd.Valid() || ::fstat(fd.Get(), &here) != 0) {
       *error = std::string("cannot check where the log is: ") + std::strerror(errno);
-      if (fd >= 0) ::close(fd);
       return true;
     }
-    if (here.st_dev == machine.st_dev && here.st_ino == machine.st_ino) {
-      ::close(fd);
-      return true;
-    }
-    const int parent = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (here.st_dev == machine.st_dev && here.st_ino == machine.st_ino) return true;
+    Fd parent(::openat(fd.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat up;
-    const bool top = parent >= 0 && ::fstat(parent, &up) == 0 && up.st_dev == here.st_dev &&
-                     up.st_ino == here.st_ino;
-    ::close(fd);
-    fd = parent;
-    if (top) {
-      ::close(fd);
-      return false;
-    }
+    if (parent.Valid() && ::fstat(parent.Get(), &up) == 0 && up.st_dev == here.st_dev &&
+        up.st_ino == here.st_ino)
+      return false;  // the root: its parent is itself
+    fd = std::move(parent);
   }
 }
 
@@ -113,32 +107,28 @@ bool CallLog::Open(const std::string &path, int machineDirFd, std::string *error
     return fail(std::strerror(errno));
   }
   const std::size_t slash = where.rfind('/');
-  const int dirFd =
-      ::open(slash == 0 ? "/" : where.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd < 0) return fail(std::strerror(errno));
+  const Fd dir(
+      ::open(slash == 0 ? "/" : where.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.Valid()) return fail(std::strerror(errno));
   std::string reason;
-  const bool inside = InsideMachine(dirFd, machine, &reason);
-  if (inside) {
-    ::close(dirFd);
+  if (InsideMachine(dir.Get(), machine, &reason))
     return fail(reason.empty() ? "inside the machine folder: refusing to write it there" : reason);
-  }
   // Not through a link now: a link put in place since would go unchecked.
   const std::string leaf = where.substr(slash + 1);
-  int fd =
-      ::openat(dirFd, leaf.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+  Fd fd(::openat(dir.Get(), leaf.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                 0666));
   int openErrno = errno;
-  ::close(dirFd);
   // A pipe or terminal named through /proc (/dev/stdout, /dev/fd/N) has no
   // path to resolve; it is opened as named, and must not be a file.
-  const bool unresolved = fd < 0 && openErrno == ELOOP;
+  const bool unresolved = !fd.Valid() && openErrno == ELOOP;
   if (unresolved) {
-    fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    fd = Fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
     openErrno = errno;
   }
-  if (fd < 0) return fail(std::strerror(openErrno));
+  if (!fd.Valid()) return fail(std::strerror(openErrno));
   struct stat st;
   const char *refused = nullptr;
-  if (::fstat(fd, &st) != 0) {
+  if (::fstat(fd.Get(), &st) != 0) {
     refused = std::strerror(errno);
   } else if (unresolved && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
     refused = "a link that could not be resolved: refusing it";
@@ -146,15 +136,12 @@ bool CallLog::Open(const std::string &path, int machineDirFd, std::string *error
     refused = "a block device: refusing to write it";
   } else if (S_ISREG(st.st_mode) && st.st_nlink != 1) {
     refused = "has other names (hard links), which may be files of the machine: refusing it";
-  } else if (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+  } else if (S_ISREG(st.st_mode) && ::ftruncate(fd.Get(), 0) != 0) {
     refused = std::strerror(errno);
   }
-  if (refused == nullptr) file_ = ::fdopen(fd, "wb");
-  if (file_ == nullptr) {
-    if (refused == nullptr) refused = std::strerror(errno);
-    ::close(fd);
-    return fail(refused);
-  }
+  if (refused == nullptr) file_ = ::fdopen(fd.Get(), "wb");
+  if (file_ == nullptr) return fail(refused != nullptr ? refused : std::strerror(errno));
+  fd.Release();  // the stream owns it now
   owned_ = true;
   return true;
 }

@@ -29,13 +29,23 @@ void PrintTo(const RewriteCase &c, std::ostream *out) { *out << c.name; }
 
 std::string Times(std::size_t n, char c) { return std::string(n, c); }
 
-// Lines of 101 bytes, then as many more as make the next CR the last byte of
-// the first read, so its LF comes with the second read and the output
-// crosses its buffer as well.
-std::string UpToCrAtBufferEnd() {
+// Lines of 101 bytes, up to the last that fits the first read.
+std::string Lines() {
   std::string text;
   while (text.size() + 101 < TextBufferSize) text += Times(99, 'a') + "\r\n";
+  return text;
+}
+// Then as many more as make the next CR the last byte of the first read, so
+// its LF comes with the second read and the output crosses its buffer as well.
+std::string UpToCrAtBufferEnd() {
+  const std::string text = Lines();
   return text + Times(TextBufferSize - 1 - text.size(), 'b');
+}
+// The same lines, then one whose CR LF fills the output buffer exactly: it
+// is full when the next line comes.
+std::string UpToLineEndAtBufferEnd() {
+  const std::string text = Lines();
+  return text + Times(TextBufferSize - 2 - text.size(), 'b') + "\r\n";
 }
 
 std::vector<RewriteCase> Cases() {
@@ -61,6 +71,8 @@ std::vector<RewriteCase> Cases() {
       {"MarkerBeforeZeroByteBlanksWholePiece", M + "\0tail\r\nB\r\n"s, "  B\r\n"},
       {"CrLfAcrossReadAndWriteBuffers", UpToCrAtBufferEnd() + "\r\n" + M + "\r\nE\r\n",
        UpToCrAtBufferEnd() + "\r\n  E\r\n"},
+      {"WriteBufferFullThenMore", UpToLineEndAtBufferEnd() + M + "\r\nE",
+       UpToLineEndAtBufferEnd() + "  E"},
       {"EmptyFileStaysEmpty", "", ""},
   };
 }

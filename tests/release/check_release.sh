@@ -15,11 +15,7 @@ src=$1 version=$2
 dist=$src/dist
 status=0
 fail() { echo "FAIL: $*" >&2; status=1; }
-skip_or_fail() {
-  echo "SKIP: $1" >&2
-  [ "${CI:-}" = true ] && { echo "FAIL: required under CI" >&2; exit 1; }
-  exit 77
-}
+source "$(dirname "$0")/../windows/skip_or_fail.bash"
 for tool in unzip mdir mcopy python3 i686-w64-mingw32-windres; do
   command -v $tool >/dev/null || skip_or_fail "$tool not installed"
 done

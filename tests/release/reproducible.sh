@@ -13,11 +13,7 @@
 # usage: reproducible.sh SOURCE_DIR   (after tools/release.sh there)
 set -u
 src=$(realpath "$1")
-skip_or_fail() {
-  echo "SKIP: $1" >&2
-  [ "${CI:-}" = true ] && { echo "FAIL: required under CI" >&2; exit 1; }
-  exit 77
-}
+source "$(dirname "$0")/../windows/skip_or_fail.bash"
 [ -d "$src/dist" ] || skip_or_fail "no release in $src/dist (tools/release.sh)"
 git -C "$src" rev-parse --git-dir >/dev/null 2>&1 || skip_or_fail "$src is not a git checkout"
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}

@@ -18,11 +18,7 @@
 #        check_imports.sh --dump FILE   (an `objdump -p` listing, for self-tests:
 #                                        imports and header only)
 set -u
-skip_or_fail() {
-  echo "SKIP: $1" >&2
-  [ "${CI:-}" = true ] && { echo "FAIL: required under CI" >&2; exit 1; }
-  exit 77
-}
+source "$(dirname "$0")/skip_or_fail.bash"
 status=0
 fail() { echo "FAIL: $*" >&2; status=1; }
 

@@ -23,8 +23,8 @@ check() { # label expected(win32|win64|error) environment...
   local label=$1 want=$2 out rc
   shift 2
   out=$(env -u TQ72_WINE32 -u TQ72_WINE_ARCH "$@" bash -c '
-    skip_or_fail() { echo "SKIP: $1"; [ "${CI:-}" = true ] && exit 1; exit 77; }
-    source "$0" && choose_wine && echo "chose $arch: $wine"' "$library" 2>&1)
+    source "${0%/*}/skip_or_fail.bash" && source "$0" && choose_wine && echo "chose $arch: $wine"' \
+    "$library" 2>&1)
   rc=$?
   case $want in
     win32) [[ $rc = 0 && $out == *"chose win32"* && $out != *NOTE* ]] ;;

@@ -34,11 +34,7 @@ status=0
 scenario="(setup)"
 
 fail() { echo "FAIL [$scenario]: $*" >&2; status=1; }
-skip_or_fail() {
-  echo "SKIP: $1" >&2
-  [ "${CI:-}" = true ] && { echo "FAIL: required under CI" >&2; exit 1; }
-  exit 77
-}
+source "$(dirname "$0")/skip_or_fail.bash"
 
 source "$(dirname "$0")/choose_wine.bash"
 

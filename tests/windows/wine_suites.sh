@@ -12,11 +12,7 @@ set -u
 dir32=$1 dir64=$2
 status=0
 
-skip_or_fail() {
-  echo "SKIP: $1" >&2
-  [ "${CI:-}" = true ] && { echo "FAIL: required under CI" >&2; exit 1; }
-  exit 77
-}
+source "$(dirname "$0")/skip_or_fail.bash"
 
 # 32-bit where the host can run it, as the product is (choose_wine.bash).
 source "$(dirname "$0")/choose_wine.bash"

@@ -64,19 +64,8 @@ std::string SavedText(const Document &content) {
   return text;
 }
 
-namespace {
-
+using hosted::RootKey;
 using hosted::regedit4::RootId;
-
-// The predefined handle of each root, in RootId order.
-platform::HKEY RootKey(RootId root) {
-  static const platform::HKEY roots[hosted::regedit4::kRootCount] = {
-      platform::HKEY_CLASSES_ROOT, platform::HKEY_CURRENT_USER, platform::HKEY_LOCAL_MACHINE,
-      platform::HKEY_USERS,        platform::HKEY_CURRENT_CONFIG, platform::HKEY_DYN_DATA};
-  return roots[static_cast<std::size_t>(root)];
-}
-
-}  // namespace
 
 std::string KeyTree(hosted::Registry &registry) {
   std::string out;

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/hosted/host_fs.h"
-#include "platform/hosted/regedit4.h"
 #include "platform/hosted/registry_journal.h"
 #include "platform/key_path.h"
 
@@ -22,18 +21,21 @@ using regedit4::Document;
 using regedit4::Key;
 using regedit4::RootId;
 
-namespace {
+HKEY RootKey(RootId root) {
+  // In RootId order.
+  constexpr PredefinedKeyConstant kRootKeys[regedit4::kRootCount] = {
+      HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,   HKEY_LOCAL_MACHINE,
+      HKEY_USERS,        HKEY_CURRENT_CONFIG, HKEY_DYN_DATA,
+  };
+  return kRootKeys[static_cast<std::size_t>(root)];
+}
 
-// The predefined handles, in RootId order.
-constexpr PredefinedKeyConstant kRootKeys[regedit4::kRootCount] = {
-    HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,   HKEY_LOCAL_MACHINE,
-    HKEY_USERS,        HKEY_CURRENT_CONFIG, HKEY_DYN_DATA,
-};
+namespace {
 
 // The root a predefined handle names; false for any other handle.
 bool PredefinedRoot(HKEY key, RootId *root) {
   for (std::size_t i = 0; i < regedit4::kRootCount; ++i) {
-    if (key == kRootKeys[i]) {
+    if (key == RootKey(static_cast<RootId>(i))) {
       *root = static_cast<RootId>(i);
       return true;
     }

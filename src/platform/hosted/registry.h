@@ -7,11 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/hosted/regedit4.h"
 #include "platform/platform.h"
 
 namespace hosted {
 
 inline constexpr char kRegistryName[] = "registry.reg";
+
+// The predefined handle that stands for a root (HKEY_LOCAL_MACHINE for
+// RootId::LocalMachine).
+platform::HKEY RootKey(regedit4::RootId root);
 
 class Registry {
  public:

@@ -17,6 +17,7 @@
 
 #include "app/uninstall.h"
 #include "platform/hosted/hosted.h"
+#include "platform/session.h"
 #include "ratio_reporter.h"
 
 namespace {
@@ -72,14 +73,18 @@ struct Machine {
     fs::copy(demo / "WINDOWS", dir / "WINDOWS", fs::copy_options::recursive);
     std::ofstream(dir / "registry.reg", std::ios::binary | std::ios::trunc) << registry;
   }
-  int Run(hosted::Answer first, benchmark::State &state) {
+  int Run(session::Answer first, benchmark::State &state) {
     hosted::StartOptions options;
     options.machine = dir.string();
-    options.answers = {first, hosted::Answer::Ok, hosted::Answer::Ok};
-    options.terminal = false;
+    const session::Answer answers[] = {first, session::Answer::Ok, session::Answer::Ok};
+    session::Settings settings;
+    settings.answers = answers;
+    settings.answerCount = 3;
     std::string error;
     if (!hosted::Start(options, &error)) state.SkipWithError(error.c_str());
+    session::Begin(settings);
     int status = RunUninstall();
+    session::End();
     if (!hosted::Stop(&error)) state.SkipWithError(error.c_str());
     return status;
   }
@@ -90,7 +95,7 @@ Machine &TheMachine() {
   return machine;
 }
 
-void RunWith(benchmark::State &state, hosted::Answer first, int expectedStatus) {
+void RunWith(benchmark::State &state, session::Answer first, int expectedStatus) {
   Machine &m = TheMachine();
   for (auto _ : state) {
     state.PauseTiming();
@@ -100,8 +105,8 @@ void RunWith(benchmark::State &state, hosted::Answer first, int expectedStatus) 
   }
 }
 
-void BM_RunDeclined(benchmark::State &state) { RunWith(state, hosted::Answer::No, 0); }
-void BM_RunFull(benchmark::State &state) { RunWith(state, hosted::Answer::Yes, 1); }
+void BM_RunDeclined(benchmark::State &state) { RunWith(state, session::Answer::No, 0); }
+void BM_RunFull(benchmark::State &state) { RunWith(state, session::Answer::Yes, 1); }
 
 BENCHMARK(BM_RunDeclined)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_RunFull)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);

@@ -11,17 +11,17 @@
 
 namespace {
 
-std::string AnswerWord(hosted::Answer answer) {
+std::string AnswerWord(session::Answer answer) {
   switch (answer) {
-    case hosted::Answer::Yes:
+    case session::Answer::Yes:
       return "yes";
-    case hosted::Answer::No:
+    case session::Answer::No:
       return "no";
-    case hosted::Answer::Ok:
+    case session::Answer::Ok:
       return "ok";
-    case hosted::Answer::Enter:
+    case session::Answer::Enter:
       return "enter";
-    case hosted::Answer::None:
+    case session::Answer::None:
       return "none";
   }
   return "?";
@@ -56,15 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const hosted::StartOptions &options = line.options;
   FUZZ_CHECK(!options.machine.empty(), "an empty machine folder was accepted");
   std::string answers;
-  for (hosted::Answer answer : options.answers)
+  for (session::Answer answer : line.answers)
     answers += (answers.empty() ? "" : ",") + AnswerWord(answer);
   hosted::CommandLine again;
   FUZZ_CHECK(
-      Parse({"--machine=" + options.machine, "--answers=" + answers, "--log=" + options.logPath},
+      Parse({"--machine=" + options.machine, "--answers=" + answers, "--log=" + line.logPath},
             &again, &error),
       "written out again, refused: %s", error.c_str());
-  FUZZ_CHECK(again.options.machine == options.machine && again.options.logPath == options.logPath &&
-                 again.options.answers == options.answers,
+  FUZZ_CHECK(again.options.machine == options.machine && again.logPath == line.logPath &&
+                 again.answers == line.answers,
              "written out again, means something else");
   return 0;
 }

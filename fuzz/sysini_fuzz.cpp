@@ -30,7 +30,6 @@ const fs::path &Machine() {
   std::ofstream(root / "registry.reg", std::ios::binary) << "REGEDIT4\r\n\r\n";
   hosted::StartOptions options;
   options.machine = root.string();
-  options.terminal = false;
   std::string error;
   FUZZ_CHECK(hosted::Start(options, &error), "%s", error.c_str());
   std::atexit([] {

@@ -72,11 +72,9 @@ bool TempMachine::OpenRegistry(hosted::Registry &registry, std::string *error) c
   return opened;
 }
 
-void TempMachine::Start(std::vector<hosted::Answer> answers) {
+void TempMachine::Start() {
   hosted::StartOptions options;
   options.machine = root_;
-  options.answers = std::move(answers);
-  options.terminal = false;
   std::string error;
   if (!hosted::Start(options, &error)) {
     ADD_FAILURE() << "hosted::Start: " << error;

@@ -33,9 +33,9 @@ class TempMachine {
   // Binds registry to this folder as a start does; false with a reason.
   bool OpenRegistry(hosted::Registry &registry, std::string *error) const;
 
-  // Starts the hosted platform on this machine (no terminal, no log); a
-  // failure fails the current test.
-  void Start(std::vector<hosted::Answer> answers = {});
+  // Starts the hosted platform on this machine; a failure fails the current
+  // test.
+  void Start();
   // Stops it if started; a failure fails the current test.
   void Stop();
 

@@ -1,7 +1,15 @@
 #include "platform/hosted/command_line.h"
 
-#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/hosted/host_fs.h"
 #include "platform/hosted/text_helpers.h"
 
 namespace hosted {
@@ -11,7 +19,7 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
   std::string answers;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
-    if (arg == "--help") {
+    if (arg == "--help" || arg == "-h") {
       parsed.action = CommandLine::Action::Help;
       continue;
     }
@@ -22,7 +30,7 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
     std::string_view name = arg.substr(0, arg.find('='));
     std::string *target = name == "--machine"   ? &parsed.options.machine
                           : name == "--answers" ? &answers
-                          : name == "--log"     ? &parsed.options.logPath
+                          : name == "--log"     ? &parsed.logPath
                                                 : nullptr;
     if (target == nullptr) {
       *error = "unknown argument " + Quoted(arg);
@@ -40,13 +48,15 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
       *error = "--machine needs a folder";
       return false;
     }
-    if (name == "--answers" && !ParseAnswers(answers, &parsed.options.answers, error)) return false;
+    if (name == "--answers" && !ParseAnswers(answers, &parsed.answers, error)) return false;
   }
   *line = std::move(parsed);
   return true;
 }
 
-bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::string *error) {
+bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers,
+                  std::string *error) {
+  using session::Answer;
   static const struct {
     const char *word;
     Answer answer;
@@ -75,6 +85,78 @@ bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::stri
   return true;
 }
 
+namespace {
+
+// Where a log named path lands, links resolved: the file when it exists,
+// else its folder and name; "" for a link that resolves to nothing (a pipe
+// named through /proc, as /dev/stdout is).
+bool Resolve(const std::string &path, std::string *where, std::string *error) {
+  if (char *real = ::realpath(path.c_str(), nullptr)) {
+    *where = real;
+    std::free(real);
+    return true;
+  }
+  struct stat st;
+  if (errno == ENOENT && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    where->clear();
+    return true;
+  }
+  if (errno != ENOENT) return *error = std::strerror(errno), false;
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  if (leaf.empty() || leaf == "." || leaf == "..") return *error = std::strerror(EISDIR), false;
+  char *real = ::realpath(folder.c_str(), nullptr);
+  if (real == nullptr) return *error = std::strerror(errno), false;
+  *where = std::string(real) + (real[1] == '\0' ? "" : "/") + leaf;
+  std::free(real);
+  return true;
+}
+
+// Why the log cannot be path, given the machine folder inside (links
+// resolved); "" with *fd open on it, for appending.
+std::string OpenLogFd(const std::string &path, const std::string &inside, Fd *fd) {
+  std::string where, reason;
+  if (!Resolve(path, &where, &reason)) return reason;
+  if (where == inside || where.rfind(inside + "/", 0) == 0)
+    return "inside the machine folder: refusing to write it there";
+  // Not through a link now: a link put in place since would go unchecked.
+  *fd = where.empty()
+            ? Fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC))
+            : Fd(::open(where.c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666));
+  struct stat st;
+  if (!fd->Valid() || ::fstat(fd->Get(), &st) != 0) return std::strerror(errno);
+  if (where.empty() && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
+    return "a link that could not be resolved: refusing it";
+  if (S_ISBLK(st.st_mode)) return "a block device: refusing to write it";
+  if (S_ISREG(st.st_mode) && st.st_nlink != 1)
+    return "has other names (hard links), which may be files of the machine: refusing it";
+  return "";
+}
+
+}  // namespace
+
+std::FILE *OpenLog(const std::string &path, const std::string &machine, std::string *error) {
+  if (path == "-") return stderr;
+  char *real = ::realpath(machine.c_str(), nullptr);
+  if (real == nullptr) {
+    *error = "machine folder " + Quoted(machine) + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  const std::string inside(real);
+  std::free(real);
+  Fd fd;
+  const std::string reason = OpenLogFd(path, inside, &fd);
+  std::FILE *file = reason.empty() ? ::fdopen(fd.Get(), "ab") : nullptr;
+  if (file == nullptr) {
+    *error = "log " + Quoted(path) + ": " + (reason.empty() ? std::strerror(errno) : reason);
+    return nullptr;
+  }
+  fd.Release();  // the stream owns it now
+  return file;
+}
+
 std::string Usage() {
   return "usage: tq72uninst [--machine DIR] [--answers LIST] [--log FILE] [--help] [--version]\n"
          "\n"
@@ -89,9 +171,9 @@ std::string Usage() {
          "                  yes or no on an OK box) presses the default button.\n"
          "                  When the list runs out, boxes are asked on the terminal if\n"
          "                  standard input is one, and otherwise cannot be shown.\n"
-         "  --log FILE      one JSON object per line for every platform call (- for\n"
-         "                  standard error)\n"
-         "  --help          this text\n"
+         "  --log FILE      one JSON object per line for every platform call, appended\n"
+         "                  to FILE (- for standard error)\n"
+         "  -h, --help      this text\n"
          "  --version       the program's version\n"
          "\n"
          "The log may not be inside the machine folder. One run at a time works on a\n"

@@ -1,13 +1,15 @@
 // The command line of the hosted tq72uninst: it configures the hosted
-// platform only, as a prefix directory configures a Windows emulator; the
-// removal logic itself reads no arguments.
+// platform and the session around the run, as a prefix directory configures
+// a Windows emulator; the removal logic itself reads no arguments.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/hosted/hosted.h"
+#include "platform/session.h"
 
 namespace hosted {
 
@@ -15,6 +17,8 @@ struct CommandLine {
   enum class Action { Run, Help, Version };
   Action action = Action::Run;
   StartOptions options;
+  std::vector<session::Answer> answers;  // message-box answers, in order
+  std::string logPath;                   // "" no call log, "-" standard error
 };
 
 // Accepts --machine DIR, --answers LIST, --log FILE (each also as
@@ -24,7 +28,16 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
 
 // "yes,no,ok,enter,none" (any case) -> answers; false with a reason on a
 // bad word.
-bool ParseAnswers(std::string_view list, std::vector<Answer> *answers, std::string *error);
+bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers,
+                  std::string *error);
+
+// The call log, opened for appending (never emptied); stderr for "-". A log
+// that would land in the machine folder (links resolved), or that is a
+// regular file with other names (one may be a file of the machine) or a
+// block device, is refused: the log must never write over what the run
+// works on. nullptr with a reason when refused or when it cannot be opened;
+// nothing is written to it here.
+std::FILE *OpenLog(const std::string &path, const std::string &machine, std::string *error);
 
 std::string Usage();
 

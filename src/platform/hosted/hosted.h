@@ -3,28 +3,20 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace hosted {
 
-enum class Answer { Yes, No, Ok, Enter, None };
-
 struct StartOptions {
-  std::string machine = ".";    // the machine folder
-  std::vector<Answer> answers;  // message-box answers, in order
-  bool terminal = true;         // when answers run out, ask on a terminal if any
-  std::string logPath;          // "" no call log, "-" standard error
+  std::string machine = ".";  // the machine folder
 };
 
-// Starts the platform on a machine folder: checks and opens the log, takes
-// the machine's lock (one run at a time per folder), loads the registry,
-// removes what a killed run left. On failure returns false with a one-line
-// reason and has changed nothing. From then on SIGINT, SIGTERM and SIGHUP
-// remove the run's temporary files and lock file before they end it: at a
-// box, the folder is left as it was.
+// Starts the platform on a machine folder: takes the machine's lock (one run
+// at a time per folder), loads the registry, removes what a killed run left.
+// On failure returns false with a one-line reason and has changed nothing.
+// From then on SIGINT, SIGTERM and SIGHUP remove the run's temporary files
+// and lock file before they end it: at a box, the folder is left as it was.
 bool Start(const StartOptions &options, std::string *error);
-// Folds the registry journal, closes the log and lets go of the machine;
-// false with a reason.
+// Folds the registry journal and lets go of the machine; false with a reason.
 bool Stop(std::string *error);
 // For the person at the terminal: "N registry changes could not be saved
 // (reason)" when the run's registry changes failed that way, else "". The

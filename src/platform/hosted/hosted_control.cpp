@@ -16,12 +16,6 @@ bool Start(const StartOptions &options, std::string *error) {
   }
   HostFiles &files = s.files;
   if (!files.Open(options.machine, error)) return false;
-  // The log first: a log path inside the machine is refused before anything
-  // is opened for writing, the lock file first of all.
-  if (!s.log.Open(options.logPath, files.DirFd(), error)) {
-    files.Close();
-    return false;
-  }
   // From here on a signal that ends the run first removes what it made.
   RemoveArmedFilesOnSignals();
   auto registry = std::make_unique<Registry>();
@@ -34,15 +28,11 @@ bool Start(const StartOptions &options, std::string *error) {
   }
   if (!started) {
     s.lock.Release();
-    s.log.Close();
     files.Close();
     return false;
   }
   s.registry = std::move(registry);
   s.started = true;
-  s.options = options;
-  s.nextAnswer = 0;
-  s.calls = 0;
   return true;
 }
 
@@ -53,7 +43,6 @@ bool Stop(std::string *error) {
   std::string reason;
   bool ok = s.registry->Close(&reason);
   if (!ok && error != nullptr) *error = reason;
-  s.log.Close();
   s.lock.Release();
   s.files.Close();
   return ok;

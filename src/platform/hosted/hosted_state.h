@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosted/call_log.h"
 #include "platform/hosted/host_files.h"
 #include "platform/hosted/hosted.h"
 #include "platform/hosted/machine_lock.h"
@@ -21,13 +20,9 @@ inline constexpr char DefaultSystemDir[] = "C:\\WINDOWS\\SYSTEM";
 
 struct HostedState {
   bool started = false;
-  StartOptions options;
-  std::size_t nextAnswer = 0;
   HostFiles files;
   MachineLock lock;  // held from Start to Stop
   std::unique_ptr<Registry> registry = std::make_unique<Registry>();
-  CallLog log;
-  unsigned calls = 0;  // platform calls since Start, numbering the log's lines
 };
 
 HostedState &State();

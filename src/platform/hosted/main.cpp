@@ -1,5 +1,6 @@
-// The hosted tq72uninst: sets up the machine folder the command line names,
-// runs the removal logic on it, and saves its registry.
+// The hosted tq72uninst: sets up the machine folder the command line names
+// and the session around the run (answers, log), runs the removal logic on
+// it, and saves its registry.
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -7,6 +8,18 @@
 #include "app/uninstall.h"
 #include "platform/hosted/command_line.h"
 #include "platform/hosted/hosted.h"
+#include "platform/session.h"
+
+namespace {
+
+std::FILE *Log = nullptr;
+
+void WriteLog(const char *bytes, unsigned length) {
+  std::fwrite(bytes, 1, length, Log);
+  std::fflush(Log);  // a run that dies leaves every line it wrote
+}
+
+}  // namespace
 
 int main(int argc, char **argv) {
   hosted::CommandLine line;
@@ -25,11 +38,25 @@ int main(int argc, char **argv) {
   }
   // A log piped into a reader that quits must not end the run half-way.
   std::signal(SIGPIPE, SIG_IGN);
-  if (!hosted::Start(line.options, &error)) {
+  // The log is opened first, so that a log that cannot be refuses the run
+  // before the machine is touched; it is written only once the run starts.
+  if (!line.logPath.empty() && !(Log = hosted::OpenLog(line.logPath, line.options.machine, &error))) {
     std::fprintf(stderr, "tq72uninst: %s\n", error.c_str());
     return 2;
   }
+  if (!hosted::Start(line.options, &error)) {
+    std::fprintf(stderr, "tq72uninst: %s\n", error.c_str());
+    if (Log != nullptr && Log != stderr) std::fclose(Log);
+    return 2;
+  }
+  session::Settings settings;
+  settings.answers = line.answers.data();
+  settings.answerCount = static_cast<unsigned>(line.answers.size());
+  if (Log != nullptr) settings.log = &WriteLog;
+  session::Begin(settings);
   const int status = RunUninstall();
+  session::End();
+  if (Log != nullptr && Log != stderr) std::fclose(Log);
   const bool stopped = hosted::Stop(&error);
   if (const std::string notice = hosted::UnsavedNotice(); !notice.empty())
     std::fprintf(stderr, "tq72uninst: %s\n", notice.c_str());

@@ -5,17 +5,17 @@
 
 #include "platform/hosted/text_helpers.h"
 #include "platform/platform.h"
+#include "platform/session.h"
 
 namespace hosted {
 
 using namespace platform;
+using session::DefaultButton;
+using session::IsShowableStyle;
 
 namespace {
 
-constexpr unsigned ButtonMask = 0x000F;
-constexpr unsigned DefaultMask = 0x0F00;
-
-bool IsYesNo(unsigned style) { return (style & ButtonMask) == MB_YESNO; }
+bool IsYesNo(unsigned style) { return (style & 0x000F) == MB_YESNO; }
 
 std::string Sanitized(std::string_view line) {
   std::string out(line);
@@ -86,24 +86,6 @@ int ChoiceOf(std::string line, unsigned style) {
 }
 
 }  // namespace
-
-bool IsShowableStyle(unsigned style) {
-  return (style & ButtonMask) == MB_OK || IsYesNo(style);
-}
-
-int DefaultButton(unsigned style) {
-  if (!IsShowableStyle(style)) return 0;
-  if (!IsYesNo(style)) return IDOK;
-  return (style & DefaultMask) == MB_DEFBUTTON2 ? IDNO : IDYES;
-}
-
-int ResultOf(Answer answer, unsigned style) {
-  if (!IsShowableStyle(style) || answer == Answer::None) return 0;
-  if (IsYesNo(style) && answer == Answer::Yes) return IDYES;
-  if (IsYesNo(style) && answer == Answer::No) return IDNO;
-  if (!IsYesNo(style) && answer == Answer::Ok) return IDOK;
-  return DefaultButton(style);
-}
 
 std::string DrawBox(std::string_view caption, std::string_view text, unsigned style) {
   const int def = DefaultButton(style);

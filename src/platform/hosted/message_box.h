@@ -1,28 +1,13 @@
-// How the hosted platform answers MessageBoxA: a scripted answer, or a box
-// drawn on the terminal.
-//
-// The boxes the program shows are MB_OK and MB_YESNO; any other button set
-// cannot be shown (result 0). The default button is the second one when
-// MB_DEFBUTTON2 is set on a Yes/No box, else the first.
+// How the hosted platform shows MessageBoxA: a box drawn on the terminal.
+// Which boxes can be shown, and their default buttons, are the session's
+// rules (session.h), the same for the scripted answers.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <string_view>
 
-#include "platform/hosted/hosted.h"
-
 namespace hosted {
-
-bool IsShowableStyle(unsigned style);
-// IDOK, IDYES or IDNO; 0 for a box that cannot be shown.
-int DefaultButton(unsigned style);
-
-// The result of a scripted answer. An answer that names no button of the
-// box (ok on a Yes/No box, yes or no on an OK box) presses the default
-// button: a script written for one box must never confirm another by
-// accident. None, and any box that cannot be shown, give 0.
-int ResultOf(Answer answer, unsigned style);
 
 // The box as drawn on a terminal: caption in the frame, the text with its
 // line breaks (CR LF, LF or CR), buttons with the default one marked as

@@ -22,9 +22,8 @@ struct FoldTable {
 constexpr FoldTable kFold;
 
 // Quotes and backslashes escaped, line ends and tabs as \n, \r and \t, and
-// every other control byte, and with escapeHigh every byte >= 0x80, as
-// hexEscape and two hex digits.
-std::string Escaped(std::string_view text, const char *hexEscape, bool escapeHigh) {
+// every other control byte as \xHH.
+std::string Escaped(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out = "\"";
   for (char c : text) {
@@ -38,8 +37,8 @@ std::string Escaped(std::string_view text, const char *hexEscape, bool escapeHig
       out += "\\r";
     } else if (c == '\t') {
       out += "\\t";
-    } else if (byte < 0x20 || byte == 0x7f || (escapeHigh && byte > 0x7f)) {
-      out += hexEscape;
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out += "\\x";
       out += kHex[byte >> 4];
       out += kHex[byte & 15];
     } else {
@@ -80,8 +79,6 @@ bool SplitNames(std::string_view path, std::vector<std::string_view> *names) {
   }
 }
 
-std::string Quoted(std::string_view text) { return Escaped(text, "\\x", false); }
-
-std::string JsonString(std::string_view text) { return Escaped(text, "\\u00", true); }
+std::string Quoted(std::string_view text) { return Escaped(text); }
 
 }  // namespace hosted

@@ -27,16 +27,10 @@ bool NamesEqual(std::string_view a, std::string_view b);
 bool SplitNames(std::string_view path, std::vector<std::string_view> *names);
 
 // ---------------------------------------------------------------- escapes
-// Two escapers on purpose, for two readers. Both escape quotes, backslashes
-// and control bytes, so that no text can break the line it is on or drive a
-// terminal. They differ in what the reader understands: a person reads a
-// reason in the code page the text came in, so bytes >= 0x80 stay and other
-// control bytes become \xHH; JSON is Unicode, so every byte >= 0x7f becomes
-// \u00HH (its Latin-1 code point), as do other control bytes.
-
-// "text" for a one-line reason on standard error.
+// "text" for a one-line reason on standard error: quotes, backslashes and
+// control bytes escaped (\n, \r, \t, \xHH), so that no text can break the
+// line it is on or drive a terminal. A person reads a reason in the code
+// page the text came in, so bytes >= 0x80 stay.
 std::string Quoted(std::string_view text);
-// "text" as a JSON string literal, for the call log.
-std::string JsonString(std::string_view text);
 
 }  // namespace hosted

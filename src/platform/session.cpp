@@ -1,0 +1,394 @@
+#include "platform/session.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/call_table.h"
+
+namespace session {
+
+using namespace platform;
+
+namespace {
+
+constexpr UINT ButtonMask = 0x000F;
+constexpr UINT DefaultMask = 0x0F00;
+
+bool IsYesNo(UINT style) { return (style & ButtonMask) == MB_YESNO; }
+
+// ---------------------------------------------------------------- the log
+
+// A log line is built here and handed on at its end, or in pieces when it
+// outgrows the buffer (a long box text), so that no text is ever cut.
+class LineWriter {
+ public:
+  // One line: {"n":number,"call":"call", then a field for each name=type
+  // of fields (separated by blanks), its value the next argument:
+  //   s  text (const char *; null as null)
+  //   j  two texts joined by a backslash, or whichever is not empty
+  //   u  unsigned int    d  int    b  int, as false or true
+  //   h  a file handle (HANDLE): its number, -1 for INVALID_HANDLE_VALUE
+  // One formatter for every call keeps the program small.
+  void Write(LogWriter writer, bool crlf, unsigned number, const char *call, const char *fields,
+             va_list arguments) {
+    writer_ = writer;
+    length_ = 0;
+    Raw("{\"n\":");
+    Decimal(number);
+    Raw(",\"call\":");
+    Quoted(call, nullptr);
+    while (*fields != '\0') {
+      Put(',');
+      Put('"');
+      for (; *fields != '='; ++fields) Put(*fields);
+      Raw("\":");
+      const char type = *++fields;
+      for (++fields; *fields == ' '; ++fields) {
+      }
+      if (type == 's') {
+        const char *text = va_arg(arguments, const char *);
+        if (text != nullptr) {
+          Quoted(text, nullptr);
+        } else {
+          Raw("null");
+        }
+      } else if (type == 'j') {
+        const char *first = va_arg(arguments, const char *);
+        Quoted(first, va_arg(arguments, const char *));
+      } else if (type == 'u') {
+        Decimal(va_arg(arguments, unsigned));
+      } else if (type == 'd') {
+        const int value = va_arg(arguments, int);
+        if (value < 0) Put('-');
+        Decimal(value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value));
+      } else if (type == 'b') {
+        Raw(va_arg(arguments, int) != 0 ? "true" : "false");
+      } else {
+        const HANDLE file = va_arg(arguments, HANDLE);
+        if (file == INVALID_HANDLE_VALUE) {
+          Raw("-1");
+        } else {
+          Decimal(reinterpret_cast<std::uintptr_t>(file));
+        }
+      }
+    }
+    Raw(crlf ? "}\r\n" : "}\n");
+    Flush();
+  }
+
+ private:
+  void Put(char c) {
+    if (length_ == sizeof buffer_) Flush();
+    buffer_[length_++] = c;
+  }
+  void Raw(const char *text) {
+    while (*text != '\0') Put(*text++);
+  }
+  void Flush() {
+    if (length_ != 0) writer_(buffer_, length_);
+    length_ = 0;
+  }
+  // Pointer-sized, so that the 32-bit program needs no 64-bit division.
+  void Decimal(std::uintptr_t value) {
+    char digits[24];
+    unsigned count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+    while (count > 0) Put(digits[--count]);
+  }
+  void Escaped(const char *text) {
+    static constexpr char Hex[] = "0123456789abcdef";
+    for (; *text != '\0'; ++text) {
+      const auto byte = static_cast<unsigned char>(*text);
+      if (byte == '"' || byte == '\\') {
+        Put('\\');
+        Put(*text);
+      } else if (byte == '\n' || byte == '\r' || byte == '\t') {
+        Put('\\');
+        Put(byte == '\n' ? 'n' : byte == '\r' ? 'r' : 't');
+      } else if (byte < 0x20 || byte >= 0x7f) {
+        // JSON is Unicode: a byte of the ANSI code page is written as its
+        // Latin-1 code point, so that every line is plain ASCII.
+        Raw("\\u00");
+        Put(Hex[byte >> 4]);
+        Put(Hex[byte & 15]);
+      } else {
+        Put(*text);
+      }
+    }
+  }
+  void Quoted(const char *first, const char *second) {
+    Put('"');
+    Escaped(first);
+    if (second != nullptr && *second != '\0') {
+      if (*first != '\0') Escaped("\\");
+      Escaped(second);
+    }
+    Put('"');
+  }
+
+  LogWriter writer_ = nullptr;
+  unsigned length_ = 0;
+  char buffer_[1024] = {};
+};
+
+// ------------------------------------------------------ paths of handles
+
+struct OpenPath {
+  const void *handle = nullptr;
+  char path[PathCapacity] = {};
+};
+
+struct OpenPaths {
+  OpenPath entries[OpenPathCapacity];
+
+  const char *Find(const void *handle) const {
+    for (const OpenPath &entry : entries) {
+      if (handle != nullptr && entry.handle == handle) return entry.path;
+    }
+    return "";
+  }
+  // Keeps "first\second" for handle; a path that does not fit is kept as "".
+  void Remember(const void *handle, const char *first, const char *second) {
+    Forget(handle);
+    for (OpenPath &entry : entries) {
+      if (entry.handle != nullptr) continue;
+      entry.handle = handle;
+      entry.path[0] = '\0';
+      const std::size_t a = std::strlen(first);
+      const std::size_t b = second != nullptr ? std::strlen(second) : 0;
+      const std::size_t slash = a != 0 && b != 0 ? 1 : 0;
+      if (a + slash + b >= PathCapacity) return;
+      std::memcpy(entry.path, first, a);
+      if (slash != 0) entry.path[a] = '\\';
+      std::memcpy(entry.path + a + slash, second != nullptr ? second : "", b + 1);
+      return;
+    }
+  }
+  void Clear() {
+    for (OpenPath &entry : entries) entry.handle = nullptr;
+  }
+  void Forget(const void *handle) {
+    for (OpenPath &entry : entries) {
+      if (handle != nullptr && entry.handle == handle) entry.handle = nullptr;
+    }
+  }
+};
+
+// ------------------------------------------------------------- the state
+
+struct State {
+  Settings settings;
+  unsigned nextAnswer = 0;
+  unsigned calls = 0;
+  CallTable below{};
+  LineWriter line;
+  OpenPaths keys;
+  OpenPaths files;
+};
+
+constinit State Current;
+
+// Every key the logic opens is below HKEY_LOCAL_MACHINE.
+const char *KeyPath(HKEY key) {
+  return key == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : Current.keys.Find(key);
+}
+
+// Counts the call and writes its line, when there is a log.
+void Log(const char *call, const char *fields, ...) {
+  ++Current.calls;
+  if (Current.settings.log == nullptr) return;
+  va_list arguments;
+  va_start(arguments, fields);
+  Current.line.Write(Current.settings.log, Current.settings.crlf, Current.calls, call, fields,
+                     arguments);
+  va_end(arguments);
+}
+
+// ---------------------------------------------------------------- calls
+
+LONG SessionRegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                          PHKEY phkResult) {
+  const LONG status = Current.below.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+  if (status == ERROR_SUCCESS) Current.keys.Remember(*phkResult, KeyPath(hKey), lpSubKey);
+  Log("RegOpenKeyExA", "key=j access=u result=d", KeyPath(hKey), lpSubKey, samDesired, status);
+  return status;
+}
+
+LONG SessionRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                          PFILETIME lpftLastWriteTime) {
+  const LONG status = Current.below.RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved,
+                                                  lpClass, lpcchClass, lpftLastWriteTime);
+  if (status == ERROR_SUCCESS) {
+    Log("RegEnumKeyExA", "key=s index=u name=s result=d", KeyPath(hKey), dwIndex, lpName, status);
+  } else {
+    Log("RegEnumKeyExA", "key=s index=u result=d", KeyPath(hKey), dwIndex, status);
+  }
+  return status;
+}
+
+LONG SessionRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) {
+  const LONG status =
+      Current.below.RegQueryValueExA(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+  if (status == ERROR_SUCCESS && lpcbData != nullptr) {
+    Log("RegQueryValueExA", "key=s value=s bytes=u result=d", KeyPath(hKey), lpValueName,
+        *lpcbData, status);
+  } else {
+    Log("RegQueryValueExA", "key=s value=s result=d", KeyPath(hKey), lpValueName, status);
+  }
+  return status;
+}
+
+LONG SessionRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  const LONG status = Current.below.RegDeleteKeyA(hKey, lpSubKey);
+  Log("RegDeleteKeyA", "key=j result=d", KeyPath(hKey), lpSubKey, status);
+  return status;
+}
+
+LONG SessionRegCloseKey(HKEY hKey) {
+  const LONG status = Current.below.RegCloseKey(hKey);
+  Log("RegCloseKey", "key=s result=d", KeyPath(hKey), status);
+  Current.keys.Forget(hKey);  // a close releases the handle whatever it returns
+  return status;
+}
+
+UINT LoggedDirectory(const char *call, LPSTR lpBuffer, UINT uSize, UINT result) {
+  // What the caller got: the path only when it fitted.
+  Log(call, "size=u directory=s result=u", uSize,
+      result != 0 && result < uSize && lpBuffer != nullptr ? lpBuffer : "", result);
+  return result;
+}
+
+UINT SessionGetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  return LoggedDirectory("GetWindowsDirectoryA", lpBuffer, uSize,
+                         Current.below.GetWindowsDirectoryA(lpBuffer, uSize));
+}
+
+UINT SessionGetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  return LoggedDirectory("GetSystemDirectoryA", lpBuffer, uSize,
+                         Current.below.GetSystemDirectoryA(lpBuffer, uSize));
+}
+
+BOOL SessionDeleteFileA(LPCSTR lpFileName) {
+  const BOOL result = Current.below.DeleteFileA(lpFileName);
+  Log("DeleteFileA", "path=s result=d", lpFileName, result);
+  return result;
+}
+
+BOOL SessionCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+  const BOOL result = Current.below.CopyFileA(lpExistingFileName, lpNewFileName, bFailIfExists);
+  Log("CopyFileA", "from=s to=s failIfExists=b result=d", lpExistingFileName, lpNewFileName,
+      bFailIfExists, result);
+  return result;
+}
+
+HANDLE SessionCreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  const HANDLE file =
+      Current.below.CreateFileA(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+                                dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+  if (file != INVALID_HANDLE_VALUE && lpFileName != nullptr)
+    Current.files.Remember(file, lpFileName, nullptr);
+  Log("CreateFileA", "path=s access=u disposition=u result=h", lpFileName, dwDesiredAccess,
+      dwCreationDisposition, file);
+  return file;
+}
+
+BOOL LoggedTransfer(const char *call, HANDLE file, DWORD asked, const DWORD *done, BOOL result) {
+  Log(call, "path=s handle=h asked=u done=u result=d", Current.files.Find(file), file, asked,
+      done != nullptr ? *done : 0, result);
+  return result;
+}
+
+BOOL SessionReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+  return LoggedTransfer("ReadFile", hFile, nNumberOfBytesToRead, lpNumberOfBytesRead,
+                        Current.below.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead,
+                                               lpNumberOfBytesRead, lpOverlapped));
+}
+
+BOOL SessionWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+  return LoggedTransfer("WriteFile", hFile, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
+                        Current.below.WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite,
+                                                lpNumberOfBytesWritten, lpOverlapped));
+}
+
+BOOL SessionCloseHandle(HANDLE hObject) {
+  const BOOL result = Current.below.CloseHandle(hObject);
+  Log("CloseHandle", "path=s handle=h result=d", Current.files.Find(hObject), hObject, result);
+  Current.files.Forget(hObject);
+  return result;
+}
+
+int SessionMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+  int result;
+  if (Current.nextAnswer < Current.settings.answerCount) {
+    result = ResultOf(Current.settings.answers[Current.nextAnswer++], uType);
+  } else if (Current.settings.goOn) {
+    result = GoOnResult(uType);
+  } else {
+    result = Current.below.MessageBoxA(hWnd, lpText, lpCaption, uType);
+  }
+  // Windows titles a box without a caption "Error".
+  Log("MessageBoxA", "caption=s text=s style=u result=d", lpCaption != nullptr ? lpCaption : "Error",
+      lpText != nullptr ? lpText : "", uType, result);
+  return result;
+}
+
+constexpr CallTable SessionCalls{
+    .RegOpenKeyExA = &SessionRegOpenKeyExA,
+    .RegEnumKeyExA = &SessionRegEnumKeyExA,
+    .RegQueryValueExA = &SessionRegQueryValueExA,
+    .RegDeleteKeyA = &SessionRegDeleteKeyA,
+    .RegCloseKey = &SessionRegCloseKey,
+    .GetWindowsDirectoryA = &SessionGetWindowsDirectoryA,
+    .GetSystemDirectoryA = &SessionGetSystemDirectoryA,
+    .DeleteFileA = &SessionDeleteFileA,
+    .CopyFileA = &SessionCopyFileA,
+    .CreateFileA = &SessionCreateFileA,
+    .ReadFile = &SessionReadFile,
+    .WriteFile = &SessionWriteFile,
+    .CloseHandle = &SessionCloseHandle,
+    .MessageBoxA = &SessionMessageBoxA,
+};
+
+}  // namespace
+
+bool IsShowableStyle(UINT style) { return (style & ButtonMask) == MB_OK || IsYesNo(style); }
+
+int DefaultButton(UINT style) {
+  if (!IsShowableStyle(style)) return 0;
+  if (!IsYesNo(style)) return IDOK;
+  return (style & DefaultMask) == MB_DEFBUTTON2 ? IDNO : IDYES;
+}
+
+int ResultOf(Answer answer, UINT style) {
+  if (!IsShowableStyle(style) || answer == Answer::None) return 0;
+  if (IsYesNo(style) && answer == Answer::Yes) return IDYES;
+  if (IsYesNo(style) && answer == Answer::No) return IDNO;
+  if (!IsYesNo(style) && answer == Answer::Ok) return IDOK;
+  return DefaultButton(style);
+}
+
+int GoOnResult(UINT style) { return ResultOf(IsYesNo(style) ? Answer::Yes : Answer::Ok, style); }
+
+void Begin(const Settings &settings) {
+  Current.settings = settings;
+  Current.nextAnswer = 0;
+  Current.calls = 0;
+  Current.keys.Clear();
+  Current.files.Clear();
+  Current.below = Calls;
+  Calls = SessionCalls;
+}
+
+void End() { Calls = Current.below; }
+
+}  // namespace session

@@ -6,20 +6,6 @@
 
 using namespace platform;
 
-namespace {
-
-constexpr std::size_t DriverFileCount = 4;
-const char *const DriverFileTable[DriverFileCount] = {
-    "\\quninst.exe",
-    "\\qvnvcd.vxd",
-    "\\tq72pci.vxd",
-    "\\tq72pci1.vxd",
-};
-const char AppletName[] = "\\tqc.cpl";
-const char AppletHelpName[] = "\\Help\\tqc.hlp";
-
-}  // namespace
-
 void RemoveDriverFiles() {
   char systemDirectory[PathBufferSize];
   if (!QueryDirectory(GetSystemDirectoryA, systemDirectory)) return;

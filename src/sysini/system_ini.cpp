@@ -10,8 +10,6 @@ using namespace platform;
 
 namespace {
 
-const char IniName[] = "\\system.ini";
-const char NewName[] = "\\system.new";
 constexpr DWORD BlankedLineLength = sizeof BlankedLine - 1;
 constexpr std::size_t MarkerLength = sizeof DriverMarker - 1;
 

@@ -1,6 +1,9 @@
 // The rewrite of system.ini without the pieces that load the modem's driver.
 #pragma once
 
+// Below the Windows directory.
+inline constexpr char IniName[] = "\\system.ini";
+inline constexpr char NewName[] = "\\system.new";
 // The text that marks a piece of system.ini as the driver's (case-sensitive).
 inline constexpr char DriverMarker[] = "qvnvcd";
 // What a marked piece becomes: two blanks and no line end, so the text of the

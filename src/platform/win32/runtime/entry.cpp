@@ -3,10 +3,18 @@
 // DLL is missing), so nothing runs before this function: no argument parsing,
 // no constructors of globals (there must be none: every global is
 // constant-initialised, and the image check refuses a constructor list), no
-// atexit handlers after it. The program reads none of the start-up
-// information (instance, command line, show state).
+// atexit handlers after it.
+//
+// Without switches, or with none it knows, the program is the removal logic
+// alone: the confirmation, the steps, the completion. The switches only set
+// up the session around it (switches.h).
 #include "app/uninstall.h"
+#include "files/file_removal.h"
 #include "platform/platform.h"
+#include "platform/session.h"
+#include "platform/win32/switches.h"
+#include "sysini/system_ini.h"
+#include "texts/texts.h"
 
 // The handle constants are the logic's globals most easily made to need an
 // initialiser (an integer cast to a pointer is never constant); these
@@ -18,8 +26,120 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+namespace {
+
+// Exit status of a run that did not start: it touched nothing.
+constexpr int NotStarted = 2;
+
+// One run at a time on the whole system: two runs' copies of system.new and
+// system.ini would truncate each other. Windows gives the mutex up when the
+// process ends, however it ends, so a run that dies blocks no later one.
+constexpr char GuardName[] = "Quorvane TQ72 Modem Uninstaller";
+
+constexpr char AlreadyRunningText[] =
+    "The uninstaller is already running. Wait until it has finished.";
+
+constexpr char LogFailedText[] =
+    "Nothing was removed: the log cannot be opened (no such folder, or the "
+    "name of a file the uninstaller removes or rewrites):\r\n\r\n";
+
+constexpr char UsageText[] =
+    "tq72uninst [/S] [/LOG=FILE] [/?]\r\n\r\n"
+    "/S\tNo box: Yes, then OK to every box.\r\n"
+    "/LOG=FILE\tAppends a line for every call to FILE.\r\n"
+    "/?\tThis box.\r\n\r\n"
+    "Exit status: 0 declined, 1 done, 2 not started.";
+
+HANDLE Log = INVALID_HANDLE_VALUE;
+
+void WriteLog(const char *bytes, unsigned length) {
+  DWORD written;
+  ::WriteFile(Log, bytes, length, &written, nullptr);
+}
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The name after the last backslash (or '/' or drive colon) of path.
+const char *Leaf(const char *path) {
+  const char *leaf = path;
+  for (; *path != '\0'; ++path) {
+    if (*path == '\\' || *path == '/' || *path == ':') leaf = path + 1;
+  }
+  return leaf;
+}
+
+// A log named as one of the files the run deletes or rewrites, in whatever
+// folder: it might be that file, and would then be deleted or overwritten
+// under the run. Refusing the name anywhere needs no folder to be resolved.
+bool IsRunFileName(const char *path) {
+  const char *const names[] = {DriverFileTable[0], DriverFileTable[1], DriverFileTable[2],
+                               DriverFileTable[3], AppletName,         AppletHelpName,
+                               IniName,            NewName};
+  const char *leaf = Leaf(path);
+  for (const char *name : names) {
+    const char *a = leaf, *b = Leaf(name);
+    while (*a != '\0' && UpperAscii(*a) == UpperAscii(*b)) ++a, ++b;
+    if (*a == '\0' && *b == '\0') return true;
+  }
+  return false;
+}
+
+// The log, opened for appending; false when it cannot be.
+bool OpenLog(const char *path) {
+  if (path[0] == '\0' || IsRunFileName(path)) return false;
+  Log = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (Log == INVALID_HANDLE_VALUE) return false;
+  if (::SetFilePointer(Log, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
+    ::CloseHandle(Log);
+    Log = INVALID_HANDLE_VALUE;
+    return false;
+  }
+  return true;
+}
+
+void ShowLogFailed(const char *path) {
+  char text[sizeof LogFailedText + MAX_PATH];
+  unsigned n = 0;
+  for (const char *p = LogFailedText; *p != '\0'; ++p) text[n++] = *p;
+  for (const char *p = path; *p != '\0' && n + 1 < sizeof text; ++p) text[n++] = *p;
+  text[n] = '\0';
+  ::MessageBoxA(nullptr, text, ProductCaption, MB_OK | MB_ICONSTOP);
+}
+
+int RunProgram() {
+  Switches switches;
+  ParseSwitches(::GetCommandLineA(), &switches);
+  if (switches.usage) {
+    ::MessageBoxA(nullptr, UsageText, ProductCaption, MB_OK | MB_ICONINFORMATION);
+    return 0;
+  }
+  // Held until the process ends: never closed.
+  if (::CreateMutexA(nullptr, FALSE, GuardName) == nullptr ||
+      ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (!switches.silent)
+      ::MessageBoxA(nullptr, AlreadyRunningText, ProductCaption, MB_OK | MB_ICONSTOP);
+    return NotStarted;
+  }
+  if (switches.log && !OpenLog(switches.logPath)) {
+    if (!switches.silent) ShowLogFailed(switches.logPath);
+    return NotStarted;
+  }
+  session::Settings settings;
+  settings.goOn = switches.silent;
+  if (Log != INVALID_HANDLE_VALUE) settings.log = &WriteLog;
+  settings.crlf = true;
+  session::Begin(settings);
+  const int status = RunUninstall();
+  session::End();
+  if (Log != INVALID_HANDLE_VALUE) ::CloseHandle(Log);
+  return status;
+}
+
+}  // namespace
+
 // Windows 95/98 enter with whatever stack alignment the loader had; the
 // attribute realigns it for the code below.
 extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void WinMainCRTStartup() {
-  ExitProcess(static_cast<UINT>(RunUninstall()));
+  ExitProcess(static_cast<UINT>(RunProgram()));
 }

@@ -33,7 +33,8 @@ else
   listing=$("$objdump" -p "$exe") || exit 1
 fi
 
-# DLL:function, upper-case DLL names: the platform layer's calls, all in
+# DLL:function, upper-case DLL names: the platform layer's calls and the
+# entry's (its switches, the appended log, the one-run guard), all in
 # Windows 95's first release.
 allowed="
 ADVAPI32.DLL:RegOpenKeyExA ADVAPI32.DLL:RegEnumKeyExA ADVAPI32.DLL:RegQueryValueExA
@@ -41,7 +42,8 @@ ADVAPI32.DLL:RegDeleteKeyA ADVAPI32.DLL:RegCloseKey
 KERNEL32.DLL:GetWindowsDirectoryA KERNEL32.DLL:GetSystemDirectoryA
 KERNEL32.DLL:DeleteFileA KERNEL32.DLL:CopyFileA KERNEL32.DLL:CreateFileA
 KERNEL32.DLL:ReadFile KERNEL32.DLL:WriteFile KERNEL32.DLL:CloseHandle
-KERNEL32.DLL:ExitProcess
+KERNEL32.DLL:ExitProcess KERNEL32.DLL:GetCommandLineA KERNEL32.DLL:SetFilePointer
+KERNEL32.DLL:CreateMutexA KERNEL32.DLL:GetLastError
 USER32.DLL:MessageBoxA
 "
 

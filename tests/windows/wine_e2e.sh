@@ -1,19 +1,22 @@
 #!/bin/bash
 # The released Windows program, taken out of the release's floppy image,
-# under Wine on the same machines as the hosted build, must end in the same
-# state: the same registry keys (of those each machine's registry.reg holds),
-# the same files, system.ini byte for byte, the same boxes with the same
-# texts in the same order, and the same exit status.
+# under Wine on the same machines as the hosted build, must make the same
+# calls with the same results and end in the same state.
 #
 # Each machine runs in three Wine prefixes: the default NT-family version,
 # whose RegDeleteKeyA refuses keys with subkeys (our platform layer deletes
 # the subtree), and Windows 98 and Windows 95, whose RegDeleteKeyA deletes
-# subtrees itself. In each, Yes must remove what the hosted run removes,
-# and on the first machine Enter at the confirmation must change nothing
-# before that. The first machine then runs once more, reusing its
-# Windows 98 prefix, while a program of ours holds
-# tqc.cpl open as a Control Panel does: the prompt to close it shows between
-# the confirmation and the completion, the applet stays, the help file goes.
+# subtrees itself. In each, /S /LOG=FILE must show no box and write the log
+# the hosted run writes, call by call (fold_log.py), and leave the registry
+# keys, the files and system.ini as the hosted run leaves them; on the first
+# machine, Enter at the confirmation of a run without switches must change
+# nothing before that. In the Windows 98 prefix the first machine also runs:
+# /?, an unknown switch and two logs that cannot be opened, which must
+# change nothing; a second copy started while the first waits at its
+# confirmation, which must exit 2 at once and touch nothing, after which the
+# first, answered Yes and OK on the screen, ends as the hosted run does; and
+# /S with tqc.cpl held open by a program of ours, as a Control Panel holds
+# it: the applet stays, the help file goes, and the log shows both tries.
 #
 # usage: wine_e2e.sh HOSTED_BIN FLOPPY BUILD32 BUILD64 ARTIFACT_DIR MACHINE...
 #   FLOPPY           the release's floppy image (tools/release.sh)
@@ -34,6 +37,7 @@ status=0
 scenario="(setup)"
 
 fail() { echo "FAIL [$scenario]: $*" >&2; status=1; }
+here=$(cd "$(dirname "$0")" && pwd)
 source "$(dirname "$0")/skip_or_fail.bash"
 
 source "$(dirname "$0")/choose_wine.bash"
@@ -209,16 +213,23 @@ hosted_texts() {
   sed -n '/"call": *"MessageBoxA"/s/.*"text": *"\(\([^"\\]\|\\.\)*\)".*/\1/p' "$1"
 }
 
-# Runs the program in the current prefix and answers its boxes: the first
-# with $1 (Return or alt+y), every later one with Return (OK). Sets rc and
-# texts (the boxes' texts, one a line, as Wine's trace escapes them: \r\n
-# for a line break); saves a screenshot of each box as $2-N.png. A box is
-# known by its X window: answered, Wine destroys it, and the next box gets a
-# new one.
-run_wine() { # first-key shot-name
-  local trace=$work/$2.trace
-  WINEDEBUG=-all,trace+msgbox timeout -k 5 120 $wine "$exe" >/dev/null 2>"$trace" &
-  local pid=$! id key waited boxes=0 answered=" "
+# Starts the program in the current prefix with ARGS in the background,
+# tracing its boxes: sets pid and trace.
+start_wine() { # shot-name args...
+  trace=$work/$1.trace
+  shift
+  WINEDEBUG=-all,trace+msgbox timeout -k 5 120 $wine "$exe" "$@" >/dev/null 2>"$trace" &
+  pid=$!
+}
+
+# Answers the boxes of the program started last until it ends: the first
+# with $1 (Return or alt+y), every later one with Return (OK); boxes whose
+# windows are in $answered are another program's. Sets rc and texts (the
+# boxes' texts, one a line, as Wine's trace escapes them: \r\n for a line
+# break); saves a screenshot of each box as $2-N.png. A box is known by its
+# X window: answered, Wine destroys it, and the next box gets a new one.
+answer_boxes() { # first-key shot-name
+  local id key waited boxes=0
   while kill -0 $pid 2>/dev/null; do
     id=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null |
          grep -vxF -f <(tr ' ' '\n' <<< "$answered" | grep .) | head -1)
@@ -254,14 +265,19 @@ run_wine() { # first-key shot-name
   texts=$(sed -n 's/.*:MSGBOX_OnInit L"\(.*\)"$/\1/p' "$trace")
 }
 
+# Runs the program with ARGS and answers its boxes (answer_boxes).
+run_wine() { # first-key shot-name args...
+  start_wine "$2" "${@:3}"
+  answered=" "
+  answer_boxes "$1" "$2"
+}
+
 expect() { [ "$2" = "$3" ] || fail "$1: expected $3, got $2"; }
 
-# The end state of a run that answered Yes, against the hosted run's.
+# The end state of a run that went on, against the hosted run's.
 expect_hosted_end() { # machine hosted-name
   local name=$2
   expect "exit status" $rc "$(cat "$work/$name.rc")"
-  [ "$texts" = "$(cat "$work/$name.texts")" ] ||
-    { fail "boxes differ from the hosted run (< hosted, > wine)"; diff "$work/$name.texts" <(echo "$texts") >&2; }
   wine_keys "$work/$(basename "$1").keys" > "$work/after.keys"
   diff "$work/$name.keys" "$work/after.keys" >&2 ||
     fail "registry keys differ from the hosted run (< hosted, > wine)"
@@ -270,6 +286,40 @@ expect_hosted_end() { # machine hosted-name
   cmp "$work/$name.ini" "$(ci_path "$WINEPREFIX/drive_c/windows" system.ini)" >&2 ||
     fail "system.ini differs from the hosted run"
   ci_path "$WINEPREFIX/drive_c/windows" system.new >/dev/null && fail "system.new left behind"
+}
+
+# The boxes a run showed are the hosted run's, text for text.
+expect_hosted_texts() { # hosted-name
+  [ "$texts" = "$(cat "$work/$1.texts")" ] ||
+    { fail "boxes differ from the hosted run (< hosted, > wine)"; diff "$work/$1.texts" <(echo "$texts") >&2; }
+}
+
+# The machine in the current prefix is still as installed: every key, every
+# file, system.ini byte for byte.
+expect_unchanged() { # machine what
+  local name
+  name=$(basename "$1")
+  wine_keys "$work/$name.keys" | diff "$work/$name.keys" - >&2 ||
+    fail "$2: the registry is not the machine's (< machine, > wine)"
+  files_state "$1" "$WINEPREFIX" wine | cmp -s - "$work/$name.files" || fail "$2: files changed"
+  cmp -s "$(ci_path "$WINEPREFIX/drive_c/windows" system.ini)" "$(ci_path "$1/WINDOWS" system.ini)" ||
+    fail "$2: system.ini changed"
+}
+
+# A run with /S and /LOG: no box, and the log is the hosted run's, call by
+# call, with CR LF line ends. The log's folder has a space in its name.
+silent_run() { # shot-name hosted-name
+  local log="$WINEPREFIX/drive_c/tq72 logs/run.log"
+  mkdir -p "$(dirname "$log")"
+  rm -f "$log"
+  run_wine Return "$1" /S '/LOG=C:\tq72 logs\run.log'
+  expect "$1: boxes shown" "$(echo "$texts" | grep -c .)" 0
+  [ -s "$log" ] || { fail "$1: no log"; return; }
+  cp "$log" "$work/$1.log"
+  expect "$1: lines without CR LF" "$(grep -vc $'\r$' "$log")" 0
+  diff <(python3 "$here/fold_log.py" "$work/$2.log") <(python3 "$here/fold_log.py" "$log") >&2 ||
+    fail "$1: the log differs from the hosted run's (< hosted, > wine)"
+  expect_hosted_end "$machine" "$2"
 }
 
 # The hosted run on a copy of the machine, the reference: saves NAME.rc,
@@ -294,7 +344,8 @@ hosted_run() { # machine name answers [hold]
 }
 
 # --- the scenarios
-applet_prompt='Unable to delete Control Panel entry\r\n\r\nPlease close the Control Panel and continue'
+usage_head='tq72uninst [/S] [/LOG=FILE] [/?]'
+already_running='The uninstaller is already running. Wait until it has finished.'
 first=
 for machine in "${machines[@]}"; do
   [ -f "$machine/registry.reg" ] || skip_or_fail "no machine at $machine"
@@ -328,27 +379,72 @@ for machine in "${machines[@]}"; do
     esac
     install_machine "$machine"
 
-    # Enter at the confirmation takes No: nothing changes, status 0. The
-    # registry is then still the machine's whole (its import was complete).
-    # The program ends before it looks at the machine, so one machine shows
-    # it in each version.
+    # A run without switches: Enter at the confirmation takes No, nothing
+    # changes, status 0. The registry is then still the machine's whole (its
+    # import was complete). The program ends before it looks at the machine,
+    # so one machine shows it in each version.
     if [ $name = "$first" ]; then
       run_wine Return "$scenario-declined"
       expect "declined: exit status" $rc 0
-      expect "declined: boxes" "$(echo "$texts" | grep -c .)" 1
-      wine_keys "$work/$name.keys" | diff "$work/$name.keys" - >&2 ||
-        fail "declined: the registry is not the machine's (< machine, > wine)"
-      files_state "$machine" "$WINEPREFIX" wine | cmp -s - "$work/$name.files" ||
-        fail "declined: files changed"
-      cmp -s "$(ci_path "$WINEPREFIX/drive_c/windows" system.ini)" "$(ci_path "$machine/WINDOWS" system.ini)" ||
-        fail "declined: system.ini changed"
+      expect "declined: boxes" "$texts" "$(head -1 "$work/$name-hosted.texts")"
+      expect_unchanged "$machine" declined
     fi
 
-    # Yes, then OK at every later box: the hosted run's end state.
-    run_wine alt+y "$scenario-yes"
-    expect "exit status after Yes and OK" $rc 1
-    expect_hosted_end "$machine" "$name-hosted"
-    echo "$scenario: exit $rc, $(echo "$texts" | grep -c .) boxes, $(wc -l < "$work/after.keys") of $(wc -l < "$work/$name.keys") keys left"
+    if [ $name = "$first" ] && [ $version = win98 ]; then
+      # Runs that must not start, or only show a box, and change nothing.
+      scenario=$name-$version-switches
+      run_wine Return "$scenario-usage" /?
+      expect "/?: exit status" $rc 0
+      expect "/?: box" "${texts%%\\r\\n*}" "$usage_head"
+      run_wine Return "$scenario-unknown" /X -quiet
+      expect "unknown switches: exit status" $rc 0
+      expect "unknown switches: boxes" "$texts" "$(head -1 "$work/$name-hosted.texts")"
+      run_wine Return "$scenario-nofolder" /S '/LOG=C:\no such folder\tq72.log'
+      expect "/S, a log in no folder: exit status" $rc 2
+      expect "/S, a log in no folder: boxes" "$texts" ""
+      run_wine Return "$scenario-sysini" '-log=C:\WINDOWS\SYSTEM.INI'
+      expect "a log named system.ini: exit status" $rc 2
+      expect "a log named system.ini: boxes" "$(echo "$texts" | grep -c 'the log cannot be opened')" 1
+      expect_unchanged "$machine" "the switches' runs"
+
+      # Two copies at once: the second, started while the first waits at
+      # its confirmation, exits 2 at once and touches nothing, with /S in
+      # silence and otherwise after a box. The first then goes on, answered
+      # on the screen, to the hosted run's end.
+      scenario=$name-$version-two-copies
+      start_wine "$scenario-first"
+      first_pid=$pid first_trace=$trace answered=" "
+      for _ in $(seq 300); do
+        first_box=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -1)
+        [ -n "$first_box" ] && break
+        sleep 0.2
+      done
+      if [ -z "$first_box" ]; then
+        fail "the first copy showed no box"
+      else
+        started=$SECONDS
+        bounded 30 $wine "$exe" /S >/dev/null 2>&1
+        expect "second copy with /S: exit status" $? 2
+        [ $((SECONDS - started)) -le 15 ] || fail "the second copy took $((SECONDS - started)) s"
+        start_wine "$scenario-second"
+        answered=" $first_box "
+        answer_boxes Return "$scenario-second"
+        expect "second copy: exit status" $rc 2
+        expect "second copy: boxes" "$texts" "$already_running"
+        expect_unchanged "$machine" "a second copy"
+        pid=$first_pid trace=$first_trace answered=" "
+        answer_boxes alt+y "$scenario-first"
+        expect "first copy: exit status" $rc 1
+        expect_hosted_texts "$name-hosted"
+        expect_hosted_end "$machine" "$name-hosted"
+      fi
+      install_machine "$machine"
+    fi
+
+    # /S and /LOG: the hosted run's calls and end state.
+    scenario=$name-$version
+    silent_run "$scenario-silent" "$name-hosted"
+    echo "$scenario: exit $rc, $(wc -l < "$work/$scenario-silent.log") calls, $(wc -l < "$work/after.keys") of $(wc -l < "$work/$name.keys") keys left"
 
     # The machine again, in the same prefix, with tqc.cpl held open by a
     # program of ours for the whole run: its deletion is refused twice.
@@ -360,20 +456,24 @@ for machine in "${machines[@]}"; do
       holder_pid=$HOLDER_PID
       read -r -t 30 held <&"${HOLDER[0]}"
       rc=
-      if [ "${held%$'\r'}" = holding ]; then run_wine alt+y "$scenario"; else fail "the holder did not open tqc.cpl"; fi
+      if [ "${held%$'\r'}" = holding ]; then
+        silent_run "$scenario" "$name-held"
+      else
+        fail "the holder did not open tqc.cpl"
+      fi
       # Its standard input ends: it lets go and ends. What it held must
       # still be there then.
       [ -n "${HOLDER[1]:-}" ] && eval "exec ${HOLDER[1]}>&-"
       wait $holder_pid 2>/dev/null
       if [ -n "$rc" ]; then
-        expect "exit status after Yes, OK and OK" $rc 1
-        [ "$(echo "$texts" | sed -n 2p)" = "$applet_prompt" ] && [ "$(echo "$texts" | grep -c .)" = 3 ] ||
-          fail "the applet prompt is not the second of three boxes: $texts"
+        expect "tries to delete tqc.cpl" \
+          "$(grep -ic '"call":"DeleteFileA","path":"[^"]*tqc.cpl","result":0' "$work/$scenario.log")" 2
+        grep -q '"text":"Unable to delete Control Panel entry' "$work/$scenario.log" ||
+          fail "the applet prompt is not in the log"
         [ -n "$applet" ] && cmp -s "$applet" "$(ci_path "$machine/WINDOWS" SYSTEM/tqc.cpl)" ||
           fail "tqc.cpl not kept intact"
         ci_path "$WINEPREFIX/drive_c/windows" help/tqc.hlp >/dev/null && fail "tqc.hlp not deleted"
-        expect_hosted_end "$machine" "$name-held"
-        echo "$scenario: exit $rc, $(echo "$texts" | grep -c .) boxes"
+        echo "$scenario: exit $rc"
       fi
     fi
 

@@ -17,14 +17,19 @@ expect_no_leftovers() {
   [ -z "$left" ] || fail "left in the machine folder: $left"
 }
 
+# All with the same log: a refused run must leave the first run's log whole
+# (it once emptied it on its way out: the first run's later lines then
+# followed zero bytes where its earlier ones had been).
 scenario "a second run while the first waits at the confirmation"
 machine=$(fresh_machine first)
 run_on_terminal --machine "$machine"
 wait_for_screen 'Click Yes' || fail "the confirmation did not appear on the terminal"
 first=$(cat "$WORK/pid")
 cp -a "$machine" "$WORK/while-waiting"
-run_plain --machine "$machine" --answers yes,ok,ok
+cp "$WORK/log" "$WORK/log-while-waiting"
+run_plain --machine "$machine" --answers yes,ok,ok --log "$WORK/log"
 expect_status 2
+cmp -s "$WORK/log-while-waiting" "$WORK/log" || fail "a refused run changed the shared log"
 [ "$(wc -l <"$WORK/stderr")" -eq 1 ] || fail "expected a one-line reason: $(cat "$WORK/stderr")"
 grep -qF "the machine is in use by another run, pid $first" "$WORK/stderr" ||
   fail "reason: $(cat "$WORK/stderr")"
@@ -36,9 +41,16 @@ rm -rf "$WORK/while-waiting"
 printf '[HKEY_LOCAL_MACHINE\\Software\\AddedMeanwhile]\r\n"v"="1"\r\n\r\n' >>"$machine/registry.reg"
 printf 'y\n' >&3
 wait_for_screen 'Software uninstall is finished' || fail "no completion box on the terminal"
+cp "$WORK/log" "$WORK/log-while-waiting"
+run_plain --machine "$machine" --answers yes,ok,ok --log "$WORK/log"
+expect_status 2
+cmp -s "$WORK/log-while-waiting" "$WORK/log" || fail "a refused run changed the shared log"
 printf '\n' >&3
 end_terminal_run
 expect_status 1
+[ "$(sed -n '1p;$p' "$WORK/log" | grep -c '^{"n":[0-9]*,"call":"MessageBoxA"')" = 2 ] &&
+  ! tr -d '\n' <"$WORK/log" | grep -q '[^ -~]' ||
+  fail "the first run's log is not its calls from first box to last, whole"
 grep -q 'AddedMeanwhile' "$machine/registry.reg" || fail "the key added meanwhile is gone"
 expect_full_run_result "$machine"
 expect_no_leftovers "$machine"

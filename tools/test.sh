@@ -13,7 +13,7 @@ packages=(
   cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev util-linux
   python3 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
-  wine wine32 wine64 xvfb xdotool x11-utils imagemagick
+  wine wine32 wine64 fonts-wine xvfb xdotool x11-utils imagemagick
   clang libclang-rt-14-dev mtools unzip
 )
 missing=()

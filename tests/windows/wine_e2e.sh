@@ -109,8 +109,13 @@ base=$work/base
 prefixes+=("$base")
 export WINEPREFIX=$base
 bounded 180 $wine wineboot -i >/dev/null 2>&1
-# Wine draws the boxes' caption itself, so the screenshots show it.
+# Wine draws the boxes' caption itself, so the screenshots show it, with
+# the close button in Marlett, as Windows 98 draws it. Debian's Wine does not
+# find the fonts made for it (fonts-wine) where they are installed; in the
+# prefix's Fonts folder it does.
 bounded 60 $wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+cp /usr/share/wine/fonts/marlett.ttf "$base/drive_c/windows/Fonts/" 2>/dev/null ||
+  fail "no Marlett font for the boxes' close button (Debian: fonts-wine)"
 bounded 60 wineserver -w
 unset WINEPREFIX
 [ -f "$base/system.reg" ] || { echo "FAIL: wineboot did not create a prefix" >&2; exit 1; }

@@ -41,13 +41,13 @@ constexpr char AlreadyRunningText[] =
 
 constexpr char LogFailedText[] =
     "Nothing was removed: the log cannot be opened (no such folder, or the "
-    "name of a file the uninstaller removes or rewrites):\r\n\r\n";
+    "name of a file that the run changes):\r\n\r\n";
 
 constexpr char UsageText[] =
     "tq72uninst [/S] [/LOG=FILE] [/?]\r\n\r\n"
-    "/S\tNo box: Yes, then OK to every box.\r\n"
-    "/LOG=FILE\tAppends a line for every call to FILE.\r\n"
-    "/?\tThis box.\r\n\r\n"
+    "/S: no box; Yes, then OK to every box.\r\n"
+    "/LOG=FILE: a line for every call, added to FILE.\r\n"
+    "/?: this box.\r\n\r\n"
     "Exit status: 0 declined, 1 done, 2 not started.";
 
 HANDLE Log = INVALID_HANDLE_VALUE;

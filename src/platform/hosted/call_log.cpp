@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/hosted/host_fs.h"
+#include "platform/hosted/file_io.h"
 #include "platform/hosted/text_helpers.h"
 
 namespace hosted {

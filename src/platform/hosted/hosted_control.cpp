@@ -14,30 +14,23 @@ bool Start(const StartOptions &options, std::string *error) {
     *error = "the hosted platform is already started";
     return false;
   }
-  HostFiles &files = s.files;
+  WindowsFiles &files = s.files;
   if (!files.Open(options.machine, error)) return false;
-  // The log first: a log path inside the machine is refused before anything
-  // is opened for writing, the lock file first of all.
+  // A log path inside the machine is refused before anything is opened for
+  // writing.
   if (!s.log.Open(options.logPath, files.DirFd(), error)) {
     files.Close();
     return false;
   }
-  // From here on a signal that ends the run first removes what it made.
-  RemoveArmedFilesOnSignals();
   auto registry = std::make_unique<Registry>();
-  bool started = s.lock.Acquire(files.DirFd(), error) && registry->Open(files.DirFd(), error);
-  if (started) {
-    // Under the lock, what a killed run left is known to be abandoned; and
-    // nothing is removed before the start can no longer be refused.
-    files.RemoveLeftovers();
-    started = registry->PrepareFold(error);
-  }
-  if (!started) {
-    s.lock.Release();
+  if (!registry->Open(files.DirFd(), error)) {
     s.log.Close();
     files.Close();
     return false;
   }
+  // Under the lock, what a killed run left is known to be abandoned; and
+  // nothing is removed before the start can no longer be refused.
+  files.RemoveLeftovers();
   s.registry = std::move(registry);
   s.started = true;
   s.options = options;
@@ -54,7 +47,6 @@ bool Stop(std::string *error) {
   bool ok = s.registry->Close(&reason);
   if (!ok && error != nullptr) *error = reason;
   s.log.Close();
-  s.lock.Release();
   s.files.Close();
   return ok;
 }

@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "platform/hosted/call_log.h"
-#include "platform/hosted/host_files.h"
 #include "platform/hosted/hosted.h"
-#include "platform/hosted/machine_lock.h"
 #include "platform/hosted/registry.h"
+#include "platform/hosted/windows_files.h"
 
 namespace hosted {
 
@@ -23,8 +22,7 @@ struct HostedState {
   bool started = false;
   StartOptions options;
   std::size_t nextAnswer = 0;
-  HostFiles files;
-  MachineLock lock;  // held from Start to Stop
+  WindowsFiles files;  // the machine folder, locked from Start to Stop
   std::unique_ptr<Registry> registry = std::make_unique<Registry>();
   CallLog log;
   unsigned calls = 0;  // platform calls since Start, numbering the log's lines

@@ -73,7 +73,6 @@ struct Key {
   std::uint32_t lastValue = kNoValue;
   bool deleted = false;              // removed, with its subtree, by Remove()
   bool staleChildren = false;        // children holds removed keys
-  bool childrenUnsorted = false;     // scratch mark of the parser
   mutable bool coveredMark = false;  // scratch mark of Document::Save
 };
 

@@ -101,8 +101,9 @@ std::string Usage() {
          "not be started (bad option, no machine folder, malformed registry.reg, a log\n"
          "inside the machine, the machine in use by another run) or its registry could\n"
          "not be saved at the end (the changes then stay in registry.reg.journal and the\n"
-         "next run applies them). A signal (Ctrl-C) ends the run with 128 + its number;\n"
-         "at a box, the folder is left as it was.\n";
+         "next run applies them). A signal (Ctrl-C) ends the run with 128 + its number:\n"
+         "at the confirmation the folder is left as it was; at a later box the changes\n"
+         "made so far are kept, and the next run finishes them.\n";
 }
 
 }  // namespace hosted

@@ -284,7 +284,7 @@ TEST_F(MachineFolder, AFailedWriteLeavesTheRegistryAsItWas) {
   auto full = std::make_unique<FileSizeLimit>(machine_.ReadFile(journal::kJournalName).size() + 8);
   EXPECT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_WRITE_FAULT);
   EXPECT_TRUE(KeyExists(reg, "HKEY_CLASSES_ROOT\\.tq7"));
-  // A failed fold keeps the old file and the journal, and stays bound.
+  // A failed save keeps the old file and the journal, and stays open.
   EXPECT_FALSE(reg.Close(&error));
   EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
   full.reset();
@@ -384,7 +384,7 @@ TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
   EXPECT_FALSE(reg.Open(dirFd_, &error));
   EXPECT_NE(error.find("registry.reg is a symbolic link"), std::string::npos) << error;
   EXPECT_EQ(KeyTree(reg), before);
-  EXPECT_TRUE(outside.OpenRegistry(reg, &error)) << "left bound: " << error;
+  EXPECT_TRUE(outside.OpenRegistry(reg, &error)) << error;
   EXPECT_EQ(outside.ReadFile("registry.reg"), kFixture);
 }
 

@@ -359,8 +359,7 @@ std::unique_ptr<Document> Document::Parse(std::string text, const std::string &n
   doc->segments_.clear();
   doc->text_ = std::move(text);
   // Decoded data is never longer than its text, so the arena never grows.
-  doc->arenaSize_ = doc->text_.size() + 16;
-  doc->arena_.reset(new char[doc->arenaSize_]);
+  doc->arena_.reset(new char[doc->text_.size() + 16]);
   doc->values_.reserve(doc->text_.size() / 96);
   doc->segments_.reserve(doc->text_.size() / 256 + 2);
   Parser parser(*doc, name, error);

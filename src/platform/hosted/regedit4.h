@@ -141,7 +141,6 @@ class Document {
 
   std::string text_;
   std::unique_ptr<char[]> arena_;  // decoded names and data, never reallocated
-  std::size_t arenaSize_ = 0;
   std::size_t arenaUsed_ = 0;
   std::deque<Key> keys_;
   std::vector<Value> values_;

@@ -35,6 +35,7 @@ struct HostPath {
   Fd dir;
   std::string leaf;
   bool exists = false;
+  Fd Open(int flags) const { return OpenRegularAt(dir.Get(), leaf.c_str(), flags, 0666); }
 };
 
 // The folder the elements name below rootFd, entered without following a link.
@@ -59,10 +60,6 @@ std::optional<HostPath> FindHostPath(int rootFd, const char *path) {
   where.exists = leaf.has_value();
   where.leaf = leaf ? *leaf : elements->back();
   return where;
-}
-
-Fd OpenRegular(const HostPath &where, int flags) {
-  return OpenRegularAt(where.dir.Get(), where.leaf.c_str(), flags, 0666);
 }
 
 // True when dirFd/name is still the file fd has open.
@@ -131,13 +128,13 @@ HANDLE WindowsFiles::Create(const char *path, DWORD access, DWORD disposition) {
   if (!where || (disposition == OPEN_EXISTING && !where->exists)) return INVALID_HANDLE_VALUE;
   int flags = readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY;
   if (disposition == CREATE_ALWAYS) flags |= O_CREAT;
-  Fd fd = OpenRegular(*where, flags);
+  Fd fd = where->Open(flags);
   // A file with other names may be shared with a file outside the folder (a
   // FAT disk has no hard links): it is never written in place. Rewriting
   // takes this name off it and creates a file of our own.
   if (!fd.Valid() && errno == EMLINK && disposition == CREATE_ALWAYS &&
       ::unlinkat(where->dir.Get(), where->leaf.c_str(), 0) == 0)
-    fd = OpenRegular(*where, flags | O_EXCL);
+    fd = where->Open(flags | O_EXCL);
   struct stat st;
   if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return INVALID_HANDLE_VALUE;
   // Truncated only once known to be a regular file of the folder, and only
@@ -200,7 +197,7 @@ BOOL WindowsFiles::Delete(const char *path) {
   if (::fstatat(dir, leaf, &named, AT_SYMLINK_NOFOLLOW) != 0) return FALSE;
   // A link goes by itself: its target, wherever it is, stays.
   if (S_ISLNK(named.st_mode)) return ::unlinkat(dir, leaf, 0) == 0 ? TRUE : FALSE;
-  const Fd fd = OpenRegular(*where, O_RDONLY);
+  const Fd fd = where->Open(O_RDONLY);
   if (!fd.Valid()) return FALSE;
   // Another holder's lock is the file being in use; ours is held until the
   // name is gone.
@@ -225,7 +222,7 @@ bool WindowsFiles::IsOpenHere(int fd) const {
 BOOL WindowsFiles::Copy(const char *from, const char *to, bool failIfExists) {
   auto source = FindHostPath(dir_.Get(), from);
   if (!source || !source->exists) return FALSE;
-  const Fd in = OpenRegular(*source, O_RDONLY);
+  const Fd in = source->Open(O_RDONLY);
   auto target = FindHostPath(dir_.Get(), to);
   if (!in.Valid() || !target) return FALSE;
   struct stat st;

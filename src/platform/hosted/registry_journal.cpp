@@ -33,8 +33,7 @@ bool Journal::Load(int dirFd, std::string *error) {
   dirFd_ = dirFd;
   records_.clear();
   fd_ = OpenRegularAt(dirFd_, kJournalName, O_RDWR, 0);
-  exists_ = fd_.Valid();
-  if (!exists_) {
+  if (!fd_.Valid()) {
     if (errno == ENOENT) return true;
     *error = OpenFailure(kJournalName, errno);
     return false;
@@ -56,7 +55,6 @@ bool Journal::Append(std::string_view fullPath, std::string *error) {
       *error = ErrnoReason("cannot create " + name, errno);
       return false;
     }
-    exists_ = true;
     dirSynced_ = false;
   }
   const std::string bytes = (validBytes_ == 0 ? std::string(kHeader) : "") + Record(fullPath);
@@ -81,13 +79,12 @@ bool Journal::Append(std::string_view fullPath, std::string *error) {
 }
 
 bool Journal::Remove(std::string *error) {
-  fd_.Reset();
-  if (!exists_) return true;
+  if (!fd_.Valid()) return true;
   if (::unlinkat(dirFd_, kJournalName, 0) != 0 && errno != ENOENT) {
     *error = ErrnoReason(std::string("cannot remove ") + kJournalName, errno);
     return false;
   }
-  exists_ = false;
+  fd_.Reset();
   validBytes_ = 0;
   records_.clear();
   if (::fsync(dirFd_) != 0) {

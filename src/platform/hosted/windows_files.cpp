@@ -150,28 +150,29 @@ HANDLE WindowsFiles::Create(const char *path, DWORD access, DWORD disposition) {
   return reinterpret_cast<HANDLE>(id);
 }
 
-BOOL WindowsFiles::Read(HANDLE file, void *buffer, DWORD size, DWORD *done) {
+int WindowsFiles::FdFor(HANDLE file, bool write, const void *buffer, DWORD size, DWORD *done) {
   auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
   if (done != nullptr) *done = 0;
-  if (it == handles_.end() || !it->second.readable || done == nullptr ||
-      (buffer == nullptr && size != 0))
-    return FALSE;
+  if (it == handles_.end() || !(write ? it->second.writable : it->second.readable) ||
+      done == nullptr || (buffer == nullptr && size != 0))
+    return -1;
+  return it->second.fd.Get();
+}
+
+BOOL WindowsFiles::Read(HANDLE file, void *buffer, DWORD size, DWORD *done) {
+  const int fd = FdFor(file, false, buffer, size, done);
   std::size_t got = 0;
-  const bool ok = ReadFull(it->second.fd.Get(), static_cast<char *>(buffer), size, &got);
-  *done = static_cast<DWORD>(got);
+  const bool ok = fd >= 0 && ReadFull(fd, static_cast<char *>(buffer), size, &got);
+  if (fd >= 0) *done = static_cast<DWORD>(got);
   return ok ? TRUE : FALSE;
 }
 
 BOOL WindowsFiles::Write(HANDLE file, const void *buffer, DWORD size, DWORD *done) {
-  auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
-  if (done != nullptr) *done = 0;
-  if (it == handles_.end() || !it->second.writable || done == nullptr ||
-      (buffer == nullptr && size != 0))
-    return FALSE;
+  const int fd = FdFor(file, true, buffer, size, done);
   std::size_t written = 0;
-  const bool ok = WriteAll(it->second.fd.Get(),
-                           std::string_view(static_cast<const char *>(buffer), size), &written);
-  *done = static_cast<DWORD>(written);
+  const bool ok =
+      fd >= 0 && WriteAll(fd, std::string_view(static_cast<const char *>(buffer), size), &written);
+  if (fd >= 0) *done = static_cast<DWORD>(written);
   return ok ? TRUE : FALSE;
 }
 

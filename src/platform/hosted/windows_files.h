@@ -92,6 +92,10 @@ class WindowsFiles {
     bool writable;
     std::string path;
   };
+  // The descriptor of an open handle fit for the transfer, with *done zeroed;
+  // -1 when the call must fail.
+  int FdFor(platform::HANDLE file, bool write, const void *buffer, platform::DWORD size,
+            platform::DWORD *done);
   bool IsOpenHere(int fd) const;
   Fd dir_;
   std::map<std::uintptr_t, OpenFile> handles_;

@@ -32,6 +32,7 @@ std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validB
 bool Journal::Load(int dirFd, std::string *error) {
   dirFd_ = dirFd;
   records_.clear();
+  validBytes_ = 0;
   fd_ = OpenRegularAt(dirFd_, kJournalName, O_RDWR, 0);
   if (!fd_.Valid()) {
     if (errno == ENOENT) return true;
@@ -44,6 +45,7 @@ bool Journal::Load(int dirFd, std::string *error) {
     return false;
   }
   records_ = ReadRecords(bytes, &validBytes_);
+  tornTail_ = validBytes_ != bytes.size();
   return true;
 }
 
@@ -62,11 +64,13 @@ bool Journal::Append(std::string_view fullPath, std::string *error) {
   // append failed) is cut off, so that a failed change never comes back.
   auto fail = [&](std::string_view what) {
     *error = ErrnoReason(what, errno);
-    if (::ftruncate(fd_.Get(), static_cast<off_t>(validBytes_)) == 0) ::fdatasync(fd_.Get());
+    tornTail_ = ::ftruncate(fd_.Get(), static_cast<off_t>(validBytes_)) != 0 ||
+                ::fdatasync(fd_.Get()) != 0;
     return false;
   };
-  if (::ftruncate(fd_.Get(), static_cast<off_t>(validBytes_)) != 0)
+  if (tornTail_ && ::ftruncate(fd_.Get(), static_cast<off_t>(validBytes_)) != 0)
     return fail("cannot truncate " + name);
+  tornTail_ = false;
   if (::lseek(fd_.Get(), static_cast<off_t>(validBytes_), SEEK_SET) < 0 ||
       !WriteAll(fd_.Get(), bytes))
     return fail("cannot write " + name);

@@ -60,6 +60,7 @@ class Journal {
   Fd fd_;  // open while the file is there (found by Load or created since)
   bool dirSynced_ = true;       // the journal's folder entry is durable
   std::size_t validBytes_ = 0;  // header and complete records
+  bool tornTail_ = false;       // bytes past validBytes_ may be there
   std::vector<std::string> records_;
 };
 

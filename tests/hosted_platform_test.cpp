@@ -13,10 +13,10 @@
 #include <tuple>
 
 #include "platform/hosted/command_line.h"
-#include "platform/hosted/windows_files.h"
 #include "platform/hosted/hosted.h"
 #include "platform/hosted/message_box.h"
 #include "platform/hosted/registry.h"
+#include "platform/hosted/windows_files.h"
 #include "platform/platform.h"
 #include "support/temp_machine.h"
 

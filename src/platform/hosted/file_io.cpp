@@ -52,7 +52,8 @@ Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode) {
   struct stat opened;
   if (::fstat(fd.Get(), &opened) != 0) return Refuse(std::move(fd), errno);
   if (!S_ISREG(opened.st_mode)) return Refuse(std::move(fd), KindError(opened.st_mode));
-  if ((flags & (O_WRONLY | O_RDWR)) != 0 && opened.st_nlink != 1) return Refuse(std::move(fd), EMLINK);
+  if ((flags & (O_WRONLY | O_RDWR)) != 0 && opened.st_nlink != 1)
+    return Refuse(std::move(fd), EMLINK);
   const int status = ::fcntl(fd.Get(), F_GETFL);
   if (status < 0 || ::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0)
     return Refuse(std::move(fd), errno);

@@ -176,7 +176,8 @@ class Parser {
            NamesEqual(parts_[shared], path_[shared]->name))
       ++shared;
     path_.resize(shared);
-    for (std::size_t i = shared; i < parts_.size(); ++i) path_.push_back(Child(path_.back(), parts_[i]));
+    for (std::size_t i = shared; i < parts_.size(); ++i)
+      path_.push_back(Child(path_.back(), parts_[i]));
     Key *key = path_.back();
     current_ = key;
     doc_.segments_.back().key = key;

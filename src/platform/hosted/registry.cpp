@@ -1,6 +1,5 @@
 #include "platform/hosted/registry.h"
 
-
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -112,7 +111,8 @@ bool Registry::Impl::SaveJournal(std::string *error) {
   TemporaryFile temp;
   if (!temp.Create(dir, &reason)) return fail(reason);
   for (std::string_view piece : pieces)
-    if (!WriteAll(temp.Get(), piece)) return fail(ErrnoReason("cannot write " + temp.Name(), errno));
+    if (!WriteAll(temp.Get(), piece))
+      return fail(ErrnoReason("cannot write " + temp.Name(), errno));
   if (!temp.Commit(kRegistryName, mode, false, &reason)) return fail(reason);
   return true;
 }

@@ -64,8 +64,8 @@ bool Journal::Append(std::string_view fullPath, std::string *error) {
   // append failed) is cut off, so that a failed change never comes back.
   auto fail = [&](std::string_view what) {
     *error = ErrnoReason(what, errno);
-    tornTail_ = ::ftruncate(fd_.Get(), static_cast<off_t>(validBytes_)) != 0 ||
-                ::fdatasync(fd_.Get()) != 0;
+    tornTail_ =
+        ::ftruncate(fd_.Get(), static_cast<off_t>(validBytes_)) != 0 || ::fdatasync(fd_.Get()) != 0;
     return false;
   };
   if (tornTail_ && ::ftruncate(fd_.Get(), static_cast<off_t>(validBytes_)) != 0)

@@ -57,7 +57,7 @@ class Journal {
 
  private:
   int dirFd_ = -1;
-  Fd fd_;  // open while the file is there (found by Load or created since)
+  Fd fd_;                       // open while the file is there (found by Load or created since)
   bool dirSynced_ = true;       // the journal's folder entry is durable
   std::size_t validBytes_ = 0;  // header and complete records
   bool tornTail_ = false;       // bytes past validBytes_ may be there

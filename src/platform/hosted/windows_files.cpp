@@ -96,7 +96,8 @@ bool WindowsFiles::Open(const std::string &machineDir, std::string *error) {
     return false;
   }
   if (::flock(dir_.Get(), LOCK_EX | LOCK_NB) != 0) {
-    *error = errno == EWOULDBLOCK ? kMachineInUse : ErrnoReason("cannot lock the machine folder", errno);
+    *error =
+        errno == EWOULDBLOCK ? kMachineInUse : ErrnoReason("cannot lock the machine folder", errno);
     dir_.Reset();
     return false;
   }

@@ -384,8 +384,12 @@ TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
   EXPECT_FALSE(reg.Open(dirFd_, &error));
   EXPECT_NE(error.find("registry.reg is a symbolic link"), std::string::npos) << error;
   EXPECT_EQ(KeyTree(reg), before);
+  // Opened through a descriptor its opener closes at once: it keeps its own.
   EXPECT_TRUE(outside.OpenRegistry(reg, &error)) << error;
   EXPECT_EQ(outside.ReadFile("registry.reg"), kFixture);
+  EXPECT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
+  EXPECT_TRUE(reg.Close(&error)) << error;
+  EXPECT_EQ(outside.ReadFile("registry.reg").find(".tq7"), std::string::npos);
 }
 
 }  // namespace

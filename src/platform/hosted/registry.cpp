@@ -1,5 +1,7 @@
 #include "platform/hosted/registry.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -56,7 +58,9 @@ struct Registry::Impl {
   std::unique_ptr<Document> doc = std::make_unique<Document>();
   std::unordered_map<std::uintptr_t, Key *> handles;
   std::uintptr_t nextHandle = 0x1000;  // never reused
-  int dir = -1;                        // the machine folder, from Open to Close
+  // A descriptor of the machine folder of its own, from Open to Close: the
+  // caller's may close first, and sharing it would share its lock.
+  Fd dir;
   journal::Journal journal;
   // Changes that failed because the journal could not take them.
   std::size_t unsaved = 0;
@@ -95,7 +99,7 @@ bool Registry::Impl::SaveJournal(std::string *error) {
   std::string text;
   mode_t mode = 0644;
   std::string reason;
-  if (ReadFileAt(dir, kRegistryName, &text, &mode, &reason) != 0) return fail(reason);
+  if (ReadFileAt(dir.Get(), kRegistryName, &text, &mode, &reason) != 0) return fail(reason);
   // Unchanged since it was read: the content in memory is the replay already.
   if (text != doc->Text()) {
     auto fresh = Document::Parse(std::move(text), kRegistryName, &reason);
@@ -109,7 +113,7 @@ bool Registry::Impl::SaveJournal(std::string *error) {
   std::string extra;
   doc->Save(&pieces, &extra);
   TemporaryFile temp;
-  if (!temp.Create(dir, &reason)) return fail(reason);
+  if (!temp.Create(dir.Get(), &reason)) return fail(reason);
   for (std::string_view piece : pieces)
     if (!WriteAll(temp.Get(), piece))
       return fail(ErrnoReason("cannot write " + temp.Name(), errno));
@@ -122,14 +126,19 @@ Registry::Registry() : impl_(std::make_unique<Impl>()) {}
 Registry::~Registry() = default;
 
 bool Registry::Open(int machineDirFd, std::string *error) {
+  Fd dir(::openat(machineDirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.Valid()) {
+    *error = ErrnoReason("cannot open the machine folder", errno);
+    return false;
+  }
   std::string text;
-  if (ReadFileAt(machineDirFd, kRegistryName, &text, nullptr, error) != 0) return false;
+  if (ReadFileAt(dir.Get(), kRegistryName, &text, nullptr, error) != 0) return false;
   auto doc = Document::Parse(std::move(text), kRegistryName, error);
-  if (!doc || !impl_->journal.Load(machineDirFd, error)) return false;
+  if (!doc || !impl_->journal.Load(dir.Get(), error)) return false;
   ApplyRecords(*doc, impl_->journal.Records());
   impl_->handles.clear();
   impl_->doc = std::move(doc);
-  impl_->dir = machineDirFd;
+  impl_->dir = std::move(dir);
   impl_->unsaved = 0;
   impl_->unsavedReason.clear();
   return true;
@@ -141,7 +150,7 @@ bool Registry::Close(std::string *error) {
   if (!impl_->journal.Records().empty() && !impl_->SaveJournal(error)) return false;
   if (!impl_->journal.Remove(error)) return false;
   impl_->handles.clear();
-  impl_->dir = -1;
+  impl_->dir.Reset();
   return true;
 }
 

@@ -27,8 +27,8 @@ class Registry {
   Registry(const Registry &) = delete;
   Registry &operator=(const Registry &) = delete;
 
-  // Loads registry.reg of the machine folder machineDirFd (which must stay
-  // open until Close; never following a link), with the changes of a
+  // Loads registry.reg of the machine folder machineDirFd (never following
+  // a link), with the changes of a
   // journal that a killed run left: this is what every start loads. Changes
   // nothing on disk. From then on every successful change is appended to the
   // journal and durable before its call returns; a change that cannot be

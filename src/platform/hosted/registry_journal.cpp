@@ -30,20 +30,18 @@ std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validB
 }
 
 bool Journal::Load(int dirFd, std::string *error) {
-  dirFd_ = dirFd;
-  records_.clear();
-  validBytes_ = 0;
-  fd_ = OpenRegularAt(dirFd_, kJournalName, O_RDWR, 0);
-  if (!fd_.Valid()) {
-    if (errno == ENOENT) return true;
+  Fd fd = OpenRegularAt(dirFd, kJournalName, O_RDWR, 0);
+  std::string bytes;
+  if (!fd.Valid() && errno != ENOENT) {
     *error = OpenFailure(kJournalName, errno);
     return false;
   }
-  std::string bytes;
-  if (!ReadToEnd(fd_.Get(), &bytes)) {
+  if (fd.Valid() && !ReadToEnd(fd.Get(), &bytes)) {
     *error = ErrnoReason(std::string("cannot read ") + kJournalName, errno);
     return false;
   }
+  dirFd_ = dirFd;
+  fd_ = std::move(fd);
   records_ = ReadRecords(bytes, &validBytes_);
   tornTail_ = validBytes_ != bytes.size();
   return true;

@@ -38,9 +38,10 @@ std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validB
 class Journal {
  public:
   // Reads a journal left by an earlier run, if any: Records() gets the paths
-  // of its complete records. Changes nothing on disk. False with a reason
-  // when a journal is there but cannot be used (a link, not a regular file, a
-  // file with other names, which may be outside the folder, I/O).
+  // of its complete records. Changes nothing on disk. False with a reason,
+  // and the journal as it was, when a journal is there but cannot be used (a
+  // link, not a regular file, a file with other names, which may be outside
+  // the folder, I/O).
   bool Load(int dirFd, std::string *error);
 
   // Appends a record and makes it durable (file and, for a new journal, the

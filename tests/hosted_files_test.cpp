@@ -1,5 +1,5 @@
 // The machine folder's files under Windows paths: name matching, confinement
-// to the folder, "in use", atomic copies. Tested on HostFiles itself so that
+// to the folder, "in use", atomic copies. Tested on WindowsFiles itself so that
 // no registry is needed.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@
 #include <string>
 #include <tuple>
 
-#include "platform/hosted/host_files.h"
-#include "platform/hosted/host_fs.h"
+#include "platform/hosted/file_io.h"
+#include "platform/hosted/windows_files.h"
 #include "support/temp_machine.h"
 
 namespace fs = std::filesystem;
@@ -33,7 +33,7 @@ std::size_t Entries(const fs::path &dir) {
 }
 
 // A machine plus a folder beside it that no call may touch.
-class HostFilesTest : public ::testing::Test {
+class WindowsFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "tq72-outside-XXXXXX").string();
@@ -73,7 +73,7 @@ class HostFilesTest : public ::testing::Test {
   testsupport::TempMachine machine_;
   fs::path outside_;
   std::map<std::string, std::string> outsideBefore_;
-  hosted::HostFiles files_;
+  hosted::WindowsFiles files_;
 };
 
 // Paths that could escape the folder or be cut short are refused outright.
@@ -112,7 +112,7 @@ TEST(CopyToEndTest, FinishesWhatTheKernelCannotCopy) {
 
 // Both cases of system.ini side by side: each exact name must win whichever
 // the folder lists first; a folded name takes the byte-wise smallest.
-TEST_F(HostFilesTest, ReadsTheFileTheNameMeans) {
+TEST_F(WindowsFilesTest, ReadsTheFileTheNameMeans) {
   for (const char *file : {"SYSTEM.INI", "system.ini", "SYSTEM/TQC.CPL", "caf\xe9.txt"})
     machine_.WriteFile(std::string("WINDOWS/") + file, file);
   std::pair<const char *, const char *> cases[] = {
@@ -125,7 +125,7 @@ TEST_F(HostFilesTest, ReadsTheFileTheNameMeans) {
 
 // A write to an existing file under another case must not leave a second
 // file beside it; a fifo where a file should be fails instead of blocking.
-TEST_F(HostFilesTest, WritesReuseTheFoldedNameAndOnlyRegularFilesOpen) {
+TEST_F(WindowsFilesTest, WritesReuseTheFoldedNameAndOnlyRegularFilesOpen) {
   machine_.WriteFile("WINDOWS/SYSTEM.INI", "old content");
   ASSERT_TRUE(WriteAll("C:\\WINDOWS\\system.ini", "abc"));
   EXPECT_FALSE(machine_.Exists("WINDOWS/system.ini"));
@@ -138,7 +138,7 @@ TEST_F(HostFilesTest, WritesReuseTheFoldedNameAndOnlyRegularFilesOpen) {
 // A device node, FIFO or socket where a file should be is never even opened
 // (an open can block, take a terminal, or set a device going), whatever
 // the call: inotify would see the open.
-TEST_F(HostFilesTest, NoCallOpensAnythingButARegularFile) {
+TEST_F(WindowsFilesTest, NoCallOpensAnythingButARegularFile) {
   const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   ASSERT_GE(watch, 0);
   for (const char *name : {"system.new", "SYSTEM.INI"}) {
@@ -178,7 +178,7 @@ struct LinkCase {
 
 void PrintTo(const LinkCase &c, std::ostream *out) { *out << c.name; }
 
-class ConfinementTest : public HostFilesTest, public ::testing::WithParamInterface<LinkCase> {};
+class ConfinementTest : public WindowsFilesTest, public ::testing::WithParamInterface<LinkCase> {};
 
 TEST_P(ConfinementTest, NoCallReachesOutside) {
   const LinkCase &c = GetParam();
@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"LinkedRegistry", "registry.reg", false, "C:\\registry.reg"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(HostFilesTest, CopyOverOrDeleteOfALinkTouchesTheLinkOnly) {
+TEST_F(WindowsFilesTest, CopyOverOrDeleteOfALinkTouchesTheLinkOnly) {
   machine_.WriteFile("WINDOWS/SYSTEM.ONE", "rewritten");
   fs::create_symlink(outside_ / "secret.txt", machine_.HostPath("WINDOWS/SYSTEM.INI"));
   EXPECT_TRUE(files_.Copy("C:\\WINDOWS\\SYSTEM.ONE", "C:\\WINDOWS\\SYSTEM.INI", false));
@@ -224,7 +224,7 @@ TEST_F(HostFilesTest, CopyOverOrDeleteOfALinkTouchesTheLinkOnly) {
 
 // ---------------------------------------------------------------- in use
 
-TEST_F(HostFilesTest, LockedOrOpenFilesAreInUseUntilReleased) {
+TEST_F(WindowsFilesTest, LockedOrOpenFilesAreInUseUntilReleased) {
   for (int lock : {LOCK_EX, LOCK_SH}) {
     machine_.WriteFile("WINDOWS/SYSTEM/TQC.CPL", "applet");
     // Another open file description, as a Control Panel process would hold.
@@ -249,7 +249,7 @@ TEST_F(HostFilesTest, LockedOrOpenFilesAreInUseUntilReleased) {
   EXPECT_TRUE(fs::is_directory(machine_.HostPath("WINDOWS/Help")));
 }
 
-TEST_F(HostFilesTest, CopyReplacesTheTargetWholeOrNotAtAll) {
+TEST_F(WindowsFilesTest, CopyReplacesTheTargetWholeOrNotAtAll) {
   machine_.WriteFile("WINDOWS/SYSTEM.INI", "old");
   machine_.WriteFile("WINDOWS/system.new", "new");
   std::tuple<const char *, const char *, bool> failing[] = {

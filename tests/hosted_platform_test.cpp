@@ -1,7 +1,9 @@
 // The hosted platform around the files: message boxes on the terminal, the
 // log's place and starting. The command line and whole runs are the e2e
 // scripts' part.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,10 +13,10 @@
 #include <tuple>
 
 #include "platform/hosted/command_line.h"
-#include "platform/hosted/host_fs.h"
 #include "platform/hosted/hosted.h"
 #include "platform/hosted/message_box.h"
 #include "platform/hosted/registry.h"
+#include "platform/hosted/windows_files.h"
 #include "platform/platform.h"
 #include "support/temp_machine.h"
 
@@ -57,6 +59,7 @@ TEST(StartTest, RefusesAMissingFolderOrAMalformedRegistryNamingFileAndLine) {
   options.machine = machine.Root();
   EXPECT_FALSE(hosted::Start(options, &error));
   EXPECT_NE(error.find("registry.reg:4:"), std::string::npos) << error;
+  EXPECT_NE(error.find(machine.Root()), std::string::npos) << "names the folder: " << error;
   EXPECT_EQ(machine.ReadFile("registry.reg"), bad);
   EXPECT_EQ(CopyFileA("C:\\registry.reg", "C:\\copy.reg", FALSE), FALSE) << "not started";
   EXPECT_FALSE(machine.Exists("copy.reg"));
@@ -125,29 +128,26 @@ TEST(StartTest, RemovesTheTemporaryFilesOfAKilledRun) {
   EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), expected);
 }
 
-// Whatever can stop the fold at the end must stop the run before its first
-// change: the start makes the fold's temporary file, named .tq72tmp-PID-N (N
-// counting this process's temporary files), and a name in its way refuses
-// the start, which leaves nothing behind.
-TEST(StartTest, MakesTheFoldsTemporaryFileOrIsRefused) {
+// A start creates nothing in the folder (so a signal at the confirmation
+// leaves it as it was), and it is refused while anyone holds the folder's
+// lock, as another run does.
+TEST(StartTest, CreatesNothingAndIsRefusedWhileTheFolderIsLocked) {
   testsupport::TempMachine machine;
-  machine.Start();
-  std::vector<std::string> made;
-  for (const auto &entry : std::filesystem::directory_iterator(machine.Root()))
-    if (entry.path().filename().string().starts_with(hosted::kTemporaryPrefix))
-      made.push_back(entry.path().filename().string());
-  machine.Stop();
-  const std::string ours = hosted::kTemporaryPrefix + std::to_string(::getpid()) + "-";
-  ASSERT_EQ(made.size(), 1u);
-  ASSERT_EQ(made[0].rfind(ours, 0), 0u) << made[0];
-  const std::string next = ours + std::to_string(std::stoul(made[0].substr(ours.size())) + 1);
-  std::filesystem::create_directory(machine.HostPath(next));
+  testsupport::InstallModemFiles(machine);
   const auto before = testsupport::SnapshotFolder(machine.Root());
+  machine.Start();
+  EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), before);
+  machine.Stop();
+  const int holder = ::open(machine.Root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
   hosted::StartOptions options;
   options.machine = machine.Root();
   std::string error;
   EXPECT_FALSE(hosted::Start(options, &error));
-  EXPECT_NE(error.find(next), std::string::npos) << error;
+  EXPECT_EQ(error, hosted::kMachineInUse);
+  ::close(holder);
+  EXPECT_TRUE(hosted::Start(options, &error)) << error;
+  EXPECT_TRUE(hosted::Stop(&error)) << error;
   EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), before);
 }
 

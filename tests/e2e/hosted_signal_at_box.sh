@@ -1,8 +1,8 @@
 # A signal while a box waits (Ctrl-C, a kill, a terminal closed) ends the
-# run with the signal's status (128 + N) and leaves the machine folder byte
-# for byte as it was before the run: no temporary file, no lock file. During
-# the removal it leaves what a kill leaves, less our own files: the journal,
-# which the next run applies.
+# run with the signal's status (128 + N). At the confirmation the machine
+# folder is byte for byte as it was: a run creates nothing in it before its
+# first change. At a later box the changes made so far stay, with the
+# journal of the registry's, and the next run finishes them.
 source "$(dirname "$0")/hosted_common.bash" "$@"
 
 # Starts a run on the terminal and sends SIGNAL once TEXT shows there.

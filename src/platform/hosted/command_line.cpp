@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/hosted/host_fs.h"
+#include "platform/hosted/file_io.h"
 #include "platform/hosted/text_helpers.h"
 
 namespace hosted {
@@ -181,10 +181,12 @@ std::string Usage() {
          "\n"
          "Exit status: 0 declined (or no completion box), 1 done, 2 the machine could\n"
          "not be started (bad option, no machine folder, malformed registry.reg, a log\n"
-         "inside the machine, the machine in use by another run) or its registry could\n"
-         "not be saved at the end (the changes then stay in registry.reg.journal and the\n"
-         "next run applies them). A signal (Ctrl-C) ends the run with 128 + its number;\n"
-         "at a box, the folder is left as it was.\n";
+         "inside the machine or that cannot be opened, the uninstaller already running\n"
+         "on it) or its registry could not be saved at the end (the changes then stay\n"
+         "in registry.reg.journal and the next run applies them). A signal (Ctrl-C)\n"
+         "ends the run with 128 + its number: at the confirmation the folder is left\n"
+         "as it was; at a later box the changes made so far are kept, and the next run\n"
+         "finishes them.\n";
 }
 
 }  // namespace hosted

@@ -10,11 +10,11 @@ struct StartOptions {
   std::string machine = ".";  // the machine folder
 };
 
-// Starts the platform on a machine folder: takes the machine's lock (one run
+// Starts the platform on a machine folder: locks the machine folder (one run
 // at a time per folder), loads the registry, removes what a killed run left.
 // On failure returns false with a one-line reason and has changed nothing.
-// From then on SIGINT, SIGTERM and SIGHUP remove the run's temporary files
-// and lock file before they end it: at a box, the folder is left as it was.
+// Nothing is created in the folder before the first change, so a signal at
+// the confirmation leaves it as it was.
 bool Start(const StartOptions &options, std::string *error);
 // Folds the registry journal and lets go of the machine; false with a reason.
 bool Stop(std::string *error);

@@ -1,5 +1,6 @@
 // The hosted control API of hosted.h: starting and stopping a machine.
 #include "platform/hosted/hosted_state.h"
+#include "platform/hosted/text_helpers.h"
 
 namespace hosted {
 
@@ -14,23 +15,19 @@ bool Start(const StartOptions &options, std::string *error) {
     *error = "the hosted platform is already started";
     return false;
   }
-  HostFiles &files = s.files;
+  WindowsFiles &files = s.files;
   if (!files.Open(options.machine, error)) return false;
-  // From here on a signal that ends the run first removes what it made.
-  RemoveArmedFilesOnSignals();
   auto registry = std::make_unique<Registry>();
-  bool started = s.lock.Acquire(files.DirFd(), error) && registry->Open(files.DirFd(), error);
-  if (started) {
-    // Under the lock, what a killed run left is known to be abandoned; and
-    // nothing is removed before the start can no longer be refused.
-    files.RemoveLeftovers();
-    started = registry->PrepareFold(error);
-  }
-  if (!started) {
-    s.lock.Release();
+  if (!registry->Open(files.DirFd(), error)) {
+    // The reason names a file of the folder; the person reading it may have
+    // several machine folders.
+    *error = "machine folder " + Quoted(options.machine) + ": " + *error;
     files.Close();
     return false;
   }
+  // Under the lock, what a killed run left is known to be abandoned; and
+  // nothing is removed before the start can no longer be refused.
+  files.RemoveLeftovers();
   s.registry = std::move(registry);
   s.started = true;
   return true;
@@ -43,7 +40,6 @@ bool Stop(std::string *error) {
   std::string reason;
   bool ok = s.registry->Close(&reason);
   if (!ok && error != nullptr) *error = reason;
-  s.lock.Release();
   s.files.Close();
   return ok;
 }

@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosted/host_files.h"
 #include "platform/hosted/hosted.h"
-#include "platform/hosted/machine_lock.h"
 #include "platform/hosted/registry.h"
+#include "platform/hosted/windows_files.h"
 
 namespace hosted {
 
@@ -20,8 +19,7 @@ inline constexpr char DefaultSystemDir[] = "C:\\WINDOWS\\SYSTEM";
 
 struct HostedState {
   bool started = false;
-  HostFiles files;
-  MachineLock lock;  // held from Start to Stop
+  WindowsFiles files;  // the machine folder, locked from Start to Stop
   std::unique_ptr<Registry> registry = std::make_unique<Registry>();
 };
 

@@ -83,31 +83,23 @@ class Parser {
   // arrive in any order, thousands under one key (CLSID). Inserting each into
   // its sorted place costs a move of all that follow it: quadratic. While
   // parsing, new children are appended and found through an ordered index;
-  // each parent with out-of-order children is sorted once, before anything
-  // looks a child up by name. The index compares, never hashes: no file,
-  // however made, can make its lookups cost more than O(log n) comparisons.
+  // each parent's children are sorted once, at the end. The index compares,
+  // never hashes: no file, however made, can make its lookups cost more than
+  // O(log n) comparisons.
   Key *Child(Key *parent, std::string_view name) {
     auto [it, inserted] = index_.try_emplace({parent, name}, nullptr);
-    if (!inserted) return it->second;
-    auto &children = parent->children;
-    if (!children.empty() && !parent->childrenUnsorted &&
-        CompareNames(children.back()->name, name) >= 0) {
-      parent->childrenUnsorted = true;
-      unsorted_.push_back(parent);
+    if (inserted) {
+      it->second = doc_.NewKey(name, parent);
+      parent->children.push_back(it->second);
     }
-    Key *key = doc_.NewKey(name, parent);
-    children.push_back(key);
-    it->second = key;
-    return key;
+    return it->second;
   }
 
   void SortChildren() {
-    for (Key *parent : unsorted_) {
-      std::sort(parent->children.begin(), parent->children.end(),
-                [](const Key *a, const Key *b) { return CompareNames(a->name, b->name) < 0; });
-      parent->childrenUnsorted = false;
-    }
-    unsorted_.clear();
+    auto byName = [](const Key *a, const Key *b) { return CompareNames(a->name, b->name) < 0; };
+    for (Key &key : doc_.keys_)
+      if (!std::is_sorted(key.children.begin(), key.children.end(), byName))
+        std::sort(key.children.begin(), key.children.end(), byName);
   }
 
   // Moves to the next physical line: [cur_, end_) is its content without the
@@ -175,26 +167,18 @@ class Parser {
     doc_.segments_.push_back({lineStart_, 0, nullptr});
     inSection_ = true;
 
-    // Walk from the longest prefix shared with the previous section.
-    std::size_t shared = 0;
-    if (!cacheNodes_.empty() && cacheNodes_[0] == doc_.Root(root)) {
-      shared = 1;
-      while (shared < parts_.size() && shared < cacheNames_.size() &&
-             NamesEqual(parts_[shared], cacheNames_[shared]))
-        ++shared;
-      cacheNodes_.resize(shared);
-      cacheNames_.resize(shared);
-    } else {
-      cacheNodes_.assign(1, doc_.Root(root));
-      cacheNames_.assign(1, parts_[0]);
-      shared = 1;
-    }
-    Key *key = cacheNodes_.back();
-    for (std::size_t i = shared; i < parts_.size(); ++i) {
-      key = Child(key, parts_[i]);
-      cacheNodes_.push_back(key);
-      cacheNames_.push_back(parts_[i]);
-    }
+    // From the longest prefix shared with the previous section's path:
+    // regedit writes subkeys right after their key, and a deep path then
+    // costs no lookup per level.
+    if (path_.empty() || path_[0] != doc_.Root(root)) path_.assign(1, doc_.Root(root));
+    std::size_t shared = 1;
+    while (shared < parts_.size() && shared < path_.size() &&
+           NamesEqual(parts_[shared], path_[shared]->name))
+      ++shared;
+    path_.resize(shared);
+    for (std::size_t i = shared; i < parts_.size(); ++i)
+      path_.push_back(Child(path_.back(), parts_[i]));
+    Key *key = path_.back();
     current_ = key;
     doc_.segments_.back().key = key;
     return true;
@@ -203,18 +187,16 @@ class Parser {
   // A quoted string at cur_ (on '"'): *out is its unescaped text.
   bool QuotedString(std::string_view *out) {
     const char *base = text_.data();
-    const std::size_t open = cur_;
-    const std::size_t from = open + 1;
+    const std::size_t from = cur_ + 1;
+    // Without escapes, the text itself.
     const void *q = std::memchr(base + from, '"', end_ - from);
-    if (q != nullptr) {
-      const std::size_t quote = static_cast<std::size_t>(static_cast<const char *>(q) - base);
-      if (std::memchr(base + from, '\\', quote - from) == nullptr) {
-        *out = std::string_view(base + from, quote - from);
-        cur_ = quote + 1;
-        return true;
-      }
+    const std::size_t quote = q ? static_cast<std::size_t>(static_cast<const char *>(q) - base) : 0;
+    if (q != nullptr && std::memchr(base + from, '\\', quote - from) == nullptr) {
+      *out = std::string_view(base + from, quote - from);
+      cur_ = quote + 1;
+      return true;
     }
-    // Escapes: decode into the arena.
+    // Unescaped into the arena.
     char *dst = doc_.arena_.get() + doc_.arenaUsed_;
     std::size_t n = 0;
     std::size_t i = from;
@@ -350,7 +332,7 @@ class Parser {
   bool inSection_ = false;
   Key *current_ = nullptr;  // the key of the current section
   std::vector<std::string_view> parts_;
-  std::vector<Key *> cacheNodes_;  // the previous section's keys, root first
+  std::vector<Key *> path_;  // the keys of the previous section, root first
   // Children by parent and name, case-insensitively.
   struct ChildOrder {
     bool operator()(const std::pair<const Key *, std::string_view> &a,
@@ -360,8 +342,6 @@ class Parser {
     }
   };
   std::map<std::pair<const Key *, std::string_view>, Key *, ChildOrder> index_;
-  std::vector<Key *> unsorted_;
-  std::vector<std::string_view> cacheNames_;
 };
 
 // ---------------------------------------------------------------- document
@@ -380,8 +360,7 @@ std::unique_ptr<Document> Document::Parse(std::string text, const std::string &n
   doc->segments_.clear();
   doc->text_ = std::move(text);
   // Decoded data is never longer than its text, so the arena never grows.
-  doc->arenaSize_ = doc->text_.size() + 16;
-  doc->arena_.reset(new char[doc->arenaSize_]);
+  doc->arena_.reset(new char[doc->text_.size() + 16]);
   doc->values_.reserve(doc->text_.size() / 96);
   doc->segments_.reserve(doc->text_.size() / 256 + 2);
   Parser parser(*doc, name, error);

@@ -73,7 +73,6 @@ struct Key {
   std::uint32_t lastValue = kNoValue;
   bool deleted = false;              // removed, with its subtree, by Remove()
   bool staleChildren = false;        // children holds removed keys
-  bool childrenUnsorted = false;     // scratch mark of the parser
   mutable bool coveredMark = false;  // scratch mark of Document::Save
 };
 
@@ -142,7 +141,6 @@ class Document {
 
   std::string text_;
   std::unique_ptr<char[]> arena_;  // decoded names and data, never reallocated
-  std::size_t arenaSize_ = 0;
   std::size_t arenaUsed_ = 0;
   std::deque<Key> keys_;
   std::vector<Value> values_;

@@ -1,7 +1,6 @@
 #include "platform/hosted/registry.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -10,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/hosted/host_fs.h"
+#include "platform/hosted/file_io.h"
 #include "platform/hosted/registry_journal.h"
 #include "platform/key_path.h"
 
@@ -56,20 +55,13 @@ void ApplyRecords(Document &doc, const std::vector<std::string> &paths) {
 }  // namespace
 
 struct Registry::Impl {
-  struct Handle {
-    Key *key = nullptr;     // null once the content it belonged to was replaced
-    std::string stalePath;  // the path it had then
-  };
-
   std::unique_ptr<Document> doc = std::make_unique<Document>();
-  std::unordered_map<std::uintptr_t, Handle> handles;
+  std::unordered_map<std::uintptr_t, Key *> handles;
   std::uintptr_t nextHandle = 0x1000;  // never reused
-
-  // Binding to a machine folder: our own descriptor of it (usable for fsync
-  // whatever the caller's is), the journal and the fold's temporary file.
+  // A descriptor of the machine folder of its own, from Open to Close: the
+  // caller's may close first, and sharing it would share its lock.
   Fd dir;
-  std::unique_ptr<journal::Journal> journal;
-  TemporaryFile temp;
+  journal::Journal journal;
   // Changes that failed because the journal could not take them.
   std::size_t unsaved = 0;
   std::string unsavedReason;
@@ -84,35 +76,19 @@ struct Registry::Impl {
     }
     auto it = handles.find(reinterpret_cast<std::uintptr_t>(hkey));
     if (it == handles.end()) return ERROR_INVALID_HANDLE;
-    if (it->second.key == nullptr || Document::IsDeleted(it->second.key)) return ERROR_KEY_DELETED;
-    *key = it->second.key;
+    if (Document::IsDeleted(it->second)) return ERROR_KEY_DELETED;
+    *key = it->second;
     return ERROR_SUCCESS;
   }
 
-  // Installs new content; handles open on the old one behave as deleted.
-  void Replace(std::unique_ptr<Document> next) {
-    for (auto &[value, handle] : handles) {
-      if (handle.key != nullptr) {
-        handle.stalePath = Document::PathOf(handle.key);
-        handle.key = nullptr;
-      }
-    }
-    doc = std::move(next);
-  }
-
-  void Unbind() {
-    temp.Remove();
-    journal.reset();
-    dir.Reset();
-  }
-
-  bool Fold(std::string *error);
+  bool SaveJournal(std::string *error);
 };
 
 // The journal's records applied to registry.reg as it is now, under the
 // machine lock: a change another program made to it during the run stays.
-bool Registry::Impl::Fold(std::string *error) {
-  const std::size_t count = journal->Records().size();
+// The temporary file exists only while it is written.
+bool Registry::Impl::SaveJournal(std::string *error) {
+  const std::size_t count = journal.Records().size();
   const std::string kept = "; the " + std::to_string(count) + " registry change" +
                            (count == 1 ? " is" : "s are") + " kept in " + journal::kJournalName +
                            ", and the next run applies " + (count == 1 ? "it" : "them");
@@ -125,28 +101,23 @@ bool Registry::Impl::Fold(std::string *error) {
   std::string reason;
   if (ReadFileAt(dir.Get(), kRegistryName, &text, &mode, &reason) != 0) return fail(reason);
   // Unchanged since it was read: the content in memory is the replay already.
-  std::unique_ptr<Document> fresh;
   if (text != doc->Text()) {
-    fresh = Document::Parse(std::move(text), kRegistryName, &reason);
+    auto fresh = Document::Parse(std::move(text), kRegistryName, &reason);
     if (!fresh)
       return fail("registry.reg was changed during the run and no longer loads (" + reason + ")");
-    ApplyRecords(*fresh, journal->Records());
+    ApplyRecords(*fresh, journal.Records());
+    handles.clear();  // they point into the content replaced here
+    doc = std::move(fresh);
   }
   std::vector<std::string_view> pieces;
   std::string extra;
-  (fresh ? *fresh : *doc).Save(&pieces, &extra);
-  // A temporary file consumed by an earlier attempt whose folder sync failed.
-  if (!temp.Exists() && !temp.Create(dir.Get(), &reason)) return fail(reason);
-  const int fd = temp.Get();
-  bool written = ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
-  for (std::size_t i = 0; written && i < pieces.size(); ++i) written = WriteAll(fd, pieces[i]);
-  if (!written) reason = ErrnoReason("cannot write " + temp.Name(), errno);
-  if (!written || !temp.Commit(kRegistryName, mode, false, &reason)) {
-    // Give the space back; the empty file stays for the next attempt.
-    if (temp.Exists() && ::ftruncate(temp.Get(), 0) == 0) ::lseek(temp.Get(), 0, SEEK_SET);
-    return fail(reason);
-  }
-  if (fresh) Replace(std::move(fresh));
+  doc->Save(&pieces, &extra);
+  TemporaryFile temp;
+  if (!temp.Create(dir.Get(), &reason)) return fail(reason);
+  for (std::string_view piece : pieces)
+    if (!WriteAll(temp.Get(), piece))
+      return fail(ErrnoReason("cannot write " + temp.Name(), errno));
+  if (!temp.Commit(kRegistryName, mode, false, &reason)) return fail(reason);
   return true;
 }
 
@@ -155,10 +126,6 @@ Registry::Registry() : impl_(std::make_unique<Impl>()) {}
 Registry::~Registry() = default;
 
 bool Registry::Open(int machineDirFd, std::string *error) {
-  if (impl_->dir.Valid()) {
-    *error = "the registry is already bound to a machine folder";
-    return false;
-  }
   Fd dir(::openat(machineDirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.Valid()) {
     *error = ErrnoReason("cannot open the machine folder", errno);
@@ -167,30 +134,23 @@ bool Registry::Open(int machineDirFd, std::string *error) {
   std::string text;
   if (ReadFileAt(dir.Get(), kRegistryName, &text, nullptr, error) != 0) return false;
   auto doc = Document::Parse(std::move(text), kRegistryName, error);
-  if (!doc) return false;
-  auto journal = std::make_unique<journal::Journal>(dir.Get());
-  if (!journal->Load(error)) return false;
-  ApplyRecords(*doc, journal->Records());
-  impl_->Replace(std::move(doc));
+  if (!doc || !impl_->journal.Load(dir.Get(), error)) return false;
+  ApplyRecords(*doc, impl_->journal.Records());
+  impl_->handles.clear();
+  impl_->doc = std::move(doc);
   impl_->dir = std::move(dir);
-  impl_->journal = std::move(journal);
   impl_->unsaved = 0;
   impl_->unsavedReason.clear();
   return true;
 }
 
-bool Registry::PrepareFold(std::string *error) {
-  return !impl_->dir.Valid() || impl_->temp.Exists() || impl_->temp.Create(impl_->dir.Get(), error);
-}
-
 bool Registry::Close(std::string *error) {
-  if (!impl_->dir.Valid()) return true;
-  // A run that changed nothing (a declined one) never writes registry.reg;
-  // records left by a crashed run are folded by whichever run comes next.
-  if (!impl_->journal->Records().empty() && !impl_->Fold(error))
-    return false;  // still bound: the journal keeps every change
-  if (impl_->journal->Exists() && !impl_->journal->Remove(error)) return false;
-  impl_->Unbind();
+  // Records left by a killed run are saved by whichever run comes next, even
+  // one that changes nothing itself.
+  if (!impl_->journal.Records().empty() && !impl_->SaveJournal(error)) return false;
+  if (!impl_->journal.Remove(error)) return false;
+  impl_->handles.clear();
+  impl_->dir.Reset();
   return true;
 }
 
@@ -202,7 +162,7 @@ LONG Registry::OpenKey(HKEY key, const char *subKey, PHKEY result) {
   if (target == nullptr) return ERROR_FILE_NOT_FOUND;
   const std::uintptr_t value = impl_->nextHandle;
   impl_->nextHandle += 8;
-  impl_->handles[value].key = target;
+  impl_->handles[value] = target;
   *result = reinterpret_cast<HKEY>(value);
   return ERROR_SUCCESS;
 }
@@ -257,13 +217,11 @@ LONG Registry::DeleteKey(HKEY key, const char *subKey) {
   Key *target = impl_->doc->Resolve(from, subKey);
   if (target == nullptr) return ERROR_FILE_NOT_FOUND;
   if (target->parent == nullptr) return ERROR_ACCESS_DENIED;  // a root: cannot happen
-  if (impl_->journal) {
-    std::string reason;
-    if (!impl_->journal->Append(Document::PathOf(target), &reason)) {
-      ++impl_->unsaved;
-      impl_->unsavedReason = std::move(reason);
-      return ERROR_WRITE_FAULT;
-    }
+  std::string reason;
+  if (!impl_->journal.Append(Document::PathOf(target), &reason)) {
+    ++impl_->unsaved;
+    impl_->unsavedReason = std::move(reason);
+    return ERROR_WRITE_FAULT;
   }
   impl_->doc->Remove(target);
   return ERROR_SUCCESS;
@@ -274,15 +232,6 @@ LONG Registry::CloseKey(HKEY key) {
   if (PredefinedRoot(key, &root)) return ERROR_SUCCESS;
   return impl_->handles.erase(reinterpret_cast<std::uintptr_t>(key)) != 0 ? ERROR_SUCCESS
                                                                           : ERROR_INVALID_HANDLE;
-}
-
-std::string Registry::PathOf(HKEY key) const {
-  RootId root;
-  if (PredefinedRoot(key, &root)) return std::string(regedit4::RootName(root));
-  auto it = impl_->handles.find(reinterpret_cast<std::uintptr_t>(key));
-  if (it == impl_->handles.end()) return {};
-  if (it->second.key == nullptr) return it->second.stalePath;
-  return Document::PathOf(it->second.key);
 }
 
 std::string Registry::UnsavedNotice() const {

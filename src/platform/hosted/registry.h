@@ -1,5 +1,5 @@
-// An in-memory Windows 95/98 registry with the Win32 semantics of the
-// platform contract, optionally kept in a REGEDIT4 file of a machine folder.
+// The Windows 95/98 registry of a machine folder, kept in its REGEDIT4 file
+// registry.reg, with the Win32 semantics of the platform contract.
 #pragma once
 
 #include <cstddef>
@@ -20,30 +20,28 @@ platform::HKEY RootKey(regedit4::RootId root);
 
 class Registry {
  public:
-  // An empty registry, in memory only, with every predefined root present.
+  // Empty, with every predefined root present, until Open; a change fails
+  // (ERROR_WRITE_FAULT) while it has no machine folder to keep it in.
   Registry();
   ~Registry();
   Registry(const Registry &) = delete;
   Registry &operator=(const Registry &) = delete;
 
-  // Binds to MACHINE/registry.reg below the directory fd (never following a
-  // link), replaying a journal left by an interrupted run: this is what
-  // every start loads. Changes nothing on disk. From then on every
-  // successful change is durable before its call returns, and a change that
-  // cannot be made durable fails and leaves the content as it was.
+  // Loads registry.reg of the machine folder machineDirFd (never following
+  // a link), with the changes of a
+  // journal that a killed run left: this is what every start loads. Changes
+  // nothing on disk. From then on every successful change is appended to the
+  // journal and durable before its call returns; a change that cannot be
+  // made durable fails and leaves the content as it was.
   bool Open(int machineDirFd, std::string *error);
-  // Makes the temporary file of the fold at Close now, so that whatever can
-  // stop the fold at the end (a name that cannot be had) stops the run
-  // before its first change. Close makes it if it is missing.
-  bool PrepareFold(std::string *error);
-  // Applies the journal's changes to registry.reg as it is now (so that what
-  // another program changed in it meanwhile stays), and unbinds. Only under
-  // the machine lock: the fold relies on no other run writing. A run whose
-  // journal holds no change leaves the file's bytes untouched. When
-  // registry.reg cannot be written, or no longer loads, returns false with a
-  // reason saying that the changes are kept in the journal for the next
-  // run, and stays bound. Without Close (a crash) the journal stays, and the
-  // next Open replays it.
+  // Saves the journal's changes into registry.reg as it is now, so that what
+  // another program changed in it meanwhile stays, then removes the journal
+  // and closes every key handle. Only under the machine lock: no other run
+  // may write meanwhile. With no journal (a run that changed nothing) the
+  // file's bytes stay untouched. When registry.reg cannot be written, or no
+  // longer loads, returns false with a reason saying that the changes are
+  // kept in the journal for the next run, and stays open. Without Close (a
+  // kill) the journal stays, and the next Open applies it.
   bool Close(std::string *error);
   // "N registry changes could not be saved (reason)" when changes failed
   // since Open because the journal could not take them; "" otherwise.
@@ -57,10 +55,6 @@ class Registry {
                             platform::BYTE *data, platform::DWORD *dataBytes);
   platform::LONG DeleteKey(platform::HKEY key, const char *subKey);
   platform::LONG CloseKey(platform::HKEY key);
-
-  // "HKEY_LOCAL_MACHINE\Enum\PCI\..." for a handle (a predefined root or an
-  // open handle, deleted or not); empty for an unknown handle.
-  std::string PathOf(platform::HKEY key) const;
 
  private:
   struct Impl;

@@ -1,4 +1,4 @@
-#include "platform/hosted/host_fs.h"
+#include "platform/hosted/file_io.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -6,11 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <iterator>
 
 namespace hosted {
 
@@ -28,25 +25,6 @@ Fd Refuse(Fd fd, int error) {
   return fd;
 }
 
-// The armed names. A slot is free while its folder is -1; the name is
-// written before the folder is set, so the handler never sees half a name.
-struct ArmedName {
-  std::atomic<int> dirFd{-1};
-  char name[64];
-};
-static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
-ArmedName gArmed[8];
-
-void RemoveArmedAndEnd(int signal) {
-  for (ArmedName &armed : gArmed) {
-    const int dirFd = armed.dirFd.load();
-    if (dirFd >= 0) ::unlinkat(dirFd, armed.name, 0);
-  }
-  // Delivered with its default action once the handler returns.
-  ::signal(signal, SIG_DFL);
-  ::raise(signal);
-}
-
 }  // namespace
 
 int Fd::Reset() {
@@ -55,7 +33,7 @@ int Fd::Reset() {
   return status;
 }
 
-Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode, Links links) {
+Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode) {
   flags = (flags & ~O_TRUNC) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
   struct stat named;
   Fd fd;
@@ -74,17 +52,12 @@ Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode, Links link
   struct stat opened;
   if (::fstat(fd.Get(), &opened) != 0) return Refuse(std::move(fd), errno);
   if (!S_ISREG(opened.st_mode)) return Refuse(std::move(fd), KindError(opened.st_mode));
-  if (links == Links::One && opened.st_nlink != 1) return Refuse(std::move(fd), EMLINK);
+  if ((flags & (O_WRONLY | O_RDWR)) != 0 && opened.st_nlink != 1)
+    return Refuse(std::move(fd), EMLINK);
   const int status = ::fcntl(fd.Get(), F_GETFL);
   if (status < 0 || ::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0)
     return Refuse(std::move(fd), errno);
   return fd;
-}
-
-bool NamesFile(int dirFd, const char *name, int fd) {
-  struct stat opened, named;
-  return ::fstat(fd, &opened) == 0 && ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 std::string OpenFailure(const char *name, int err) {
@@ -94,7 +67,7 @@ std::string OpenFailure(const char *name, int err) {
              " is a symbolic link: refusing to follow it (nothing outside the machine folder may "
              "be read or written)";
     case ENOENT:
-      return std::string("no ") + name + " in the machine folder";
+      return std::string("no ") + name;
     case EINVAL:
     case EISDIR:
       return std::string(name) + " is not a regular file: refusing it";
@@ -141,7 +114,7 @@ bool ReadToEnd(int fd, std::string *bytes) {
 }
 
 int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error) {
-  const Fd fd = OpenRegularAt(dirFd, name, O_RDONLY, 0, Links::Any);
+  const Fd fd = OpenRegularAt(dirFd, name, O_RDONLY, 0);
   const int openErrno = errno;
   if (!fd.Valid()) {
     *error = OpenFailure(name, openErrno);
@@ -214,53 +187,19 @@ void RemoveTemporaryFiles(int dirFd) {
   }
 }
 
-void RemovedOnSignal::Arm(int dirFd, std::string_view name) {
-  Cancel();
-  for (int i = 0; i < static_cast<int>(std::size(gArmed)); ++i) {
-    ArmedName &armed = gArmed[i];
-    if (armed.dirFd.load() >= 0 || name.size() >= sizeof armed.name) continue;
-    name.copy(armed.name, name.size());
-    armed.name[name.size()] = '\0';
-    armed.dirFd.store(dirFd);
-    slot_ = i;
-    return;
-  }
-}
-
-void RemovedOnSignal::Cancel() {
-  if (slot_ >= 0) gArmed[slot_].dirFd.store(-1);
-  slot_ = -1;
-}
-
-void RemoveArmedFilesOnSignals() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
-  struct sigaction action {};
-  action.sa_handler = RemoveArmedAndEnd;
-  sigfillset(&action.sa_mask);  // one signal's cleanup at a time
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction before {};
-    // One ignored when the run started (nohup) stays ignored.
-    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
-      ::sigaction(signal, &action, nullptr);
-  }
+TemporaryFile::~TemporaryFile() {
+  if (fd_.Valid()) ::unlinkat(dirFd_, name_.c_str(), 0);
 }
 
 bool TemporaryFile::Create(int dirFd, std::string *error) {
   static unsigned serial = 0;
-  Remove();
-  std::string name = kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(++serial);
-  // Armed first: a signal in between must not leave the file behind.
-  armed_.Arm(dirFd, name);
-  fd_ = OpenRegularAt(dirFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, Links::One);
+  name_ = kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+  fd_ = OpenRegularAt(dirFd, name_.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
   if (!fd_.Valid()) {
-    *error = ErrnoReason("cannot create " + name, errno);
-    armed_.Cancel();
+    *error = ErrnoReason("cannot create " + name_, errno);
     return false;
   }
   dirFd_ = dirFd;
-  name_ = std::move(name);
   return true;
 }
 
@@ -271,26 +210,13 @@ bool TemporaryFile::Commit(const char *target, mode_t mode, bool noReplace, std:
   };
   if (::fchmod(fd_.Get(), mode) != 0) return fail(ErrnoReason("cannot chmod " + name_, errno));
   if (::fsync(fd_.Get()) != 0) return fail(ErrnoReason("cannot sync " + name_, errno));
-  // Only our own file goes over target, even if another program meddled.
-  if (!NamesFile(dirFd_, name_.c_str(), fd_.Get()))
-    return fail("cannot rename " + name_ + ": it was removed or replaced during the run");
   // RENAME_NOREPLACE holds even against a target that appears meanwhile.
   if ((noReplace ? ::renameat2(dirFd_, name_.c_str(), dirFd_, target, RENAME_NOREPLACE)
                  : ::renameat(dirFd_, name_.c_str(), dirFd_, target)) != 0)
     return fail(ErrnoReason("cannot rename " + name_ + " over " + target, errno));
-  armed_.Cancel();
-  fd_.Reset();
-  name_.clear();
+  fd_.Reset();  // renamed: no longer ours to remove
   if (::fsync(dirFd_) != 0) return fail(ErrnoReason("cannot sync the machine folder", errno));
   return true;
-}
-
-void TemporaryFile::Remove() {
-  if (!fd_.Valid()) return;
-  ::unlinkat(dirFd_, name_.c_str(), 0);
-  armed_.Cancel();
-  fd_.Reset();
-  name_.clear();
 }
 
 }  // namespace hosted

@@ -1,4 +1,4 @@
-#include "platform/hosted/host_files.h"
+#include "platform/hosted/windows_files.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -29,11 +29,13 @@ std::optional<std::string> FindEntry(int dirFd, const std::string &name) {
   return best;
 }
 
-// A Windows path resolved to its parent folder and the leaf's host name.
-struct Located {
+// A Windows path on the host: the folder it ends in and the entry's name
+// there (as found, or as given when there is none).
+struct HostPath {
   Fd dir;
   std::string leaf;
   bool exists = false;
+  Fd Open(int flags) const { return OpenRegularAt(dir.Get(), leaf.c_str(), flags, 0666); }
 };
 
 // The folder the elements name below rootFd, entered without following a link.
@@ -48,10 +50,10 @@ Fd OpenFolder(int rootFd, const std::vector<std::string> &elements, std::size_t 
   return dir;
 }
 
-std::optional<Located> Locate(int rootFd, const char *path) {
+std::optional<HostPath> FindHostPath(int rootFd, const char *path) {
   auto elements = SplitWindowsPath(path);
   if (!elements || rootFd < 0) return std::nullopt;
-  Located where;
+  HostPath where;
   where.dir = OpenFolder(rootFd, *elements, elements->size() - 1);
   if (!where.dir.Valid()) return std::nullopt;
   auto leaf = FindEntry(where.dir.Get(), elements->back());
@@ -60,10 +62,11 @@ std::optional<Located> Locate(int rootFd, const char *path) {
   return where;
 }
 
-// Opens an existing regular file of the walk (or creates one with O_CREAT)
-// without following a link and without opening anything else.
-Fd OpenRegular(const Located &where, int flags) {
-  return OpenRegularAt(where.dir.Get(), where.leaf.c_str(), flags, 0666, Links::Any);
+// True when dirFd/name is still the file fd has open.
+bool IsOpenAs(int fd, int dirFd, const char *name) {
+  struct stat opened, named;
+  return ::fstat(fd, &opened) == 0 && ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 }  // namespace
@@ -83,24 +86,30 @@ std::optional<std::vector<std::string>> SplitWindowsPath(const char *path) {
   return std::vector<std::string>(names.begin(), names.end());
 }
 
-HostFiles::~HostFiles() { Close(); }
+WindowsFiles::~WindowsFiles() { Close(); }
 
-bool HostFiles::Open(const std::string &machineDir, std::string *error) {
+bool WindowsFiles::Open(const std::string &machineDir, std::string *error) {
   Close();
   dir_ = Fd(::open(machineDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir_.Valid()) {
     *error = ErrnoReason("machine folder " + Quoted(machineDir), errno);
     return false;
   }
+  if (::flock(dir_.Get(), LOCK_EX | LOCK_NB) != 0) {
+    *error =
+        errno == EWOULDBLOCK ? kMachineInUse : ErrnoReason("cannot lock the machine folder", errno);
+    dir_.Reset();
+    return false;
+  }
   return true;
 }
 
-void HostFiles::Close() {
+void WindowsFiles::Close() {
   handles_.clear();
   dir_.Reset();
 }
 
-void HostFiles::RemoveLeftovers() {
+void WindowsFiles::RemoveLeftovers() {
   static const std::vector<std::string> kFolders = {"WINDOWS", "SYSTEM"};
   for (std::size_t depth = 0; depth <= kFolders.size(); ++depth) {
     const Fd dir = OpenFolder(dir_.Get(), kFolders, depth);
@@ -109,29 +118,26 @@ void HostFiles::RemoveLeftovers() {
   }
 }
 
-HANDLE HostFiles::Create(const char *path, DWORD access, DWORD disposition) {
+HANDLE WindowsFiles::Create(const char *path, DWORD access, DWORD disposition) {
   const bool readable = (access & GENERIC_READ) != 0;
   const bool writable = (access & GENERIC_WRITE) != 0;
   if ((access & ~(GENERIC_READ | GENERIC_WRITE)) != 0 || (!readable && !writable))
     return INVALID_HANDLE_VALUE;
   if (disposition != OPEN_EXISTING && !(disposition == CREATE_ALWAYS && writable))
     return INVALID_HANDLE_VALUE;
-  auto where = Locate(dir_.Get(), path);
+  auto where = FindHostPath(dir_.Get(), path);
   if (!where || (disposition == OPEN_EXISTING && !where->exists)) return INVALID_HANDLE_VALUE;
   int flags = readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY;
   if (disposition == CREATE_ALWAYS) flags |= O_CREAT;
-  Fd fd = OpenRegular(*where, flags);
-  struct stat st;
-  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return INVALID_HANDLE_VALUE;
+  Fd fd = where->Open(flags);
   // A file with other names may be shared with a file outside the folder (a
   // FAT disk has no hard links): it is never written in place. Rewriting
   // takes this name off it and creates a file of our own.
-  if (writable && st.st_nlink > 1) {
-    if (disposition != CREATE_ALWAYS) return INVALID_HANDLE_VALUE;
-    fd.Reset();
-    if (::unlinkat(where->dir.Get(), where->leaf.c_str(), 0) != 0) return INVALID_HANDLE_VALUE;
-    fd = OpenRegular(*where, flags | O_EXCL);
-  }
+  if (!fd.Valid() && errno == EMLINK && disposition == CREATE_ALWAYS &&
+      ::unlinkat(where->dir.Get(), where->leaf.c_str(), 0) == 0)
+    fd = where->Open(flags | O_EXCL);
+  struct stat st;
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return INVALID_HANDLE_VALUE;
   // Truncated only once known to be a regular file of the folder, and only
   // when it holds something: ext4 takes a truncation to 0 for a file being
   // replaced and writes all of it back at the close, which a scratch file
@@ -141,36 +147,37 @@ HANDLE HostFiles::Create(const char *path, DWORD access, DWORD disposition) {
     return INVALID_HANDLE_VALUE;
   std::uintptr_t id = nextHandle_;
   nextHandle_ += 4;
-  handles_.emplace(id, OpenFile{std::move(fd), readable, writable, path});
+  handles_.emplace(id, OpenFile{std::move(fd), readable, writable});
   return reinterpret_cast<HANDLE>(id);
 }
 
-BOOL HostFiles::Read(HANDLE file, void *buffer, DWORD size, DWORD *done) {
+int WindowsFiles::FdFor(HANDLE file, bool write, const void *buffer, DWORD size, DWORD *done) {
   auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
   if (done != nullptr) *done = 0;
-  if (it == handles_.end() || !it->second.readable || done == nullptr ||
-      (buffer == nullptr && size != 0))
-    return FALSE;
+  if (it == handles_.end() || !(write ? it->second.writable : it->second.readable) ||
+      done == nullptr || (buffer == nullptr && size != 0))
+    return -1;
+  return it->second.fd.Get();
+}
+
+BOOL WindowsFiles::Read(HANDLE file, void *buffer, DWORD size, DWORD *done) {
+  const int fd = FdFor(file, false, buffer, size, done);
   std::size_t got = 0;
-  const bool ok = ReadFull(it->second.fd.Get(), static_cast<char *>(buffer), size, &got);
-  *done = static_cast<DWORD>(got);
+  const bool ok = fd >= 0 && ReadFull(fd, static_cast<char *>(buffer), size, &got);
+  if (fd >= 0) *done = static_cast<DWORD>(got);
   return ok ? TRUE : FALSE;
 }
 
-BOOL HostFiles::Write(HANDLE file, const void *buffer, DWORD size, DWORD *done) {
-  auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
-  if (done != nullptr) *done = 0;
-  if (it == handles_.end() || !it->second.writable || done == nullptr ||
-      (buffer == nullptr && size != 0))
-    return FALSE;
+BOOL WindowsFiles::Write(HANDLE file, const void *buffer, DWORD size, DWORD *done) {
+  const int fd = FdFor(file, true, buffer, size, done);
   std::size_t written = 0;
-  const bool ok = WriteAll(it->second.fd.Get(),
-                           std::string_view(static_cast<const char *>(buffer), size), &written);
-  *done = static_cast<DWORD>(written);
+  const bool ok =
+      fd >= 0 && WriteAll(fd, std::string_view(static_cast<const char *>(buffer), size), &written);
+  if (fd >= 0) *done = static_cast<DWORD>(written);
   return ok ? TRUE : FALSE;
 }
 
-BOOL HostFiles::CloseHandle(HANDLE file) {
+BOOL WindowsFiles::CloseHandle(HANDLE file) {
   auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
   if (it == handles_.end()) return FALSE;
   const int status = it->second.fd.Reset();
@@ -178,13 +185,8 @@ BOOL HostFiles::CloseHandle(HANDLE file) {
   return status == 0 ? TRUE : FALSE;
 }
 
-std::string HostFiles::PathOf(HANDLE file) const {
-  auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
-  return it == handles_.end() ? std::string() : it->second.path;
-}
-
-BOOL HostFiles::Delete(const char *path) {
-  auto where = Locate(dir_.Get(), path);
+BOOL WindowsFiles::Delete(const char *path) {
+  auto where = FindHostPath(dir_.Get(), path);
   if (!where || !where->exists) return FALSE;
   const int dir = where->dir.Get();
   const char *leaf = where->leaf.c_str();
@@ -192,17 +194,17 @@ BOOL HostFiles::Delete(const char *path) {
   if (::fstatat(dir, leaf, &named, AT_SYMLINK_NOFOLLOW) != 0) return FALSE;
   // A link goes by itself: its target, wherever it is, stays.
   if (S_ISLNK(named.st_mode)) return ::unlinkat(dir, leaf, 0) == 0 ? TRUE : FALSE;
-  const Fd fd = OpenRegular(*where, O_RDONLY);
+  const Fd fd = where->Open(O_RDONLY);
   if (!fd.Valid()) return FALSE;
   // Another holder's lock is the file being in use; ours is held until the
   // name is gone.
   if (IsOpenHere(fd.Get()) || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 ||
-      !NamesFile(dir, leaf, fd.Get()))
+      !IsOpenAs(fd.Get(), dir, leaf))
     return FALSE;
   return ::unlinkat(dir, leaf, 0) == 0 ? TRUE : FALSE;
 }
 
-bool HostFiles::IsOpenHere(int fd) const {
+bool WindowsFiles::IsOpenHere(int fd) const {
   struct stat file;
   if (::fstat(fd, &file) != 0) return false;
   for (const auto &[id, open] : handles_) {
@@ -214,11 +216,11 @@ bool HostFiles::IsOpenHere(int fd) const {
   return false;
 }
 
-BOOL HostFiles::Copy(const char *from, const char *to, bool failIfExists) {
-  auto source = Locate(dir_.Get(), from);
+BOOL WindowsFiles::Copy(const char *from, const char *to, bool failIfExists) {
+  auto source = FindHostPath(dir_.Get(), from);
   if (!source || !source->exists) return FALSE;
-  const Fd in = OpenRegular(*source, O_RDONLY);
-  auto target = Locate(dir_.Get(), to);
+  const Fd in = source->Open(O_RDONLY);
+  auto target = FindHostPath(dir_.Get(), to);
   if (!in.Valid() || !target) return FALSE;
   struct stat st;
   if (target->exists) {

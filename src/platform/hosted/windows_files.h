@@ -9,7 +9,7 @@
 // folder holds.
 //
 // Names: each element is matched case-insensitively as every name of the
-// hosted machine is (names.h: ASCII and the letters of code page 1252; a
+// hosted machine is (text_helpers.h: ASCII and the letters of code page 1252; a
 // mounted Windows 98 disk shows SYSTEM.INI where the program asks for
 // system.ini); an exact match wins over a case-folded one, and among several
 // case-folded matches the byte-wise smallest name is taken. A file that does
@@ -28,7 +28,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/hosted/host_fs.h"
+#include "platform/hosted/file_io.h"
 #include "platform/platform.h"
 
 namespace hosted {
@@ -36,23 +36,31 @@ namespace hosted {
 // The elements of an accepted Windows path, or nothing.
 std::optional<std::vector<std::string>> SplitWindowsPath(const char *path);
 
-class HostFiles {
+// Why a run is refused while another one has the machine.
+inline constexpr char kMachineInUse[] =
+    "the uninstaller is already running on this machine: wait until it has finished";
+
+class WindowsFiles {
  public:
-  HostFiles() = default;
-  ~HostFiles();
-  HostFiles(const HostFiles &) = delete;
-  HostFiles &operator=(const HostFiles &) = delete;
+  WindowsFiles() = default;
+  ~WindowsFiles();
+  WindowsFiles(const WindowsFiles &) = delete;
+  WindowsFiles &operator=(const WindowsFiles &) = delete;
 
   // Opens the machine folder (which must be a directory; a link naming the
-  // folder itself is the user's choice and is followed); false with a
-  // one-line reason otherwise.
+  // folder itself is the user's choice and is followed) and locks it until
+  // Close: one run at a time per folder, since two would truncate each
+  // other's system.new and fold their registry changes over one another.
+  // The lock is a flock on the folder itself, so that a run creates nothing
+  // in the folder before its first change, and the kernel lets go of it
+  // however the run ends. False with a one-line reason (kMachineInUse when
+  // another run holds it).
   bool Open(const std::string &machineDir, std::string *error);
   // Removes the temporary files that a killed run left where runs make them:
-  // C:\ (the registry's fold), C:\WINDOWS and C:\WINDOWS\SYSTEM (the
-  // removal logic's copies). Only under the machine lock: then no other run
-  // can be using them.
+  // C:\ (the registry's save), C:\WINDOWS and C:\WINDOWS\SYSTEM (the
+  // removal logic's copies). Under the lock no other run can be using them.
   void RemoveLeftovers();
-  // Closes every file handle left open and the folder.
+  // Closes every file handle left open and the folder, which unlocks it.
   void Close();
   // The folder's fd, for the registry that lives in it; -1 when closed.
   int DirFd() const { return dir_.Get(); }
@@ -75,16 +83,16 @@ class HostFiles {
   // Atomic replacement: a temporary file beside the target, fsync, rename.
   platform::BOOL Copy(const char *from, const char *to, bool failIfExists);
 
-  // The Windows path an open handle was opened with; "" for any other.
-  std::string PathOf(platform::HANDLE file) const;
-
  private:
   struct OpenFile {
     Fd fd;
     bool readable;
     bool writable;
-    std::string path;
   };
+  // The descriptor of an open handle fit for the transfer, with *done zeroed;
+  // -1 when the call must fail.
+  int FdFor(platform::HANDLE file, bool write, const void *buffer, platform::DWORD size,
+            platform::DWORD *done);
   bool IsOpenHere(int fd) const;
   Fd dir_;
   std::map<std::uintptr_t, OpenFile> handles_;

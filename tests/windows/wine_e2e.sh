@@ -321,6 +321,8 @@ silent_run() { # shot-name hosted-name
   expect "$1: boxes shown" "$(echo "$texts" | grep -c .)" 0
   [ -s "$log" ] || { fail "$1: no log"; return; }
   cp "$log" "$work/$1.log"
+  cp "$log" "$artifacts/$1.log"
+  cp "$work/$2.log" "$artifacts/$2.log"
   expect "$1: lines without CR LF" "$(grep -vc $'\r$' "$log")" 0
   diff <(python3 "$here/fold_log.py" "$work/$2.log") <(python3 "$here/fold_log.py" "$log") >&2 ||
     fail "$1: the log differs from the hosted run's (< hosted, > wine)"
@@ -488,6 +490,6 @@ for machine in "${machines[@]}"; do
   done
 done
 
-echo "screenshots in $artifacts; took $SECONDS s"
+echo "screenshots and logs in $artifacts; took $SECONDS s"
 [ $status = 0 ] && echo "wine e2e passed"
 exit $status

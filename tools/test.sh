@@ -4,9 +4,10 @@
 # same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
 # portable suites under valgrind's memcheck (the default preset), the fuzz
 # targets over their corpora (a short run; tools/fuzz.sh runs them longer),
-# and the release: CTest runs tools/release.sh before the tests that read
-# dist/ (what it holds, a second release elsewhere, the image check, the
-# Windows program from its floppy under Wine).
+# and the release: CTest runs tools/release.sh into its build folder before
+# the tests that read the release (what it holds, a second release
+# elsewhere, the image check, the Windows program from its floppy under
+# Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -9,10 +9,11 @@
 
 using namespace platform;
 
-char PciEnumKeyPath[PciEnumKeyPathSize];
-
 namespace {
 
+// "Enum\PCI\" followed by the PNP ID once RemovePciDevice has read it; kept
+// for the rest of the run.
+char PciEnumKeyPath[PciEnumKeyPathSize];
 char PnpIdBuffer[PnpIdBufferSize];
 
 const char PnpIdValueName[] = "PNP ID";

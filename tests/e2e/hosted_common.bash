@@ -18,7 +18,7 @@ EXPECTED=$SRC/tests/e2e/expected
 # The suites' list of them (product_files.inc), in the order a run deletes
 # them: the four in the system folder that RemoveDriverFiles deletes, then
 # the applet and its help.
-mapfile -t PRODUCT_FILES < <(sed -n 's#^"\(.*\)",$#WINDOWS/\1#p' "$SRC/tests/portable/product_files.inc" |
+mapfile -t PRODUCT_FILES < <(sed -n 's#^"\(.*\)",$#WINDOWS/\1#p' "$SRC/tests/support/product_files.inc" |
   sed 's#\\\\#/#g')
 [ ${#PRODUCT_FILES[@]} -gt 0 ] || { echo "no product files in product_files.inc" >&2; exit 2; }
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/tq72-e2e.XXXXXX")

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/uninstall.h"
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 
 namespace {
 

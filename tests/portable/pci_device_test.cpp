@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/uninstall.h"
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 
 namespace {
 

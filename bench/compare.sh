@@ -19,8 +19,8 @@
 #   --no-build   use build/release/tq72uninst as it is
 #
 # TQ72_BENCH_DIR=/some/dir puts the scratch machines (about 1 GB) there
-# instead of the system's temporary folder. Needs python3, GNU grep and sed,
-# and GNU time (Debian package "time") for the peak memory.
+# instead of the system's temporary folder. Needs python3, GNU grep and sed;
+# the peak memory is measured only where GNU time (Debian package "time") is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,7 +41,6 @@ done
 for tool in python3 grep sed cp; do
   command -v "$tool" >/dev/null || { echo "compare.sh: needs $tool" >&2; exit 2; }
 done
-[ -x /usr/bin/time ] || { echo "compare.sh: needs GNU time: apt-get install time" >&2; exit 2; }
 
 if [ "$build" = yes ]; then
   cmake --preset release >/dev/null

@@ -2,21 +2,25 @@
 # Makes the release in dist/: tq72uninst.exe, README.TXT (the guide for the
 # person at the Windows machine), a zip and a 1.44 MB floppy image of the
 # two, and SHA256SUMS. It builds the windows preset in build/dist, a build
-# folder of its own.
+# folder of its own. Given a folder, it writes FOLDER/dist and builds in
+# FOLDER/build instead, leaving the repository's dist/ alone (the tests
+# make their release in their build folder).
 #
 # The same sources give the same bytes, wherever and whenever they are built,
 # so that anyone can check a download against their own build: the program
 # carries no link time and no build path, and every date in the zip and on
 # the floppy is the last commit's (SOURCE_DATE_EPOCH).
 #
-# usage: tools/release.sh
+# usage: tools/release.sh [FOLDER]
 #   SOURCE_DATE_EPOCH  the date the files carry, in seconds since 1970
 #                      (default: the last commit's); a tree without its git
 #                      history needs it
 # Needs the windows preset's MinGW-w64, python3 and mtools.
 set -euo pipefail
+out=${1:+$(realpath -m "$1")}
 cd "$(dirname "$0")/.."
 root=$PWD build=$PWD/build/dist dist=$PWD/dist
+[ -z "$out" ] || build=$out/build dist=$out/dist
 
 for tool in python3 mformat mcopy sha256sum; do
   command -v $tool >/dev/null ||
@@ -29,7 +33,7 @@ fi
 # Dates on the floppy are local times: UTC, whoever builds.
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 if [ -n "$(git -C "$root" status --porcelain 2>/dev/null)" ]; then
-  echo "NOTE: uncommitted changes: dist/ is not what a clone of $(git -C "$root" rev-parse --short HEAD) makes"
+  echo "NOTE: uncommitted changes: $dist is not what a clone of $(git -C "$root" rev-parse --short HEAD) makes"
 fi
 
 cmake --preset windows -B "$build" -DTQ72_WINDOWS_TESTS=OFF >/dev/null
@@ -39,7 +43,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 zip=tq72uninst-$version.zip img=tq72uninst-$version.img
 
 rm -rf "$dist"
-mkdir "$dist"
+mkdir -p "$dist"
 # The order in which both archives hold the files.
 files=(tq72uninst.exe README.TXT)
 for f in "${files[@]}"; do install -m 644 "$build/$f" "$dist/$f"; done
@@ -74,5 +78,5 @@ mformat -i "$img" -C -f 1440 -v TQ72UNINST -N "$(printf '%08X' $((SOURCE_DATE_EP
 mcopy -i "$img" "${files[@]}" ::
 
 sha256sum "${files[@]}" "$zip" "$img" > SHA256SUMS
-echo "== dist/ (version $version, dated $(date -d @"$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))"
+echo "== $dist (version $version, dated $(date -d @"$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC'))"
 cat SHA256SUMS

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the tests need (Debian packages; run as root), builds every
 # preset and runs every test: unit and end-to-end on the hosted build, the
-# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz
+# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# portable suites under valgrind's memcheck (the default preset), the fuzz
 # targets over their corpora (a short run; tools/fuzz.sh runs them longer),
-# and the release: CTest runs tools/release.sh before the tests that read
-# dist/ (what it holds, a second release elsewhere, the image check, the
-# Windows program from its floppy under Wine).
+# and the release: CTest runs tools/release.sh into its build folder before
+# the tests that read the release (what it holds, a second release
+# elsewhere, the image check, the Windows program from its floppy under
+# Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +16,7 @@ packages=(
   python3 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
   wine wine32 wine64 fonts-wine xvfb xdotool x11-utils imagemagick
-  clang libclang-rt-14-dev mtools unzip
+  clang libclang-rt-14-dev mtools unzip valgrind
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,8 @@
-// The one check both platform implementations apply to every registry path,
-// so that a value read from the registry can never address a parent branch.
+// The check both platform implementations apply to every registry path, so
+// that a value read from the registry can never address a parent branch. Part
+// of the contract (platform.h includes it): the removal logic applies it to a
+// value it reads, and the tests' observer to every path the logic uses. A
+// plain loop, as the Windows program needs: no C runtime, no start-up code.
 #pragma once
 
 namespace platform {

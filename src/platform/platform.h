@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "platform/key_path.h"
+
 namespace platform {
 
 using BYTE = unsigned char;
@@ -118,8 +120,10 @@ constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
 // ---------------------------------------------------------------- registry
 // Every registry call refuses a path with an empty element (leading,
 // trailing or doubled backslash) with ERROR_INVALID_PARAMETER, so that no
-// value read from the registry can widen an operation to a parent branch.
-// Names compare case-insensitively and keep their case.
+// value read from the registry can widen an operation to a parent branch:
+// the rule is IsWellFormedKeyPath (key_path.h), which a caller may apply to
+// a name before it builds on it. Names compare case-insensitively and keep
+// their case.
 
 // ERROR_SUCCESS and *phkResult set when hKey\lpSubKey exists; otherwise
 // ERROR_FILE_NOT_FOUND (or another non-zero status) and *phkResult untouched.

@@ -51,18 +51,11 @@ namespace {
 // A class key is named "CLASS\INSTANCE": at least two non-empty elements.
 // Anything shorter would take a whole class, or the root itself, with it.
 bool NamesInstanceBelowClass(const char *path) {
-  int separators = 0;
-  bool elementEmpty = true;
+  if (!IsWellFormedKeyPath(path)) return false;
   for (const char *p = path; *p != '\0'; ++p) {
-    if (*p == '\\') {
-      if (elementEmpty) return false;
-      ++separators;
-      elementEmpty = true;
-    } else {
-      elementEmpty = false;
-    }
+    if (*p == '\\') return true;
   }
-  return !elementEmpty && separators >= 1;
+  return false;
 }
 
 }  // namespace

@@ -15,7 +15,13 @@ const char *const ModelKeyTable[ModelCount] = {
     "Enum\\MODEMWAVE\\Quorvane_TQ72_PCI_Speakerphone_Modem",
 };
 
+namespace {
+
+// Shared by all ten model steps: each class-key pass that enumerates its
+// model's first instance overwrites it; each enumeration-key pass reads it.
 char InstanceNameBuffer[InstanceNameBufferSize];
+
+}  // namespace
 
 void ResetModelKeyState() { std::memset(InstanceNameBuffer, 0, sizeof InstanceNameBuffer); }
 

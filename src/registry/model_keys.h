@@ -10,12 +10,11 @@ inline constexpr std::size_t ModelDriverValueSize = 50;
 
 extern const char *const ModelKeyTable[ModelCount];
 
-// Shared by all ten model steps: each class-key pass that enumerates its
-// model's first instance overwrites it; each enumeration-key pass reads it.
-extern char InstanceNameBuffer[InstanceNameBufferSize];
-
+// One instance name is shared by all ten model steps: each class-key pass
+// that enumerates its model's first instance overwrites it; each
+// enumeration-key pass deletes that name below its own model key.
 void RemoveModelClassKey(const char *modelKeyPath);
 void RemoveModelEnumKey(const char *modelKeyPath);
 
-// Start-up content of InstanceNameBuffer (empty).
+// Start-up state: no instance name.
 void ResetModelKeyState();

@@ -9,10 +9,11 @@
 
 using namespace platform;
 
-char PciEnumKeyPath[PciEnumKeyPathSize];
-
 namespace {
 
+// "Enum\PCI\" followed by the PNP ID once RemovePciDevice has read it; kept
+// for the rest of the run.
+char PciEnumKeyPath[PciEnumKeyPathSize];
 char PnpIdBuffer[PnpIdBufferSize];
 
 const char PnpIdValueName[] = "PNP ID";
@@ -77,6 +78,9 @@ void RemovePciDevice() {
 
 void RemovePciEnumKey() {
   // Equal to the bare prefix exactly when no PNP ID was read or it was
-  // empty; deleting then would take the whole PCI branch.
-  if (!PciEnumKeyPathIsPrefix()) RegDeleteKeyA(HKEY_LOCAL_MACHINE, PciEnumKeyPath);
+  // empty; deleting then would take the whole PCI branch. An ID with an
+  // empty element would name a parent branch: the platform refuses such a
+  // path, and the step does not rely on that.
+  if (!PciEnumKeyPathIsPrefix() && IsWellFormedKeyPath(PciEnumKeyPath))
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, PciEnumKeyPath);
 }

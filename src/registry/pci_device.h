@@ -11,12 +11,10 @@ inline constexpr std::size_t PciDriverValueSize = 40;
 
 inline constexpr char PciEnumKeyPrefix[] = "Enum\\PCI\\";
 
-// "Enum\PCI\" followed by the PNP ID once RemovePciDevice has read it; kept
-// for the rest of the run.
-extern char PciEnumKeyPath[PciEnumKeyPathSize];
-
+// RemovePciDevice reads the PNP ID; RemovePciEnumKey, whenever it runs in
+// the rest of the run, deletes "Enum\PCI\" followed by that ID.
 void RemovePciDevice();
 void RemovePciEnumKey();
 
-// Start-up content of PciEnumKeyPath.
+// Start-up state: no PNP ID read.
 void ResetPciDeviceState();

@@ -6,6 +6,7 @@
 # Every run of the program goes through bounded (below).
 set -euo pipefail
 export LC_ALL=C
+source "$(dirname "${BASH_SOURCE[0]}")/runs.bash"
 
 if [ $# -lt 2 ]; then
   echo "usage: bash $0 PATH-TO-tq72uninst SOURCE-DIR" >&2
@@ -18,7 +19,7 @@ EXPECTED=$SRC/tests/e2e/expected
 # The suites' list of them (product_files.inc), in the order a run deletes
 # them: the four in the system folder that RemoveDriverFiles deletes, then
 # the applet and its help.
-mapfile -t PRODUCT_FILES < <(sed -n 's#^"\(.*\)",$#WINDOWS/\1#p' "$SRC/tests/portable/product_files.inc" |
+mapfile -t PRODUCT_FILES < <(sed -n 's#^"\(.*\)",$#WINDOWS/\1#p' "$SRC/tests/support/product_files.inc" |
   sed 's#\\\\#/#g')
 [ ${#PRODUCT_FILES[@]} -gt 0 ] || { echo "no product files in product_files.inc" >&2; exit 2; }
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/tq72-e2e.XXXXXX")
@@ -114,15 +115,6 @@ expect_status() {
   [ "$STATUS" -eq "$1" ] || fail "exit status $STATUS, expected $1 (stderr: $(head -c 300 "$WORK/stderr"))"
 }
 
-# The message boxes of a call log, one a line: STYLE|RESULT|TEXT, with TEXT
-# as the log escapes it (\r\n for a line break).
-boxes() {
-  sed -nE '/"call": *"MessageBoxA"/{
-    s/.*"style": *([0-9]+).*"result": *(-?[0-9]+).*/\1|\2|&/
-    s/^([0-9]+\|-?[0-9]+)\|.*"text": *"(([^"\\]|\\.)*)".*/\1|\2/
-    p
-  }' "$1"
-}
 
 CONFIRMATION='If you want to remove the Quorvane TQ72 Modem from your system, Click Yes.  If you are intending to Upgrade the TQ72 Modem with new software drivers, Click No and simply run Setup.exe from within the new installation kit.'
 COMPLETION='Software uninstall is finished.  To complete uninstallation, you must remove the hardware from the computer. '
@@ -195,20 +187,12 @@ drop_keys() {
        !skip' "$2" "$1"
 }
 
-# Holds a flock on FILE in the background until ended; waits until it is held.
+# Holds a flock on FILE in the background until released (runs.bash).
 hold() {
-  local file=$1 i
-  # One process, exec'd into sleep with the locked descriptor: ending it
-  # lets go of the lock (flock FILE CMD would leave CMD holding it).
-  bash -c 'exec 9<"$1" && flock 9 && exec sleep 600' _ "$file" &
-  HOLDER=$!
+  local taken=0
+  hold_lock "$1" || taken=$?
   HELPER_PIDS+=("$HOLDER")
-  # Once the lock is taken, a non-blocking try of ours fails.
-  for i in $(seq 100); do
-    flock -n "$file" true 2>/dev/null || return 0
-    sleep 0.05
-  done
-  fail "could not take the lock on $file"
+  [ $taken = 0 ] || fail "could not take the lock on $1"
 }
 
 release() {

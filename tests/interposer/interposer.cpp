@@ -30,6 +30,7 @@ struct State {
   std::set<HKEY> keys;
   std::set<HANDLE> files;
   std::vector<std::string> malformed;
+  std::vector<std::string> deleted;
 };
 
 State *Current = nullptr;
@@ -126,6 +127,7 @@ LONG InterposedRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
 LONG InterposedRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (lpSubKey == nullptr || *lpSubKey == '\0' || !IsWellFormedKeyPath(lpSubKey))
     Current->malformed.push_back(std::string("RegDeleteKeyA ") + (lpSubKey ? lpSubKey : "(null)"));
+  Current->deleted.push_back(lpSubKey ? lpSubKey : "(null)");
   const auto effect = Next("RegDeleteKeyA");
   if (!effect) return Native.RegDeleteKeyA(Root(hKey), lpSubKey);
   if (effect == Effect::Halfway) {
@@ -353,5 +355,6 @@ const std::vector<Box> &Interposer::Boxes() const { return Current->boxes; }
 std::size_t Interposer::OpenKeys() const { return Current->keys.size(); }
 std::size_t Interposer::OpenFiles() const { return Current->files.size(); }
 const std::vector<std::string> &Interposer::MalformedPaths() const { return Current->malformed; }
+const std::vector<std::string> &Interposer::DeletedKeys() const { return Current->deleted; }
 
 }  // namespace interposer

@@ -107,6 +107,9 @@ class Interposer {
   // Calls that named a file by anything but a full path ("X:\" and
   // non-empty names), or deleted a key through an empty or malformed path.
   const std::vector<std::string> &MalformedPaths() const;
+  // The sub-path of every RegDeleteKeyA, as the caller passed it, in order,
+  // whether the key existed or not: which names a step built and used.
+  const std::vector<std::string> &DeletedKeys() const;
 };
 
 }  // namespace interposer

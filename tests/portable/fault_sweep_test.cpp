@@ -16,8 +16,8 @@
 
 #include "app/uninstall.h"
 #include "interposer/interposer.h"
-#include "portable/modem_fixture.h"
-#include "portable/scratch_machine.h"
+#include "support/modem_fixture.h"
+#include "support/scratch_machine.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/call_table.h"
-#include "portable/modem_fixture.h"
-#include "portable/scratch_machine.h"
+#include "support/modem_fixture.h"
+#include "support/scratch_machine.h"
 #include "texts/texts.h"
 
 namespace {

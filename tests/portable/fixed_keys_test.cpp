@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/call_table.h"
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 
 using namespace platform;
 

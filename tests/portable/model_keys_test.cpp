@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/uninstall.h"
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 
 namespace {
 
@@ -41,6 +41,9 @@ class ModelKeys : public testing::Test {
     ResetRunState();
   }
   bool HasKey(const std::string &path) const { return run_->machine.HasKey(path); }
+  // Each RegDeleteKeyA's sub-path: a class key below the class root, an
+  // instance name below its model key, or a model key.
+  const std::vector<std::string> &Deleted() const { return run_->layer.DeletedKeys(); }
   void TearDown() override {
     if (!run_) return;
     EXPECT_TRUE(HasKey(ClassRoot + "\\MEDIA\\0000"));
@@ -58,7 +61,7 @@ TEST_F(ModelKeys, NoModelInstalledChangesNothing) {
   const std::vector<std::string> before = run_->machine.Keys();
   RunModelSteps();
   EXPECT_EQ(run_->machine.Keys(), before);
-  EXPECT_STREQ(InstanceNameBuffer, "");
+  EXPECT_EQ(Deleted(), std::vector<std::string>{});
 }
 
 TEST_F(ModelKeys, OneModelLosesClassKeyInstanceAndModelKey) {
@@ -69,7 +72,7 @@ TEST_F(ModelKeys, OneModelLosesClassKeyInstanceAndModelKey) {
   EXPECT_FALSE(HasKey(ClassRoot + "\\MEDIA\\0003"));
   EXPECT_FALSE(HasKey(Model(4)));
   EXPECT_TRUE(HasKey("Enum\\MODEMWAVE"));
-  EXPECT_STREQ(InstanceNameBuffer, "0000");
+  EXPECT_EQ(Deleted(), (std::vector<std::string>{"MEDIA\\0003", "0000", Model(4)}));
 }
 
 TEST_F(ModelKeys, TwoModelsShareTheLastEnumeratedInstanceName) {
@@ -80,10 +83,12 @@ TEST_F(ModelKeys, TwoModelsShareTheLastEnumeratedInstanceName) {
   for (const char *model : ModelKeyTable) RemoveModelClassKey(model);
   EXPECT_FALSE(HasKey(ClassRoot + "\\MEDIA\\0001"));
   EXPECT_FALSE(HasKey(ClassRoot + "\\MEDIA\\0005"));
-  EXPECT_STREQ(InstanceNameBuffer, "FIFTH");
   for (const char *model : ModelKeyTable) RemoveModelEnumKey(model);
   EXPECT_FALSE(HasKey(Model(1)));
   EXPECT_FALSE(HasKey(Model(5)));
+  // The first model's pass deletes through the fifth's instance name.
+  EXPECT_EQ(Deleted(), (std::vector<std::string>{"MEDIA\\0001", "MEDIA\\0005", "FIFTH", Model(1),
+                                                 "FIFTH", Model(5)}));
 }
 
 struct CapacityCase {
@@ -91,7 +96,7 @@ struct CapacityCase {
   std::string instance;
   std::string driver;
   bool classKeyGoes;
-  const char *bufferAfter;  // nullptr: the instance name
+  const char *nameUsed;  // the instance name the model key's pass deletes; nullptr: instance
 };
 void PrintTo(const CapacityCase &c, std::ostream *os) { *os << c.name; }
 
@@ -105,7 +110,12 @@ TEST_P(ModelCapacity, ClassKeyOnlyWhenNameAndDriverFit) {
   EXPECT_EQ(HasKey(ClassRoot + "\\" + c.driver), !c.classKeyGoes);
   // The model key goes in every case.
   EXPECT_FALSE(HasKey(Model(2)));
-  EXPECT_EQ(std::string(InstanceNameBuffer), c.bufferAfter ? c.bufferAfter : c.instance);
+  std::vector<std::string> deleted;
+  if (c.classKeyGoes) deleted.push_back(c.driver);
+  const std::string used = c.nameUsed ? c.nameUsed : c.instance;
+  if (!used.empty()) deleted.push_back(used);
+  deleted.push_back(Model(2));
+  EXPECT_EQ(Deleted(), deleted);
 }
 
 const std::string Driver49 = "MEDIA\\" + std::string(43, 'd');

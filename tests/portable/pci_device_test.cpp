@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/uninstall.h"
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 
 namespace {
 
@@ -252,6 +252,8 @@ TEST_P(PciDevice, RemovesExactlyTheCardsKeys) {
     EXPECT_EQ(boxes[0].style, 0u);
   }
   EXPECT_EQ(run.layer.OpenKeys(), 0u);
+  // A hostile value is stopped by the step, not left for the platform to refuse.
+  EXPECT_EQ(run.layer.MalformedPaths(), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PciDevice, testing::ValuesIn(Cases()),
@@ -261,16 +263,24 @@ INSTANTIATE_TEST_SUITE_P(Hostile, PciDevice, testing::ValuesIn(HostileDriverCase
                            return std::string(info.param.name) + std::to_string(info.index);
                          });
 
-TEST(PciDevicePath, KeepsTheReadIdForTheWholeRun) {
+// The enumeration key's step deletes through the ID the card's step read,
+// whenever it runs; before the ID is read, it deletes nothing at all.
+TEST(PciDevicePath, TheReadIdNamesTheEnumKeyForTheRestOfTheRun) {
+  const std::string enumKey = "Enum\\PCI\\" + Id41;
   scratch::Interposed run(
-      {{ServiceKey, {PnpId(Id41)}}, {"Enum\\PCI\\" + Id41 + "\\0000", {Driver("Modem\\0000")}}},
+      Join({{ServiceKey, {PnpId(Id41)}}, {enumKey + "\\0000", {Driver("Modem\\0000")}}},
+           Neighbours()),
       {});
   ResetRunState();
-  EXPECT_STREQ(PciEnumKeyPath, "Enum\\PCI\\");
-  RemovePciDevice();
-  EXPECT_EQ(std::string(PciEnumKeyPath), "Enum\\PCI\\" + Id41);
   RemovePciEnumKey();
-  EXPECT_EQ(std::string(PciEnumKeyPath), "Enum\\PCI\\" + Id41);
+  EXPECT_EQ(run.layer.DeletedKeys(), std::vector<std::string>{});
+  RemovePciDevice();
+  RemovePciEnumKey();
+  RemovePciEnumKey();
+  EXPECT_EQ(run.layer.DeletedKeys(),
+            (std::vector<std::string>{"Modem\\0000", enumKey, enumKey}));
+  EXPECT_FALSE(run.machine.HasKey(enumKey));
+  for (const std::string &key : NeighbourKeys) EXPECT_TRUE(run.machine.HasKey(key)) << key;
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 
 namespace {
 

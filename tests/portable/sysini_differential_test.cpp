@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 #include "support/sysini_model.h"
 #include "sysini/system_ini.h"
 #include "sysini/text_stream.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 #include "sysini/system_ini.h"
 #include "sysini/text_stream.h"
 

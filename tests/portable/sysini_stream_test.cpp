@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 #include "sysini/system_ini.h"
 #include "sysini/text_stream.h"
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/uninstall.h"
-#include "portable/modem_fixture.h"
-#include "portable/scratch_machine.h"
+#include "support/modem_fixture.h"
+#include "support/scratch_machine.h"
 
 namespace {
 

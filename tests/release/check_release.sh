@@ -9,17 +9,17 @@
 # - the exe's PE header has no link time, and its version resource, read
 #   back from the image by windres, names the project's version and Quorvane.
 #
-# usage: check_release.sh SOURCE_DIR VERSION   (the release in SOURCE_DIR/dist)
+# usage: check_release.sh SOURCE_DIR VERSION [DIST]   (default SOURCE_DIR/dist)
 set -u
 src=$1 version=$2
-dist=$src/dist
+dist=${3:-$src/dist}
 status=0
 fail() { echo "FAIL: $*" >&2; status=1; }
 source "$(dirname "$0")/../windows/skip_or_fail.bash"
 for tool in unzip mdir mcopy python3 i686-w64-mingw32-windres; do
   command -v $tool >/dev/null || skip_or_fail "$tool not installed"
 done
-[ -d "$dist" ] || skip_or_fail "no release in $dist (tools/release.sh)"
+[ -d "$dist" ] || { echo "FAIL: no release in $dist (tools/release.sh)" >&2; exit 1; }
 # The date release.sh gives every entry: the same rule.
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}
 work=$(mktemp -d)

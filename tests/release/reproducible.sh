@@ -1,7 +1,7 @@
 #!/bin/bash
 # A second release, built from the same sources in another folder (another
-# path, time zone and umask, a later time), must match SOURCE_DIR/dist file
-# by file: the same names, the same SHA-256.
+# path, time zone and umask, a later time), must match DIST (default
+# SOURCE_DIR/dist) file by file: the same names, the same SHA-256.
 #
 # The second build works on a copy of the files git would commit (tracked,
 # and untracked ones not ignored) as they are in the working tree. In a clean
@@ -10,11 +10,12 @@
 # false pass comes from them. The copy has no git history and gets the same
 # SOURCE_DATE_EPOCH.
 #
-# usage: reproducible.sh SOURCE_DIR   (after tools/release.sh there)
+# usage: reproducible.sh SOURCE_DIR [DIST]   (after tools/release.sh there)
 set -u
 src=$(realpath "$1")
+dist=$(realpath -m "${2:-$src/dist}")
 source "$(dirname "$0")/../windows/skip_or_fail.bash"
-[ -d "$src/dist" ] || skip_or_fail "no release in $src/dist (tools/release.sh)"
+[ -d "$dist" ] || { echo "FAIL: no release in $dist (tools/release.sh)" >&2; exit 1; }
 git -C "$src" rev-parse --git-dir >/dev/null 2>&1 || skip_or_fail "$src is not a git checkout"
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$src" log -1 --format=%ct)}
 if [ -n "$(git -C "$src" status --porcelain)" ]; then
@@ -33,8 +34,8 @@ mkdir -p "$copy"
   { cat "$work/log" >&2; echo "FAIL: the second release failed" >&2; exit 1; }
 
 sums() { (cd "$1" && find . -type f -printf '%P\0' | sort -z | xargs -0 sha256sum); }
-if ! diff <(sums "$src/dist") <(sums "$copy/dist") >&2; then
-  echo "FAIL: the release built in $copy differs from $src/dist (< first, > second)" >&2
+if ! diff <(sums "$dist") <(sums "$copy/dist") >&2; then
+  echo "FAIL: the release built in $copy differs from $dist (< first, > second)" >&2
   exit 1
 fi
 echo "reproducible: $(ls "$copy/dist" | wc -l) files match"

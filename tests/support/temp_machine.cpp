@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "portable/modem_fixture.h"
+#include "support/modem_fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -96,24 +96,6 @@ void InstallModemFiles(const TempMachine &machine) {
     std::replace(path.begin(), path.end(), '\\', '/');
     machine.WriteFile(path, file.bytes);
   }
-}
-
-std::map<std::string, std::string> SnapshotFolder(const std::string &root) {
-  std::map<std::string, std::string> snapshot;
-  for (const fs::directory_entry &entry : fs::recursive_directory_iterator(root)) {
-    std::string relative = fs::relative(entry.path(), root).string();
-    if (entry.is_symlink()) {
-      snapshot[relative] = "-> " + fs::read_symlink(entry.path()).string();
-    } else if (entry.is_directory()) {
-      snapshot[relative + "/"] = "";
-    } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      snapshot[relative] = bytes.str();
-    }
-  }
-  return snapshot;
 }
 
 }  // namespace testsupport

@@ -9,6 +9,7 @@
 
 #include "platform/hosted/hosted.h"
 #include "platform/hosted/registry.h"
+#include "support/scratch_machine.h"
 
 namespace testsupport {
 
@@ -48,8 +49,6 @@ class TempMachine {
 // Writes the modem machine's files (modem::Files()) below WINDOWS.
 void InstallModemFiles(const TempMachine &machine);
 
-// Every file below root with its bytes, keyed by relative path; links are
-// recorded by their target, folders by a trailing slash.
-std::map<std::string, std::string> SnapshotFolder(const std::string &root);
+using scratch::SnapshotFolder;
 
 }  // namespace testsupport

@@ -41,6 +41,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$(dirname "$0")/skip_or_fail.bash"
 
 source "$(dirname "$0")/choose_wine.bash"
+source "$(dirname "$0")/../e2e/runs.bash"
 
 hosted=$1 floppy=$2 build32=$3 build64=$4 artifacts=$5
 shift 5
@@ -212,12 +213,6 @@ wine_keys() { # keyfile
   reg_keys "$work/export.reg" | comm -12 - "$1"
 }
 
-# The texts of the boxes a hosted run showed, one a line, as its log escapes
-# them (\r\n for a line break).
-hosted_texts() {
-  sed -n '/"call": *"MessageBoxA"/s/.*"text": *"\(\([^"\\]\|\\.\)*\)".*/\1/p' "$1"
-}
-
 # Starts the program in the current prefix with ARGS in the background,
 # tracing its boxes: sets pid and trace.
 start_wine() { # shot-name args...
@@ -336,15 +331,13 @@ hosted_run() { # machine name answers [hold]
   local copy=$work/$2 lock=
   cp -r "$1" "$copy"
   if [ "${4:-}" = hold ]; then
-    # One process, exec'd into sleep with the locked descriptor.
-    timeout 300 bash -c 'exec 9<"$1" && flock 9 && exec sleep 300' _ "$copy/WINDOWS/SYSTEM/tqc.cpl" &
-    lock=$!
-    for _ in $(seq 100); do flock -n "$copy/WINDOWS/SYSTEM/tqc.cpl" true 2>/dev/null || break; sleep 0.05; done
+    hold_lock "$copy/WINDOWS/SYSTEM/tqc.cpl" || fail "tqc.cpl could not be held"
+    lock=$HOLDER
   fi
   bounded 60 "$hosted" --machine "$copy" --answers "$3" --log "$work/$2.log" </dev/null
   echo $? > "$work/$2.rc"
   [ -n "$lock" ] && { kill $lock; wait $lock; } 2>/dev/null
-  hosted_texts "$work/$2.log" > "$work/$2.texts"
+  boxes "$work/$2.log" | cut -d'|' -f3- > "$work/$2.texts"
   reg_keys "$copy/registry.reg" | comm -12 - "$work/$(basename "$1").keys" > "$work/$2.keys"
   files_state "$1" "$copy" hosted > "$work/$2.files"
   cp "$(ci_path "$copy/WINDOWS" system.ini)" "$work/$2.ini"

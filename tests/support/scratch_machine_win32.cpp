@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/call_table.h"
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

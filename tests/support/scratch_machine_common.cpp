@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "platform/call_table.h"
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 
 namespace scratch {
 
@@ -47,14 +47,32 @@ bool Machine::WriteFile(const std::string &relative, const std::string &bytes) c
   return out.good();
 }
 
+std::map<std::string, std::string> SnapshotFolder(const std::filesystem::path &root) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> snapshot;
+  for (const fs::directory_entry &entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = entry.path().lexically_relative(root).string();
+    if (entry.is_symlink()) {
+      snapshot[relative] = "-> " + fs::read_symlink(entry.path()).string();
+    } else if (entry.is_directory()) {
+      snapshot[relative + "/"] = "";
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::ostringstream bytes;
+      bytes << in.rdbuf();
+      snapshot[relative] = bytes.str();
+    }
+  }
+  return snapshot;
+}
+
 std::map<std::string, std::string> Machine::Files() const {
   std::map<std::string, std::string> files;
-  const std::filesystem::path windows = HostPath("");
-  for (const auto &entry : std::filesystem::recursive_directory_iterator(windows)) {
-    if (!entry.is_regular_file()) continue;
-    std::string relative = entry.path().lexically_relative(windows).string();
-    std::replace(relative.begin(), relative.end(), '/', '\\');
-    files[relative] = *ReadFile(relative);
+  for (auto &[relative, bytes] : SnapshotFolder(HostPath(""))) {
+    if (relative.back() == '/') continue;  // the folders
+    std::string path = relative;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    files[path] = std::move(bytes);
   }
   return files;
 }

@@ -1,4 +1,4 @@
-#include "portable/modem_fixture.h"
+#include "support/modem_fixture.h"
 
 namespace modem {
 
@@ -52,7 +52,7 @@ const std::vector<std::string> KeysKept = {
 };
 
 const std::vector<std::string> ProductFiles = {
-#include "portable/product_files.inc"
+#include "support/product_files.inc"
 };
 
 const std::vector<std::string> NeighbourFiles = {

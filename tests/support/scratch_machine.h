@@ -45,6 +45,11 @@ struct File {
 // the hosted machine takes any.
 extern const std::size_t LongestKeyName;
 
+// Every entry below root, keyed by its path relative to root: a file with its
+// bytes, a folder by a trailing separator, a link by its target ("-> ...",
+// never followed).
+std::map<std::string, std::string> SnapshotFolder(const std::filesystem::path &root);
+
 // Everything of a machine that a run may change, for comparing runs.
 struct Snapshot {
   std::vector<std::string> keys;             // as Machine::Keys()

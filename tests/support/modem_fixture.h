@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 
 namespace modem {
 

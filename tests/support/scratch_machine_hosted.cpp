@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "platform/hosted/registry.h"
-#include "portable/scratch_machine.h"
+#include "support/scratch_machine.h"
 #include "support/temp_machine.h"
 
 namespace scratch {

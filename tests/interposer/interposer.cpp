@@ -93,8 +93,8 @@ LONG InterposedRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
   return ERROR_MORE_DATA;
 }
 
-// REG_EXPAND_SZ is text too; the logic never asks for it, so platform.h need
-// not name it.
+// Windows returns REG_EXPAND_SZ (2) as text, as it does REG_SZ; the logic
+// never asks for it.
 constexpr DWORD RegExpandSz = 2;
 bool IsText(DWORD type) { return type == REG_SZ || type == RegExpandSz; }
 

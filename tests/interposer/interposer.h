@@ -12,7 +12,7 @@
 // - observation: the calls made, the boxes shown, the keys and files left
 //   open, and any path that names no file or key properly.
 //
-// It is the one way the tests observe a run, on every platform.
+// Every suite observes a run through it, on every platform.
 #pragma once
 
 #include <cstddef>

@@ -38,7 +38,7 @@ class FileRemoval : public testing::Test {
     return run_.layer.Boxes().size();
   }
   bool Exists(const std::string &file) const { return run_.machine.ReadFile(file).has_value(); }
-  scratch::Interposed run_{{}, modem::Files()};
+  scratch::Rig run_{{}, modem::Files()};
 };
 
 TEST_F(FileRemoval, AllSixGoWithoutPrompt) {
@@ -96,7 +96,7 @@ class FilePathLimits : public testing::TestWithParam<PathCase> {};
 
 TEST_P(FilePathLimits, NoTruncatedOrPartialPaths) {
   const PathCase &c = GetParam();
-  scratch::Interposed run({}, {});
+  scratch::Rig run({}, {});
   std::string system, folder;
   if (c.systemLength > 0) {
     const std::string leaf(c.systemLength - run.machine.SystemDir().size() - 1, 'd');

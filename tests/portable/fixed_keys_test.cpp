@@ -13,7 +13,7 @@ namespace {
 TEST(FixedKeys, GoAndTheirNeighboursStay) {
   const std::string wave = "System\\CurrentControlSet\\Control\\MediaResources\\Wave";
   const std::string uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-  scratch::Interposed run({{wave + "\\Serwvdrv.drv<0000>\\Sub", {}},
+  scratch::Rig run({{wave + "\\Serwvdrv.drv<0000>\\Sub", {}},
                            {wave + "\\Serwvdrv.drv<0001>", {}},
                            {uninstall + "\\TQ19KVN", {}},
                            {uninstall + "\\TQ19KVN2", {}}},

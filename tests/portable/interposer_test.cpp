@@ -17,7 +17,7 @@ namespace {
 
 TEST(Interposer, FailsTheNthCallOnceOrFromThenOnAndClosesStillRelease) {
   for (bool persistent : {false, true}) {
-    scratch::Interposed run({}, {{"SYSTEM.INI", "ini"}});
+    scratch::Rig run({}, {{"SYSTEM.INI", "ini"}});
     run.layer.SetPlan({.call = 2, .persistent = persistent, .effect = interposer::Effect::Fail});
     const UINT length = static_cast<UINT>(run.machine.WindowsDir().size());
     char buffer[256];

@@ -37,7 +37,7 @@ class ModelKeys : public testing::Test {
              {"System\\CurrentControlSet\\Services\\TQ19KVN", {Text("PNP ID", "VEN_1")}},
              {"Software\\Quorvane\\TQ19KVN", {Text("PNP ID", "VEN_1")}}})
       keys.push_back(key);
-    run_ = std::make_unique<scratch::Interposed>(keys, std::vector<scratch::File>{});
+    run_ = std::make_unique<scratch::Rig>(keys, std::vector<scratch::File>{});
     ResetRunState();
   }
   bool HasKey(const std::string &path) const { return run_->machine.HasKey(path); }
@@ -53,7 +53,7 @@ class ModelKeys : public testing::Test {
     EXPECT_EQ(run_->layer.OpenKeys(), 0u);
     EXPECT_TRUE(run_->layer.Boxes().empty());
   }
-  std::unique_ptr<scratch::Interposed> run_;
+  std::unique_ptr<scratch::Rig> run_;
 };
 
 TEST_F(ModelKeys, NoModelInstalledChangesNothing) {

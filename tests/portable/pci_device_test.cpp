@@ -234,7 +234,7 @@ class PciDevice : public testing::TestWithParam<PciCase> {};
 
 TEST_P(PciDevice, RemovesExactlyTheCardsKeys) {
   const PciCase &c = GetParam();
-  scratch::Interposed run(Join(c.registry, Neighbours()), {});
+  scratch::Rig run(Join(c.registry, Neighbours()), {});
   run.layer.Miscount(c.miscount);
   ResetRunState();
 
@@ -267,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(Hostile, PciDevice, testing::ValuesIn(HostileDriverCase
 // whenever it runs; before the ID is read, it deletes nothing at all.
 TEST(PciDevicePath, TheReadIdNamesTheEnumKeyForTheRestOfTheRun) {
   const std::string enumKey = "Enum\\PCI\\" + Id41;
-  scratch::Interposed run(
+  scratch::Rig run(
       Join({{ServiceKey, {PnpId(Id41)}}, {enumKey + "\\0000", {Driver("Modem\\0000")}}},
            Neighbours()),
       {});

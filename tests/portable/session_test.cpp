@@ -85,7 +85,7 @@ TEST(SessionAnswerTest, AnswersInOrderThenGoesOnOrShowsTheBox) {
 TEST(SessionLogTest, NamesEveryCallOfARunAndWhatItsHandleWasOpenedOn) {
   for (bool crlf : {false, true}) {
     SCOPED_TRACE(crlf ? "CR LF" : "LF");
-    scratch::Interposed run(modem::Keys(), modem::Files());
+    scratch::Rig run(modem::Keys(), modem::Files());
     Written.clear();
     session::Settings settings;
     settings.log = &Collect;
@@ -121,7 +121,7 @@ TEST(SessionLogTest, NamesEveryCallOfARunAndWhatItsHandleWasOpenedOn) {
 // Every line is ASCII, whatever the text; a handle whose path the session
 // has no room for logs "" rather than another handle's path.
 TEST(SessionLogTest, EscapesTextAndForgetsNoPathItKept) {
-  scratch::Interposed run({{"Enum\\A", {}}}, {});
+  scratch::Rig run({{"Enum\\A", {}}}, {});
   Written.clear();
   session::Settings settings;
   settings.log = &Collect;

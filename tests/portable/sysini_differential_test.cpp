@@ -91,7 +91,7 @@ constexpr int FileCount = 150;
 // them as one file, whose pieces straddle the reads and writes of whole
 // stream buffers.
 TEST(DifferentialTest, StreamingRewriteMatchesWholeFileModel) {
-  scratch::Interposed run({}, {});
+  scratch::Rig run({}, {});
   auto rewrite = [&](const std::string &before) {
     EXPECT_TRUE(run.machine.WriteFile("system.ini", before));
     RewriteSystemIni();
@@ -120,7 +120,7 @@ TEST(DifferentialTest, StreamingRewriteMatchesWholeFileModel) {
 // in another way, so that pieces, CR LF pairs and markers straddle reads.
 TEST(DifferentialTest, ReaderMatchesModelPiecesHoweverTheFileIsRead) {
   const platform::DWORD Chunks[] = {1, 2, 3, 5, 64, 253, 254, 255, 256, 257, 4096, TextBufferSize};
-  scratch::Interposed run({}, {});
+  scratch::Rig run({}, {});
   Generator generator(0x7172u);
   for (int i = 0; i < FileCount; ++i) {
     std::string before = Render(generator.File());

@@ -82,7 +82,7 @@ class RewriteTable : public testing::TestWithParam<RewriteCase> {};
 // The file is named as a mounted Windows 98 disk shows it: that file is the
 // one rewritten, and neither a second system.ini nor system.new is left.
 TEST_P(RewriteTable, RewritesByteForByte) {
-  scratch::Interposed run({}, {{"SYSTEM.INI", GetParam().before}});
+  scratch::Rig run({}, {{"SYSTEM.INI", GetParam().before}});
   RewriteSystemIni();
   EXPECT_EQ(run.layer.OpenFiles(), 0u);
   EXPECT_EQ(run.machine.Files(),
@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(SystemIni, RewriteTable, testing::ValuesIn(Cases()),
 TEST(RewriteSystemIni, NothingIsOpenedWithoutAWholePath) {
   for (std::size_t length : {244u, 245u, 0u}) {
     SCOPED_TRACE(length);
-    scratch::Interposed run({}, {});
+    scratch::Rig run({}, {});
     const std::string windows = run.machine.WindowsDir();
     const std::string element(length == 0 ? 1 : length - windows.size() - 1, 'w');
     const std::string ini = element + "\\system.ini";
@@ -111,7 +111,7 @@ TEST(RewriteSystemIni, NothingIsOpenedWithoutAWholePath) {
     }
     EXPECT_EQ(run.machine.ReadFile(ini), length == 244 ? "  B\r\n" : M + "\r\nB\r\n");
   }
-  scratch::Interposed run({}, {});  // and a missing system.ini is not created
+  scratch::Rig run({}, {});  // and a missing system.ini is not created
   RewriteSystemIni();
   EXPECT_EQ(run.machine.Files(), (std::map<std::string, std::string>{}));
 }

@@ -52,7 +52,7 @@ class StreamTest : public testing::Test {
     run_.layer.SplitReads(chunk);
     ASSERT_TRUE(OpenTextInput(input, run_.machine.PathOf(FileName).c_str()));
   }
-  scratch::Interposed run_{{}, {}};
+  scratch::Rig run_{{}, {}};
 };
 
 struct ReaderCase {

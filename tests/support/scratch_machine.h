@@ -104,12 +104,12 @@ class Machine {
   std::unique_ptr<Impl> impl_;
 };
 
-// A scratch machine with the interposer over it, as the logic's suites run
-// it: the logic's HKEY_LOCAL_MACHINE and directory queries lead to the
+// A test rig: a scratch machine with the interposer over it, as the logic's
+// suites run it: the logic's HKEY_LOCAL_MACHINE and directory queries lead to the
 // machine, and its boxes are answered (Yes, then OK, unless the test says
 // otherwise) and kept.
-struct Interposed {
-  Interposed(const std::vector<Key> &keys, const std::vector<File> &files);
+struct Rig {
+  Rig(const std::vector<Key> &keys, const std::vector<File> &files);
   Machine machine;
   interposer::Interposer layer;
 };

@@ -114,7 +114,7 @@ std::vector<std::string> Machine::Keys() const {
 
 Snapshot Machine::TakeSnapshot() const { return {Keys(), Files()}; }
 
-Interposed::Interposed(const std::vector<Key> &keys, const std::vector<File> &files)
+Rig::Rig(const std::vector<Key> &keys, const std::vector<File> &files)
     : machine(keys, files) {
   machine.Interpose(layer);
   layer.AnswerBoxes();

@@ -11,21 +11,18 @@ namespace hosted {
 
 using namespace platform;
 using session::DefaultButton;
-using session::IsShowableStyle;
 
 namespace {
 
 bool IsYesNo(unsigned style) { return (style & 0x000F) == MB_YESNO; }
 
-std::string Sanitized(std::string_view line) {
-  std::string out(line);
-  for (char &c : out) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) c = '?';
-  }
-  return out;
+// Control bytes are shown as '?', so that no text can drive the terminal.
+char Shown(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7f ? '?' : c;
 }
 
+// The lines of a text (CR LF, LF or CR end one).
 std::vector<std::string> Lines(std::string_view text) {
   std::vector<std::string> lines(1);
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -33,42 +30,14 @@ std::vector<std::string> Lines(std::string_view text) {
       if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       lines.emplace_back();
     } else {
-      lines.back() += text[i];
+      lines.back() += Shown(text[i]);
     }
   }
-  for (auto &line : lines) line = Sanitized(line);
   return lines;
-}
-
-// Windows wraps a box's text at word boundaries to keep the box readable;
-// the terminal box does the same at WrapColumns.
-constexpr std::size_t WrapColumns = 64;
-
-std::vector<std::string> Wrapped(const std::vector<std::string> &lines) {
-  std::vector<std::string> wrapped;
-  for (const std::string &line : lines) {
-    std::string_view rest = line;
-    while (rest.size() > WrapColumns) {
-      std::size_t cut = rest.rfind(' ', WrapColumns);
-      if (cut == std::string_view::npos || cut == 0) cut = WrapColumns;
-      wrapped.emplace_back(rest.substr(0, cut));
-      rest.remove_prefix(cut);
-      while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-    }
-    wrapped.emplace_back(rest);
-  }
-  return wrapped;
 }
 
 std::string Button(std::string_view name, bool isDefault) {
   return std::string(isDefault ? "< " : "[ ") + std::string(name) + (isDefault ? " >" : " ]");
-}
-
-std::string Prompt(unsigned style) {
-  if (IsYesNo(style))
-    return DefaultButton(style) == IDNO ? "Yes or No? [y/n, Enter = No]: "
-                                        : "Yes or No? [y/n, Enter = Yes]: ";
-  return "OK? [o, Enter = OK]: ";
 }
 
 // The button a typed line chooses (a button's initial or its name, either
@@ -76,13 +45,11 @@ std::string Prompt(unsigned style) {
 int ChoiceOf(std::string line, unsigned style) {
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
   if (line.empty()) return DefaultButton(style);
-  auto is = [&](std::string_view word) { return NamesEqual(line, word); };
-  if (IsYesNo(style)) {
-    if (is("y") || is("yes")) return IDYES;
-    if (is("n") || is("no")) return IDNO;
-    return 0;
-  }
-  return is("o") || is("ok") ? IDOK : 0;
+  auto is = [&](std::string_view word) {
+    return NamesEqual(line, word) || NamesEqual(line, word.substr(0, 1));
+  };
+  if (!IsYesNo(style)) return is("ok") ? IDOK : 0;
+  return is("yes") ? IDYES : is("no") ? IDNO : 0;
 }
 
 }  // namespace
@@ -92,8 +59,9 @@ std::string DrawBox(std::string_view caption, std::string_view text, unsigned st
   const std::string buttons = IsYesNo(style)
                                   ? Button("Yes", def == IDYES) + "  " + Button("No", def == IDNO)
                                   : Button("OK", true);
-  const std::vector<std::string> lines = Wrapped(Lines(text));
-  const std::string title = Sanitized(caption);
+  const std::vector<std::string> lines = Lines(text);
+  std::string title(caption);
+  std::transform(title.begin(), title.end(), title.begin(), Shown);
   std::size_t width = std::max<std::size_t>(buttons.size(), title.size() + 2);
   for (const auto &line : lines) width = std::max(width, line.size());
   width += 4;
@@ -113,12 +81,15 @@ std::string DrawBox(std::string_view caption, std::string_view text, unsigned st
   return box;
 }
 
-int AskOnTerminal(std::string_view caption, std::string_view text, unsigned style,
-                  std::FILE *in, std::FILE *out) {
-  if (!IsShowableStyle(style)) return 0;
+int AskOnTerminal(std::string_view caption, std::string_view text, unsigned style, std::FILE *in,
+                  std::FILE *out) {
+  if (!session::IsShowableStyle(style)) return 0;
   std::fputs(DrawBox(caption, text, style).c_str(), out);
+  const char *prompt = !IsYesNo(style)                ? "OK? [o, Enter = OK]: "
+                       : DefaultButton(style) == IDNO ? "Yes or No? [y/n, Enter = No]: "
+                                                      : "Yes or No? [y/n, Enter = Yes]: ";
   for (;;) {
-    std::fputs(Prompt(style).c_str(), out);
+    std::fputs(prompt, out);
     std::fflush(out);
     std::string line;
     int c;

@@ -1,15 +1,75 @@
-// The platform calls of platform.h on the hosted machine, reached through
-// the call table of call_table.h. Each call does its work; the log and the
-// answers are the session's, faults a test layer's, both above the table.
+// The hosted platform: the one running machine (the program has one thread),
+// started and stopped by the control API of hosted.h, and the platform calls
+// of platform.h on it, reached through the call table of call_table.h. Each
+// call does its work; the log and the answers are the session's, faults a
+// test layer's, both above the table.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "platform/call_table.h"
-#include "platform/hosted/hosted_state.h"
+#include "platform/hosted/hosted.h"
 #include "platform/hosted/message_box.h"
+#include "platform/hosted/registry.h"
 #include "platform/hosted/text_helpers.h"
+#include "platform/hosted/windows_files.h"
+
+namespace hosted {
+
+namespace {
+
+struct Machine {
+  bool started = false;
+  WindowsFiles files;  // the machine folder, locked from Start to Stop
+  std::unique_ptr<Registry> registry = std::make_unique<Registry>();
+};
+
+Machine &State() {
+  static Machine machine;
+  return machine;
+}
+
+}  // namespace
+
+bool Start(const StartOptions &options, std::string *error) {
+  Machine &s = State();
+  if (s.started) {
+    *error = "the hosted platform is already started";
+    return false;
+  }
+  if (!s.files.Open(options.machine, error)) return false;
+  auto registry = std::make_unique<Registry>();
+  if (!registry->Open(s.files.DirFd(), error)) {
+    // The reason names a file of the folder; the person reading it may have
+    // several machine folders.
+    *error = "machine folder " + Quoted(options.machine) + ": " + *error;
+    s.files.Close();
+    return false;
+  }
+  // Under the lock, what a killed run left is known to be abandoned; and
+  // nothing is removed before the start can no longer be refused.
+  s.files.RemoveLeftovers();
+  s.registry = std::move(registry);
+  s.started = true;
+  return true;
+}
+
+bool Stop(std::string *error) {
+  Machine &s = State();
+  if (!s.started) return true;
+  s.started = false;
+  std::string reason;
+  const bool ok = s.registry->Close(&reason);
+  if (!ok && error != nullptr) *error = reason;
+  s.files.Close();
+  return ok;
+}
+
+std::string UnsavedNotice() { return State().registry->UnsavedNotice(); }
+
+}  // namespace hosted
 
 namespace platform::native {
 
@@ -48,11 +108,11 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 LONG RegCloseKey(HKEY hKey) { return State().registry->CloseKey(hKey); }
 
 UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  return DirectoryQuery(hosted::DefaultWindowsDir, lpBuffer, uSize);
+  return DirectoryQuery("C:\\WINDOWS", lpBuffer, uSize);
 }
 
 UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  return DirectoryQuery(hosted::DefaultSystemDir, lpBuffer, uSize);
+  return DirectoryQuery("C:\\WINDOWS\\SYSTEM", lpBuffer, uSize);
 }
 
 BOOL DeleteFileA(LPCSTR lpFileName) { return State().files.Delete(lpFileName); }

@@ -20,7 +20,6 @@
 
 #include "platform/hosted/file_io.h"
 #include "platform/hosted/registry.h"
-#include "platform/hosted/registry_journal.h"
 #include "support/registry_content.h"
 #include "support/temp_machine.h"
 

@@ -1,6 +1,7 @@
 #include "platform/hosted/registry.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -10,12 +11,33 @@
 #include <vector>
 
 #include "platform/hosted/file_io.h"
-#include "platform/hosted/registry_journal.h"
 #include "platform/key_path.h"
 
 namespace hosted {
 
+namespace journal {
+
+std::string Record(std::string_view fullPath) { return "[-" + std::string(fullPath) + "]\n"; }
+
+std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validBytes) {
+  std::vector<std::string> paths;
+  *validBytes = 0;
+  if (!bytes.starts_with(kHeader)) return paths;
+  *validBytes = kHeader.size();
+  for (std::size_t end; (end = bytes.find('\n', *validBytes)) != std::string_view::npos;
+       *validBytes = end + 1) {
+    const std::string_view line = bytes.substr(*validBytes, end - *validBytes);
+    if (line.starts_with(';')) continue;
+    if (line.size() < 4 || !line.starts_with("[-") || !line.ends_with(']')) break;
+    paths.emplace_back(line.substr(2, line.size() - 3));
+  }
+  return paths;
+}
+
+}  // namespace journal
+
 using namespace platform;
+using journal::kJournalName;
 using regedit4::Document;
 using regedit4::Key;
 using regedit4::RootId;
@@ -61,7 +83,9 @@ struct Registry::Impl {
   // A descriptor of the machine folder of its own, from Open to Close: the
   // caller's may close first, and sharing it would share its lock.
   Fd dir;
-  journal::Journal journal;
+  Fd journal;                        // open while the journal file is there
+  std::size_t journalBytes = 0;      // its header and complete records
+  std::vector<std::string> records;  // the paths of those records, in order
   // Changes that failed because the journal could not take them.
   std::size_t unsaved = 0;
   std::string unsavedReason;
@@ -81,16 +105,40 @@ struct Registry::Impl {
     return ERROR_SUCCESS;
   }
 
+  bool Append(const std::string &fullPath, std::string *error);
   bool SaveJournal(std::string *error);
 };
+
+// The record goes after the complete records, over whatever follows them (a
+// torn one, or part of one whose append failed), so that a failed change
+// never comes back; a new journal's folder entry is synced with it.
+bool Registry::Impl::Append(const std::string &fullPath, std::string *error) {
+  auto fail = [&](const char *what) {
+    *error = ErrnoReason(std::string("cannot ") + what + " " + kJournalName, errno);
+    if (journal.Valid()) (void)::ftruncate(journal.Get(), static_cast<off_t>(journalBytes));
+    return false;
+  };
+  const bool created = !journal.Valid();
+  if (created) journal = OpenRegularAt(dir.Get(), kJournalName, O_RDWR | O_CREAT | O_EXCL, 0644);
+  if (!journal.Valid()) return fail("create");
+  const std::string bytes =
+      (journalBytes == 0 ? std::string(journal::kHeader) : "") + journal::Record(fullPath);
+  if (::ftruncate(journal.Get(), static_cast<off_t>(journalBytes)) != 0 ||
+      ::lseek(journal.Get(), 0, SEEK_END) < 0 || !WriteAll(journal.Get(), bytes))
+    return fail("write");
+  if (::fdatasync(journal.Get()) != 0 || (created && ::fsync(dir.Get()) != 0)) return fail("sync");
+  journalBytes += bytes.size();
+  records.push_back(fullPath);
+  return true;
+}
 
 // The journal's records applied to registry.reg as it is now, under the
 // machine lock: a change another program made to it during the run stays.
 // The temporary file exists only while it is written.
 bool Registry::Impl::SaveJournal(std::string *error) {
-  const std::size_t count = journal.Records().size();
+  const std::size_t count = records.size();
   const std::string kept = "; the " + std::to_string(count) + " registry change" +
-                           (count == 1 ? " is" : "s are") + " kept in " + journal::kJournalName +
+                           (count == 1 ? " is" : "s are") + " kept in " + kJournalName +
                            ", and the next run applies " + (count == 1 ? "it" : "them");
   auto fail = [&](const std::string &reason) {
     *error = reason + kept;
@@ -105,7 +153,7 @@ bool Registry::Impl::SaveJournal(std::string *error) {
     auto fresh = Document::Parse(std::move(text), kRegistryName, &reason);
     if (!fresh)
       return fail("registry.reg was changed during the run and no longer loads (" + reason + ")");
-    ApplyRecords(*fresh, journal.Records());
+    ApplyRecords(*fresh, records);
     handles.clear();  // they point into the content replaced here
     doc = std::move(fresh);
   }
@@ -134,8 +182,21 @@ bool Registry::Open(int machineDirFd, std::string *error) {
   std::string text;
   if (ReadFileAt(dir.Get(), kRegistryName, &text, nullptr, error) != 0) return false;
   auto doc = Document::Parse(std::move(text), kRegistryName, error);
-  if (!doc || !impl_->journal.Load(dir.Get(), error)) return false;
-  ApplyRecords(*doc, impl_->journal.Records());
+  if (!doc) return false;
+  // A journal a killed run left: its complete records are applied.
+  Fd journal = OpenRegularAt(dir.Get(), kJournalName, O_RDWR, 0);
+  if (!journal.Valid() && errno != ENOENT) {
+    *error = OpenFailure(kJournalName, errno);
+    return false;
+  }
+  std::string bytes;
+  if (journal.Valid() && !ReadToEnd(journal.Get(), &bytes)) {
+    *error = ErrnoReason(std::string("cannot read ") + kJournalName, errno);
+    return false;
+  }
+  impl_->records = journal::ReadRecords(bytes, &impl_->journalBytes);
+  impl_->journal = std::move(journal);
+  ApplyRecords(*doc, impl_->records);
   impl_->handles.clear();
   impl_->doc = std::move(doc);
   impl_->dir = std::move(dir);
@@ -147,8 +208,20 @@ bool Registry::Open(int machineDirFd, std::string *error) {
 bool Registry::Close(std::string *error) {
   // Records left by a killed run are saved by whichever run comes next, even
   // one that changes nothing itself.
-  if (!impl_->journal.Records().empty() && !impl_->SaveJournal(error)) return false;
-  if (!impl_->journal.Remove(error)) return false;
+  if (!impl_->records.empty() && !impl_->SaveJournal(error)) return false;
+  if (impl_->journal.Valid()) {
+    if (::unlinkat(impl_->dir.Get(), kJournalName, 0) != 0 && errno != ENOENT) {
+      *error = ErrnoReason(std::string("cannot remove ") + kJournalName, errno);
+      return false;
+    }
+    impl_->journal.Reset();
+    impl_->journalBytes = 0;
+    impl_->records.clear();
+    if (::fsync(impl_->dir.Get()) != 0) {
+      *error = ErrnoReason("cannot sync the machine folder", errno);
+      return false;
+    }
+  }
   impl_->handles.clear();
   impl_->dir.Reset();
   return true;
@@ -218,7 +291,7 @@ LONG Registry::DeleteKey(HKEY key, const char *subKey) {
   if (target == nullptr) return ERROR_FILE_NOT_FOUND;
   if (target->parent == nullptr) return ERROR_ACCESS_DENIED;  // a root: cannot happen
   std::string reason;
-  if (!impl_->journal.Append(Document::PathOf(target), &reason)) {
+  if (!impl_->Append(Document::PathOf(target), &reason)) {
     ++impl_->unsaved;
     impl_->unsavedReason = std::move(reason);
     return ERROR_WRITE_FAULT;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/hosted/regedit4.h"
 #include "platform/platform.h"
@@ -13,6 +14,29 @@
 namespace hosted {
 
 inline constexpr char kRegistryName[] = "registry.reg";
+
+// The change journal kept beside registry.reg: every change of the registry
+// is appended here, and made durable, before its call returns; it is folded
+// into registry.reg at the end of the run, or by the next run after a kill.
+// It is REGEDIT4 text made of deletion lines, which registry.reg itself may
+// not hold:
+//
+//   REGEDIT4
+//   [-HKEY_LOCAL_MACHINE\Enum\PCI\VEN_1234]
+//
+// A record counts only with its line end, which is written last: a record
+// torn by a crash, and anything after it, is ignored. Comment lines (';')
+// are skipped.
+namespace journal {
+inline constexpr char kJournalName[] = "registry.reg.journal";
+inline constexpr std::string_view kHeader = "REGEDIT4\n";
+// The bytes of one record deleting fullPath ("HKEY_LOCAL_MACHINE\A\B").
+std::string Record(std::string_view fullPath);
+// The deleted paths of the complete records of a journal's bytes, in order;
+// *validBytes is the length of the header and those records (0 when even the
+// header is torn).
+std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validBytes);
+}  // namespace journal
 
 // The predefined handle that stands for a root (HKEY_LOCAL_MACHINE for
 // RootId::LocalMachine).

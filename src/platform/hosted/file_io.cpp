@@ -35,28 +35,21 @@ int Fd::Reset() {
 
 Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode) {
   flags = (flags & ~O_TRUNC) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-  struct stat named;
+  struct stat st;
   Fd fd;
-  if (::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!S_ISREG(named.st_mode)) return Refuse(Fd(), KindError(named.st_mode));
+  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!S_ISREG(st.st_mode)) return Refuse(Fd(), KindError(st.st_mode));
     if ((flags & O_EXCL) != 0) return Refuse(Fd(), EEXIST);
-    // O_NONBLOCK: should the entry be swapped for a FIFO meanwhile, the open
-    // must not wait for a writer.
-    fd = Fd(::openat(dirFd, name, (flags & ~O_CREAT) | O_NONBLOCK));
+    fd = Fd(::openat(dirFd, name, flags & ~O_CREAT));
   } else {
     if (errno != ENOENT || (flags & O_CREAT) == 0) return Fd();
     // Only a file of our own making: whatever appears meanwhile is refused.
-    fd = Fd(::openat(dirFd, name, flags | O_EXCL | O_NONBLOCK, mode));
+    fd = Fd(::openat(dirFd, name, flags | O_EXCL, mode));
   }
   if (!fd.Valid()) return fd;
-  struct stat opened;
-  if (::fstat(fd.Get(), &opened) != 0) return Refuse(std::move(fd), errno);
-  if (!S_ISREG(opened.st_mode)) return Refuse(std::move(fd), KindError(opened.st_mode));
-  if ((flags & (O_WRONLY | O_RDWR)) != 0 && opened.st_nlink != 1)
-    return Refuse(std::move(fd), EMLINK);
-  const int status = ::fcntl(fd.Get(), F_GETFL);
-  if (status < 0 || ::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0)
-    return Refuse(std::move(fd), errno);
+  if (::fstat(fd.Get(), &st) != 0) return Refuse(std::move(fd), errno);
+  if (!S_ISREG(st.st_mode)) return Refuse(std::move(fd), KindError(st.st_mode));
+  if ((flags & (O_WRONLY | O_RDWR)) != 0 && st.st_nlink != 1) return Refuse(std::move(fd), EMLINK);
   return fd;
 }
 
@@ -143,16 +136,7 @@ bool WriteAll(int fd, std::string_view data, std::size_t *written) {
   return done == data.size();
 }
 
-// Where the file systems do not allow copy_file_range (an error before or
-// after some bytes, or an end reported early by a file system that knows no
-// size), the rest goes through a buffer from where the kernel stopped. Only
-// a read of 0 ends the copy.
 bool CopyToEnd(int from, int to) {
-  for (;;) {
-    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, std::size_t{1} << 30, 0);
-    if (n > 0 || (n < 0 && errno == EINTR)) continue;
-    break;
-  }
   char buffer[64 * 1024];
   for (;;) {
     std::size_t got = 0;

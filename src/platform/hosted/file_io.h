@@ -48,7 +48,7 @@ class Fd {
 // checked before the open (opening a device, FIFO or socket can block, take
 // a terminal or set a device going) and again on what was opened. A file
 // opened for writing must have no other name: another name may be outside
-// the folder. Returns the descriptor (blocking), or none with errno: ELOOP
+// the folder. Returns the descriptor, or none with errno: ELOOP
 // a link, EISDIR a folder, EINVAL another kind of file, EMLINK other names,
 // EEXIST with O_EXCL, or the errno of the failing call.
 Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode);
@@ -70,8 +70,7 @@ int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, st
 // Writes all of data; *written (unless null) is what was written. False,
 // with errno, on an error.
 bool WriteAll(int fd, std::string_view data, std::size_t *written = nullptr);
-// Copies the rest of from to the end of to, inside the kernel where the
-// file systems allow it (copy_file_range).
+// Copies the rest of from to the end of to.
 bool CopyToEnd(int from, int to);
 
 // The names in the folder dirFd but "." and ".."; false when it cannot be

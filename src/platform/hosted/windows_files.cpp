@@ -62,13 +62,6 @@ std::optional<HostPath> FindHostPath(int rootFd, const char *path) {
   return where;
 }
 
-// True when dirFd/name is still the file fd has open.
-bool IsOpenAs(int fd, int dirFd, const char *name) {
-  struct stat opened, named;
-  return ::fstat(fd, &opened) == 0 && ::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
-}
-
 }  // namespace
 
 std::optional<std::vector<std::string>> SplitWindowsPath(const char *path) {
@@ -145,6 +138,10 @@ HANDLE WindowsFiles::Create(const char *path, DWORD access, DWORD disposition) {
   if (!fd.Valid() ||
       (disposition == CREATE_ALWAYS && st.st_size != 0 && ::ftruncate(fd.Get(), 0) != 0))
     return INVALID_HANDLE_VALUE;
+  // Shared, as every handle of ours takes it: Delete's exclusive lock then
+  // fails on a file open through our own handles, as on Windows 98. Held by
+  // another (a Control Panel), it is not ours to take, and Delete fails anyway.
+  ::flock(fd.Get(), LOCK_SH | LOCK_NB);
   std::uintptr_t id = nextHandle_;
   nextHandle_ += 4;
   handles_.emplace(id, OpenFile{std::move(fd), readable, writable});
@@ -196,24 +193,10 @@ BOOL WindowsFiles::Delete(const char *path) {
   if (S_ISLNK(named.st_mode)) return ::unlinkat(dir, leaf, 0) == 0 ? TRUE : FALSE;
   const Fd fd = where->Open(O_RDONLY);
   if (!fd.Valid()) return FALSE;
-  // Another holder's lock is the file being in use; ours is held until the
-  // name is gone.
-  if (IsOpenHere(fd.Get()) || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 ||
-      !IsOpenAs(fd.Get(), dir, leaf))
-    return FALSE;
+  // Another holder's lock, or one of our own handles, is the file being in
+  // use; ours is held until the name is gone.
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return FALSE;
   return ::unlinkat(dir, leaf, 0) == 0 ? TRUE : FALSE;
-}
-
-bool WindowsFiles::IsOpenHere(int fd) const {
-  struct stat file;
-  if (::fstat(fd, &file) != 0) return false;
-  for (const auto &[id, open] : handles_) {
-    struct stat other;
-    if (::fstat(open.fd.Get(), &other) == 0 && other.st_dev == file.st_dev &&
-        other.st_ino == file.st_ino)
-      return true;
-  }
-  return false;
 }
 
 BOOL WindowsFiles::Copy(const char *from, const char *to, bool failIfExists) {

@@ -75,10 +75,10 @@ class WindowsFiles {
                        platform::DWORD *done);
   // Releases the handle; FALSE for a handle that is not open.
   platform::BOOL CloseHandle(platform::HANDLE file);
-  // Fails on a missing file, a directory, a file that another open file
-  // description holds a flock on (the hosted form of "in use"), and a file
-  // open through one of our own handles: Windows 98 refuses to delete an
-  // open file, and a step that forgot to close one must fail here too.
+  // Fails on a missing file, a directory, and a file in use: one that another
+  // open file description holds a flock on, our own handles included (each
+  // takes a shared one): Windows 98 refuses to delete an open file, and a
+  // step that forgot to close one must fail here too.
   platform::BOOL Delete(const char *path);
   // Atomic replacement: a temporary file beside the target, fsync, rename.
   platform::BOOL Copy(const char *from, const char *to, bool failIfExists);
@@ -93,7 +93,6 @@ class WindowsFiles {
   // -1 when the call must fail.
   int FdFor(platform::HANDLE file, bool write, const void *buffer, platform::DWORD size,
             platform::DWORD *done);
-  bool IsOpenHere(int fd) const;
   Fd dir_;
   std::map<std::uintptr_t, OpenFile> handles_;
   std::uintptr_t nextHandle_ = 0x1000;

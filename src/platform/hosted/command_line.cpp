@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 
 #include "platform/hosted/file_io.h"
@@ -85,74 +85,39 @@ bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers,
   return true;
 }
 
-namespace {
-
-// Where a log named path lands, links resolved: the file when it exists,
-// else its folder and name; "" for a link that resolves to nothing (a pipe
-// named through /proc, as /dev/stdout is).
-bool Resolve(const std::string &path, std::string *where, std::string *error) {
-  if (char *real = ::realpath(path.c_str(), nullptr)) {
-    *where = real;
-    std::free(real);
-    return true;
-  }
-  struct stat st;
-  if (errno == ENOENT && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    where->clear();
-    return true;
-  }
-  if (errno != ENOENT) return *error = std::strerror(errno), false;
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
-  if (leaf.empty() || leaf == "." || leaf == "..") return *error = std::strerror(EISDIR), false;
-  char *real = ::realpath(folder.c_str(), nullptr);
-  if (real == nullptr) return *error = std::strerror(errno), false;
-  *where = std::string(real) + (real[1] == '\0' ? "" : "/") + leaf;
-  std::free(real);
-  return true;
-}
-
-// Why the log cannot be path, given the machine folder inside (links
-// resolved); "" with *fd open on it, for appending.
-std::string OpenLogFd(const std::string &path, const std::string &inside, Fd *fd) {
-  std::string where, reason;
-  if (!Resolve(path, &where, &reason)) return reason;
-  if (where == inside || where.rfind(inside + "/", 0) == 0)
-    return "inside the machine folder: refusing to write it there";
-  // Not through a link now: a link put in place since would go unchecked.
-  *fd = where.empty()
-            ? Fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC))
-            : Fd(::open(where.c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666));
-  struct stat st;
-  if (!fd->Valid() || ::fstat(fd->Get(), &st) != 0) return std::strerror(errno);
-  if (where.empty() && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
-    return "a link that could not be resolved: refusing it";
-  if (S_ISBLK(st.st_mode)) return "a block device: refusing to write it";
-  if (S_ISREG(st.st_mode) && st.st_nlink != 1)
-    return "has other names (hard links), which may be files of the machine: refusing it";
-  return "";
-}
-
-}  // namespace
-
 std::FILE *OpenLog(const std::string &path, const std::string &machine, std::string *error) {
   if (path == "-") return stderr;
-  char *real = ::realpath(machine.c_str(), nullptr);
-  if (real == nullptr) {
+  auto refuse = [&](std::string_view why) {
+    *error = "log " + Quoted(path) + ": " + std::string(why);
+    return nullptr;
+  };
+  char inside[PATH_MAX], where[PATH_MAX];
+  if (::realpath(machine.c_str(), inside) == nullptr) {
     *error = "machine folder " + Quoted(machine) + ": " + std::strerror(errno);
     return nullptr;
   }
-  const std::string inside(real);
-  std::free(real);
-  Fd fd;
-  const std::string reason = OpenLogFd(path, inside, &fd);
-  std::FILE *file = reason.empty() ? ::fdopen(fd.Get(), "ab") : nullptr;
-  if (file == nullptr) {
-    *error = "log " + Quoted(path) + ": " + (reason.empty() ? std::strerror(errno) : reason);
-    return nullptr;
-  }
+  // Where the log lands, links resolved: the file, or the folder of a new
+  // one (a pipe named through /proc, as /dev/stdout is, resolves to nothing).
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (::realpath(path.c_str(), where) == nullptr && ::realpath(folder.c_str(), where) == nullptr)
+    return refuse(std::strerror(errno));
+  const std::string_view landed = where;
+  if (landed == inside || (landed.starts_with(inside) && landed[std::strlen(inside)] == '/'))
+    return refuse("inside the machine folder: refusing to write it there");
+  // A new log is created, never through a link, which may lead into the
+  // machine folder.
+  constexpr int kAppend = O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC;
+  Fd fd(::open(path.c_str(), kAppend));
+  if (!fd.Valid() && errno == ENOENT)
+    fd = Fd(::open(path.c_str(), kAppend | O_CREAT | O_EXCL, 0666));
+  struct stat st;
+  if (!fd.Valid() && errno == EEXIST) return refuse("a link that leads nowhere: refusing it");
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return refuse(std::strerror(errno));
+  if (S_ISREG(st.st_mode) && st.st_nlink != 1)
+    return refuse("has other names (hard links), which may be files of the machine: refusing it");
+  std::FILE *file = ::fdopen(fd.Get(), "ab");
+  if (file == nullptr) return refuse(std::strerror(errno));
   fd.Release();  // the stream owns it now
   return file;
 }

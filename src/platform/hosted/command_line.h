@@ -28,15 +28,14 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
 
 // "yes,no,ok,enter,none" (any case) -> answers; false with a reason on a
 // bad word.
-bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers,
-                  std::string *error);
+bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers, std::string *error);
 
 // The call log, opened for appending (never emptied); stderr for "-". A log
 // that would land in the machine folder (links resolved), or that is a
-// regular file with other names (one may be a file of the machine) or a
-// block device, is refused: the log must never write over what the run
-// works on. nullptr with a reason when refused or when it cannot be opened;
-// nothing is written to it here.
+// regular file with other names (one may be a file of the machine), is
+// refused: the log must never write over what the run works on. nullptr
+// with a reason when refused or when it cannot be opened; nothing is
+// written to it here.
 std::FILE *OpenLog(const std::string &path, const std::string &machine, std::string *error);
 
 std::string Usage();

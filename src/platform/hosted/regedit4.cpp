@@ -121,13 +121,8 @@ class Parser {
   std::string_view Line() const { return std::string_view(text_).substr(cur_, end_ - cur_); }
 
   bool Fail(std::string_view reason) {
-    if (error_) {
-      *error_ = name_;
-      *error_ += ':';
-      *error_ += std::to_string(lineNo_ == 0 ? 1 : lineNo_);
-      *error_ += ": ";
-      *error_ += reason;
-    }
+    *error_ = name_ + ':' + std::to_string(std::max<std::size_t>(lineNo_, 1)) + ": " +
+              std::string(reason);
     return false;
   }
 
@@ -142,16 +137,11 @@ class Parser {
 
   bool Section() {
     // The closing bracket is the last one of the line: names may hold ']'.
-    std::size_t close = end_;
-    for (std::size_t i = end_; i > cur_ + 1; --i) {
-      if (text_[i - 1] == ']') {
-        close = i - 1;
-        break;
-      }
-    }
-    if (close == end_) return Fail("unterminated section (no closing ']')");
-    if (!RestIsBlank(close + 1)) return Fail("unexpected text after the section's ']'");
-    std::string_view inner = std::string_view(text_).substr(cur_ + 1, close - cur_ - 1);
+    const std::size_t close = Line().rfind(']');
+    if (close == std::string_view::npos || close == 0)
+      return Fail("unterminated section (no closing ']')");
+    if (!RestIsBlank(cur_ + close + 1)) return Fail("unexpected text after the section's ']'");
+    const std::string_view inner = Line().substr(1, close - 1);
     if (!inner.empty() && inner.front() == '-')
       return Fail("deletion line (a registry exported by Windows 95/98 holds none)");
     if (inner.empty()) return Fail("empty section name");
@@ -386,17 +376,8 @@ struct ByName {
 Key *Document::FindChild(const Key *parent, std::string_view name) const {
   const auto &children = parent->children;
   auto it = std::lower_bound(children.begin(), children.end(), name, ByName());
-  // Sibling names are unique, so a removed key still listed hides no live one.
-  if (it != children.end() && !(*it)->deleted && CompareNames((*it)->name, name) == 0) return *it;
+  if (it != children.end() && CompareNames((*it)->name, name) == 0) return *it;
   return nullptr;
-}
-
-const std::vector<Key *> &Document::Children(Key *key) const {
-  if (key->staleChildren) {
-    std::erase_if(key->children, [](const Key *child) { return child->deleted; });
-    key->staleChildren = false;
-  }
-  return key->children;
 }
 
 Key *Document::Resolve(Key *from, std::string_view relative) const {
@@ -426,18 +407,9 @@ const Value *Document::FindValue(const Key *key, std::string_view name) const {
 }
 
 std::string Document::PathOf(const Key *key) {
-  std::vector<const Key *> chain;
-  std::size_t size = 0;
-  for (const Key *k = key; k != nullptr; k = k->parent) {
-    chain.push_back(k);
-    size += k->name.size() + 1;
-  }
-  std::string path;
-  path.reserve(size);
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    if (!path.empty()) path += '\\';
-    path += (*it)->name;
-  }
+  std::string path(key->name);
+  for (const Key *k = key->parent; k != nullptr; k = k->parent)
+    path = std::string(k->name) + '\\' + path;
   return path;
 }
 
@@ -450,22 +422,16 @@ bool Document::IsDeleted(const Key *key) {
 void Document::Remove(Key *key) {
   if (key->parent == nullptr || IsDeleted(key)) return;
   key->deleted = true;
-  key->parent->staleChildren = true;
-  ++removedCount_;
+  auto &siblings = key->parent->children;
+  siblings.erase(std::find(siblings.begin(), siblings.end(), key));
   orphanCandidates_.push_back(key->parent);
-}
-
-bool Document::SegmentKept(const Segment &segment) const {
-  for (const Key *k = segment.key; k != nullptr; k = k->parent)
-    if (k->deleted) return false;
-  return true;
 }
 
 void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) const {
   pieces->clear();
   extra->clear();
   const std::string_view text = text_;
-  if (removedCount_ == 0) {
+  if (orphanCandidates_.empty()) {
     pieces->push_back(text);
     return;
   }
@@ -474,7 +440,7 @@ void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) c
   std::vector<const Key *> covered;
   std::size_t runBegin = 0, runEnd = 0;
   for (const Segment &segment : segments_) {
-    if (!SegmentKept(segment)) continue;
+    if (IsDeleted(segment.key)) continue;
     for (const Key *k = segment.key; k != nullptr && !k->coveredMark; k = k->parent) {
       k->coveredMark = true;
       covered.push_back(k);

@@ -63,16 +63,12 @@ struct Value {
 };
 
 struct Key {
-  std::string_view name;  // the root's full name for a root
-  Key *parent = nullptr;  // kept when the key is removed
-  // Children sorted by CompareNames; may still hold removed ones until
-  // Document::Children() drops them (staleChildren), so that many removals
-  // under one parent cost one pass, not one pass each.
-  std::vector<Key *> children;
+  std::string_view name;        // the root's full name for a root
+  Key *parent = nullptr;        // kept when the key is removed
+  std::vector<Key *> children;  // the live ones, sorted by CompareNames
   std::uint32_t firstValue = kNoValue;
   std::uint32_t lastValue = kNoValue;
   bool deleted = false;              // removed, with its subtree, by Remove()
-  bool staleChildren = false;        // children holds removed keys
   mutable bool coveredMark = false;  // scratch mark of Document::Save
 };
 
@@ -91,7 +87,7 @@ class Document {
 
   Key *Root(RootId root) const { return roots_[static_cast<std::size_t>(root)]; }
   // The live children of a live key, in enumeration order.
-  const std::vector<Key *> &Children(Key *key) const;
+  const std::vector<Key *> &Children(const Key *key) const { return key->children; }
   // The live child of `parent` named `name` (case-insensitive), or null.
   Key *FindChild(const Key *parent, std::string_view name) const;
   // The live key at `relative` ("A\B\C", well-formed) below `from`; `from`
@@ -133,7 +129,6 @@ class Document {
     std::size_t end;
     const Key *key;  // null for the header
   };
-  bool SegmentKept(const Segment &segment) const;
   const Value *ValueAt(std::uint32_t index) const {
     return index == kNoValue ? nullptr : &values_[index];
   }
@@ -146,7 +141,6 @@ class Document {
   std::vector<Value> values_;
   std::vector<Segment> segments_;
   Key *roots_[kRootCount] = {};
-  std::size_t removedCount_ = 0;         // keys removed by Remove()
   std::vector<Key *> orphanCandidates_;  // parents of keys removed after loading
 };
 

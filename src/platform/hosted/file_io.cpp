@@ -160,46 +160,32 @@ bool ListFolder(int dirFd, std::vector<std::string> *names) {
   return true;
 }
 
-void RemoveTemporaryFiles(int dirFd) {
-  std::vector<std::string> names;
-  if (!ListFolder(dirFd, &names)) return;
-  for (const std::string &name : names) {
-    struct stat st;
-    if (name.starts_with(kTemporaryPrefix) &&
-        ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-      ::unlinkat(dirFd, name.c_str(), 0);
-  }
-}
-
-TemporaryFile::~TemporaryFile() {
-  if (fd_.Valid()) ::unlinkat(dirFd_, name_.c_str(), 0);
-}
-
-bool TemporaryFile::Create(int dirFd, std::string *error) {
+bool ReplaceFile(int dirFd, const char *target, mode_t mode, bool noReplace,
+                 const std::function<bool(int)> &write, std::string *error) {
   static unsigned serial = 0;
-  name_ = kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(++serial);
-  fd_ = OpenRegularAt(dirFd, name_.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-  if (!fd_.Valid()) {
-    *error = ErrnoReason("cannot create " + name_, errno);
+  const std::string name =
+      kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+  const Fd fd = OpenRegularAt(dirFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  if (!fd.Valid()) {
+    *error = ErrnoReason("cannot create " + name, errno);
     return false;
   }
-  dirFd_ = dirFd;
-  return true;
-}
-
-bool TemporaryFile::Commit(const char *target, mode_t mode, bool noReplace, std::string *error) {
-  auto fail = [&](std::string reason) {
-    *error = std::move(reason);
+  auto fail = [&](const char *what) {
+    *error = ErrnoReason(std::string("cannot ") + what + " " + name, errno);
+    ::unlinkat(dirFd, name.c_str(), 0);
     return false;
   };
-  if (::fchmod(fd_.Get(), mode) != 0) return fail(ErrnoReason("cannot chmod " + name_, errno));
-  if (::fsync(fd_.Get()) != 0) return fail(ErrnoReason("cannot sync " + name_, errno));
+  if (!write(fd.Get())) return fail("write");
+  if (::fchmod(fd.Get(), mode) != 0) return fail("chmod");
+  if (::fsync(fd.Get()) != 0) return fail("sync");
   // RENAME_NOREPLACE holds even against a target that appears meanwhile.
-  if ((noReplace ? ::renameat2(dirFd_, name_.c_str(), dirFd_, target, RENAME_NOREPLACE)
-                 : ::renameat(dirFd_, name_.c_str(), dirFd_, target)) != 0)
-    return fail(ErrnoReason("cannot rename " + name_ + " over " + target, errno));
-  fd_.Reset();  // renamed: no longer ours to remove
-  if (::fsync(dirFd_) != 0) return fail(ErrnoReason("cannot sync the machine folder", errno));
+  if ((noReplace ? ::renameat2(dirFd, name.c_str(), dirFd, target, RENAME_NOREPLACE)
+                 : ::renameat(dirFd, name.c_str(), dirFd, target)) != 0)
+    return fail("rename");
+  if (::fsync(dirFd) != 0) {
+    *error = ErrnoReason("cannot sync the machine folder", errno);
+    return false;
+  }
   return true;
 }
 

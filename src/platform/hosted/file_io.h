@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -82,36 +83,12 @@ bool ListFolder(int dirFd, std::vector<std::string> *names);
 // the machine is locked belong to a run that is gone.
 inline constexpr char kTemporaryPrefix[] = ".tq72tmp-";
 
-// Removes from the folder dirFd the regular files named kTemporaryPrefix...:
-// what a killed run left. Links (never their targets), folders and devices
-// of such a name stay. Only under the machine lock. Failures are ignored: a
-// leftover that cannot go does no harm.
-void RemoveTemporaryFiles(int dirFd);
-
-// A temporary file that atomically takes the place of another name of its
-// folder, made only for the moment of a copy or a save: until it is
-// renamed, dropping it removes it, and after a kill the next run does.
-class TemporaryFile {
- public:
-  TemporaryFile() = default;
-  ~TemporaryFile();
-  TemporaryFile(const TemporaryFile &) = delete;
-  TemporaryFile &operator=(const TemporaryFile &) = delete;
-
-  // Creates it, empty and open for reading and writing, in the folder dirFd,
-  // which must stay open while it exists. False with a reason.
-  bool Create(int dirFd, std::string *error);
-  int Get() const { return fd_.Get(); }
-  const std::string &Name() const { return name_; }
-
-  // Gives it mode, syncs it, renames it over target (only while target does
-  // not exist, with noReplace) and syncs the folder. False with a reason.
-  bool Commit(const char *target, mode_t mode, bool noReplace, std::string *error);
-
- private:
-  int dirFd_ = -1;
-  Fd fd_;
-  std::string name_;
-};
+// Replaces dirFd/target atomically (only while it does not exist, with
+// noReplace) by a file that write(fd) fills: a temporary file beside it,
+// given mode and synced, renamed over it, then the folder synced. The
+// temporary file exists only while it is written (a killed run's is removed
+// by the next start). False with a reason.
+bool ReplaceFile(int dirFd, const char *target, mode_t mode, bool noReplace,
+                 const std::function<bool(int)> &write, std::string *error);
 
 }  // namespace hosted

@@ -18,7 +18,7 @@ std::string DrawBox(std::string_view caption, std::string_view text, unsigned st
 // Draws the box on out and reads lines from in until one is a choice: the
 // first letter of a button (y, n, o; either case) or an empty line for the
 // default button. 0 when input ends first.
-int AskOnTerminal(std::string_view caption, std::string_view text, unsigned style,
-                  std::FILE *in, std::FILE *out);
+int AskOnTerminal(std::string_view caption, std::string_view text, unsigned style, std::FILE *in,
+                  std::FILE *out);
 
 }  // namespace hosted

@@ -160,13 +160,12 @@ bool Registry::Impl::SaveJournal(std::string *error) {
   std::vector<std::string_view> pieces;
   std::string extra;
   doc->Save(&pieces, &extra);
-  TemporaryFile temp;
-  if (!temp.Create(dir.Get(), &reason)) return fail(reason);
-  for (std::string_view piece : pieces)
-    if (!WriteAll(temp.Get(), piece))
-      return fail(ErrnoReason("cannot write " + temp.Name(), errno));
-  if (!temp.Commit(kRegistryName, mode, false, &reason)) return fail(reason);
-  return true;
+  auto write = [&](int fd) {
+    for (std::string_view piece : pieces)
+      if (!WriteAll(fd, piece)) return false;
+    return true;
+  };
+  return ReplaceFile(dir.Get(), kRegistryName, mode, false, write, &reason) || fail(reason);
 }
 
 Registry::Registry() : impl_(std::make_unique<Impl>()) {}

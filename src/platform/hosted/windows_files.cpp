@@ -107,7 +107,13 @@ void WindowsFiles::RemoveLeftovers() {
   for (std::size_t depth = 0; depth <= kFolders.size(); ++depth) {
     const Fd dir = OpenFolder(dir_.Get(), kFolders, depth);
     if (!dir.Valid()) return;
-    RemoveTemporaryFiles(dir.Get());
+    std::vector<std::string> names;
+    if (!ListFolder(dir.Get(), &names)) continue;
+    struct stat st;
+    for (const std::string &name : names)
+      if (name.starts_with(kTemporaryPrefix) &&
+          ::fstatat(dir.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        ::unlinkat(dir.Get(), name.c_str(), 0);
   }
 }
 
@@ -212,11 +218,11 @@ BOOL WindowsFiles::Copy(const char *from, const char *to, bool failIfExists) {
         S_ISDIR(st.st_mode))
       return FALSE;
   }
-  TemporaryFile temp;
   std::string ignored;
-  const bool ok = ::fstat(in.Get(), &st) == 0 && temp.Create(target->dir.Get(), &ignored) &&
-                  CopyToEnd(in.Get(), temp.Get()) &&
-                  temp.Commit(target->leaf.c_str(), st.st_mode & 0777, failIfExists, &ignored);
+  const bool ok = ::fstat(in.Get(), &st) == 0 &&
+                  ReplaceFile(
+                      target->dir.Get(), target->leaf.c_str(), st.st_mode & 0777, failIfExists,
+                      [&](int fd) { return CopyToEnd(in.Get(), fd); }, &ignored);
   return ok ? TRUE : FALSE;
 }
 

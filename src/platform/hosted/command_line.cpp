@@ -14,6 +14,31 @@
 
 namespace hosted {
 
+namespace {
+
+// "yes,no,ok,enter,none" (any case) -> answers; false with a reason on a
+// bad word.
+bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers,
+                  std::string *error) {
+  // In the order of session::Answer.
+  static const char *const kWords[] = {"yes", "no", "ok", "enter", "none"};
+  answers->clear();
+  for (std::size_t start = 0; !list.empty() && start <= list.size();) {
+    const std::string_view word = list.substr(start, list.find(',', start) - start);
+    const auto found = std::find_if(std::begin(kWords), std::end(kWords),
+                                    [&](const char *known) { return NamesEqual(word, known); });
+    if (found == std::end(kWords)) {
+      *error = "bad answer " + Quoted(word) + " (expected yes, no, ok, enter or none)";
+      return false;
+    }
+    answers->push_back(static_cast<session::Answer>(found - std::begin(kWords)));
+    start += word.size() + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std::string *error) {
   CommandLine parsed;
   std::string answers;
@@ -51,37 +76,6 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
     if (name == "--answers" && !ParseAnswers(answers, &parsed.answers, error)) return false;
   }
   *line = std::move(parsed);
-  return true;
-}
-
-bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers,
-                  std::string *error) {
-  using session::Answer;
-  static const struct {
-    const char *word;
-    Answer answer;
-  } Words[] = {{"yes", Answer::Yes},
-               {"no", Answer::No},
-               {"ok", Answer::Ok},
-               {"enter", Answer::Enter},
-               {"none", Answer::None}};
-  std::vector<Answer> parsed;
-  if (!list.empty()) {
-    for (std::size_t start = 0;;) {
-      std::size_t end = list.find(',', start);
-      std::string word(list.substr(start, end == std::string_view::npos ? end : end - start));
-      auto found = std::find_if(std::begin(Words), std::end(Words),
-                                [&](const auto &entry) { return NamesEqual(word, entry.word); });
-      if (found == std::end(Words)) {
-        *error = "bad answer " + Quoted(word) + " (expected yes, no, ok, enter or none)";
-        return false;
-      }
-      parsed.push_back(found->answer);
-      if (end == std::string_view::npos) break;
-      start = end + 1;
-    }
-  }
-  *answers = std::move(parsed);
   return true;
 }
 

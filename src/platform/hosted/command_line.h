@@ -26,10 +26,6 @@ struct CommandLine {
 // False with a one-line reason on anything else.
 bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std::string *error);
 
-// "yes,no,ok,enter,none" (any case) -> answers; false with a reason on a
-// bad word.
-bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers, std::string *error);
-
 // The call log, opened for appending (never emptied); stderr for "-". A log
 // that would land in the machine folder (links resolved), or that is a
 // regular file with other names (one may be a file of the machine), is

@@ -14,7 +14,6 @@
 
 #include "platform/hosted/command_line.h"
 #include "platform/hosted/hosted.h"
-#include "platform/hosted/message_box.h"
 #include "platform/hosted/registry.h"
 #include "platform/hosted/windows_files.h"
 #include "platform/platform.h"

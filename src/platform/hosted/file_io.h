@@ -1,8 +1,7 @@
-// The host file layer below the machine's files and registry: descriptors,
-// regular files opened by a plain name (no '/') in a folder's descriptor and
-// never through a symbolic link, whole reads and writes, listing a folder,
-// and the atomic replacement of a file through a temporary one. Nothing
-// outside the machine folder is ever read, written or removed through it.
+// The host file layer below the machine's files and registry: regular files
+// opened by a plain name (no '/') in a folder's descriptor, never through a
+// link, so that nothing outside the machine folder is read, written or
+// removed through it.
 #pragma once
 
 #include <sys/types.h>
@@ -35,23 +34,20 @@ class Fd {
     fd_ = -1;
     return fd;
   }
-  // Closes it; the result of close(), 0 when there was nothing to close.
-  int Reset();
+  int Reset();  // the result of close(), 0 when there was nothing to close
 
  private:
   int fd_;
 };
 
 // Opens dirFd/name with flags (O_RDONLY, O_WRONLY or O_RDWR, optionally
-// O_CREAT and O_EXCL); O_NOFOLLOW, O_NOCTTY and O_CLOEXEC are always added,
-// O_TRUNC is not allowed. With O_CREAT a missing file is created with mode;
-// an existing entry is opened only when it is a regular file: the type is
-// checked before the open (opening a device, FIFO or socket can block, take
-// a terminal or set a device going) and again on what was opened. A file
-// opened for writing must have no other name: another name may be outside
-// the folder. Returns the descriptor, or none with errno: ELOOP
-// a link, EISDIR a folder, EINVAL another kind of file, EMLINK other names,
-// EEXIST with O_EXCL, or the errno of the failing call.
+// O_CREAT and O_EXCL; never O_TRUNC), not following a link; with O_CREAT a
+// missing file is created with mode. An existing entry is opened only when
+// it is a regular file, checked before the open (opening a device or FIFO
+// can block or set a device going) and after. A file opened for writing
+// must have no other name, which may be outside the folder. Returns the
+// descriptor, or none with errno: ELOOP a link, EISDIR a folder, EINVAL
+// another kind of file, EMLINK other names, or the failing call's errno.
 Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode);
 
 // Why name could not be opened, from the errno of OpenRegularAt.
@@ -59,28 +55,23 @@ std::string OpenFailure(const char *name, int err);
 // "what: " and the text of err.
 std::string ErrnoReason(std::string_view what, int err);
 
-// Reads into data until size bytes or the end of the file; *got is what was
-// read. False, with errno, on an error.
+// Reads until size bytes or the end of the file; false, with errno, on an error.
 bool ReadFull(int fd, char *data, std::size_t size, std::size_t *got);
 // Appends the rest of the file to *bytes; false, with errno, on an error.
 bool ReadToEnd(int fd, std::string *bytes);
-// Reads dirFd/name whole (opened as OpenRegularAt does), and its permission
-// bits into *mode unless null. Returns 0, or the errno of the failure
-// (ENOENT when missing) with a reason in *error.
+// Reads dirFd/name whole (opened by OpenRegularAt), and its permission bits
+// into *mode unless null. 0, or the errno of the failure with a reason.
 int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error);
-// Writes all of data; *written (unless null) is what was written. False,
-// with errno, on an error.
+// Writes all of data (*written: how much did); false, with errno, on an error.
 bool WriteAll(int fd, std::string_view data, std::size_t *written = nullptr);
 // Copies the rest of from to the end of to.
 bool CopyToEnd(int from, int to);
 
-// The names in the folder dirFd but "." and ".."; false when it cannot be
-// read.
+// The names in the folder dirFd but "." and ".."; false when it cannot be read.
 bool ListFolder(int dirFd, std::vector<std::string> *names);
 
-// Temporary files are named kTemporaryPrefix + "PID-N" (the process and its
-// count of temporary files): two runs never share one, and any found while
-// the machine is locked belong to a run that is gone.
+// Temporary files are named kTemporaryPrefix + "PID-N": two runs never
+// share one, and any found under the machine lock belong to a run that is gone.
 inline constexpr char kTemporaryPrefix[] = ".tq72tmp-";
 
 // Replaces dirFd/target atomically (only while it does not exist, with

@@ -381,7 +381,6 @@ Key *Document::FindChild(const Key *parent, std::string_view name) const {
 }
 
 Key *Document::Resolve(Key *from, std::string_view relative) const {
-  if (relative.empty()) return from;
   std::vector<std::string_view> names;
   if (!SplitNames(relative, &names)) return nullptr;
   Key *key = from;
@@ -393,10 +392,8 @@ Key *Document::FindPath(std::string_view fullPath) const {
   const std::size_t slash = fullPath.find('\\');
   RootId root;
   if (!RootFromName(fullPath.substr(0, slash), &root)) return nullptr;
-  if (slash == std::string_view::npos) return Root(root);
-  const std::string_view relative = fullPath.substr(slash + 1);
-  if (relative.empty()) return nullptr;
-  return Resolve(Root(root), relative);
+  return slash == std::string_view::npos ? Root(root)
+                                         : Resolve(Root(root), fullPath.substr(slash + 1));
 }
 
 const Value *Document::FindValue(const Key *key, std::string_view name) const {

@@ -68,10 +68,8 @@ bool PredefinedRoot(HKEY key, RootId *root) {
 // (a crash between the rename and the journal's removal), or its key went
 // some other way meanwhile: nothing to do.
 void ApplyRecords(Document &doc, const std::vector<std::string> &paths) {
-  for (const std::string &path : paths) {
-    Key *key = doc.FindPath(path);
-    if (key != nullptr && key->parent != nullptr) doc.Remove(key);
-  }
+  for (const std::string &path : paths)
+    if (Key *key = doc.FindPath(path)) doc.Remove(key);
 }
 
 }  // namespace

@@ -1,23 +1,12 @@
 // The files of a machine folder, addressed by Windows paths
-// ("C:\WINDOWS\SYSTEM.INI") and confined to that folder.
+// ("C:\WINDOWS\SYSTEM.INI") and confined to that folder: every path is walked
+// element by element from the folder without following a link, so a call
+// that would have to follow one fails, and deleting or replacing a link
+// touches the link only.
 //
-// Confinement: every path is walked element by element from an fd of the
-// machine folder with O_NOFOLLOW, so a link anywhere in the folder (to a
-// file, to a directory, to elsewhere) is never followed; a call that would
-// have to follow one fails. Deleting or replacing a link touches the link
-// only. Nothing outside the folder is read, written or removed, whatever the
-// folder holds.
-//
-// Names: each element is matched case-insensitively as every name of the
-// hosted machine is (text_helpers.h: ASCII and the letters of code page 1252; a
-// mounted Windows 98 disk shows SYSTEM.INI where the program asks for
-// system.ini); an exact match wins over a case-folded one, and among several
-// case-folded matches the byte-wise smallest name is taken. A file that does
-// not exist is created with the case given.
-//
-// Accepted paths: "C:\" (either case of the drive letter) followed by one or
-// more non-empty elements separated by single backslashes; no "." or ".."
-// element, no '/' in an element. Anything else fails.
+// Each element is matched case-insensitively (a mounted Windows 98 disk shows
+// SYSTEM.INI where the program asks for system.ini): an exact match wins,
+// else the byte-wise smallest folded one. A new file gets the case given.
 #pragma once
 
 #include <cstddef>
@@ -33,7 +22,9 @@
 
 namespace hosted {
 
-// The elements of an accepted Windows path, or nothing.
+// The elements of an accepted Windows path: "C:\" (either case) and one or
+// more non-empty elements joined by single backslashes, none "." or ".." or
+// holding '/'. Nothing for anything else.
 std::optional<std::vector<std::string>> SplitWindowsPath(const char *path);
 
 // Why a run is refused while another one has the machine.
@@ -47,18 +38,14 @@ class WindowsFiles {
   WindowsFiles(const WindowsFiles &) = delete;
   WindowsFiles &operator=(const WindowsFiles &) = delete;
 
-  // Opens the machine folder (which must be a directory; a link naming the
-  // folder itself is the user's choice and is followed) and locks it until
-  // Close: one run at a time per folder, since two would truncate each
-  // other's system.new and fold their registry changes over one another.
-  // The lock is a flock on the folder itself, so that a run creates nothing
-  // in the folder before its first change, and the kernel lets go of it
-  // however the run ends. False with a one-line reason (kMachineInUse when
-  // another run holds it).
+  // Opens the machine folder (a link naming it is followed: the user chose
+  // it) and locks it until Close: two runs would truncate each other's
+  // system.new and fold their registry changes over one another. A flock on
+  // the folder itself creates nothing in it, and goes however the run ends.
+  // False with a one-line reason (kMachineInUse when another run holds it).
   bool Open(const std::string &machineDir, std::string *error);
-  // Removes the temporary files that a killed run left where runs make them:
-  // C:\ (the registry's save), C:\WINDOWS and C:\WINDOWS\SYSTEM (the
-  // removal logic's copies). Under the lock no other run can be using them.
+  // Removes the temporary files a killed run left in C:\, C:\WINDOWS and
+  // C:\WINDOWS\SYSTEM; under the lock no other run can be using them.
   void RemoveLeftovers();
   // Closes every file handle left open and the folder, which unlocks it.
   void Close();
@@ -67,20 +54,18 @@ class WindowsFiles {
 
   // The platform calls, with the results of platform.h. Access is
   // GENERIC_READ and/or GENERIC_WRITE; disposition OPEN_EXISTING or
-  // CREATE_ALWAYS; only regular files are opened.
+  // CREATE_ALWAYS.
   platform::HANDLE Create(const char *path, platform::DWORD access, platform::DWORD disposition);
   platform::BOOL Read(platform::HANDLE file, void *buffer, platform::DWORD size,
                       platform::DWORD *done);
   platform::BOOL Write(platform::HANDLE file, const void *buffer, platform::DWORD size,
                        platform::DWORD *done);
-  // Releases the handle; FALSE for a handle that is not open.
   platform::BOOL CloseHandle(platform::HANDLE file);
-  // Fails on a missing file, a directory, and a file in use: one that another
-  // open file description holds a flock on, our own handles included (each
-  // takes a shared one): Windows 98 refuses to delete an open file, and a
-  // step that forgot to close one must fail here too.
+  // Fails on a file in use: one that another open file description holds a
+  // flock on, our own handles' included (each takes a shared one), since
+  // Windows 98 refuses to delete an open file.
   platform::BOOL Delete(const char *path);
-  // Atomic replacement: a temporary file beside the target, fsync, rename.
+  // Replaces the target atomically (ReplaceFile).
   platform::BOOL Copy(const char *from, const char *to, bool failIfExists);
 
  private:

@@ -54,23 +54,14 @@ Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode) {
 }
 
 std::string OpenFailure(const char *name, int err) {
-  switch (err) {
-    case ELOOP:
-      return std::string(name) +
-             " is a symbolic link: refusing to follow it (nothing outside the machine folder may "
-             "be read or written)";
-    case ENOENT:
-      return std::string("no ") + name;
-    case EINVAL:
-    case EISDIR:
-      return std::string(name) + " is not a regular file: refusing it";
-    case EMLINK:
-      return std::string(name) +
-             " has other names (hard links), which may be outside the machine folder: refusing "
-             "to write it";
-    default:
-      return ErrnoReason(std::string("cannot open ") + name, err);
-  }
+  const std::string file(name);
+  if (err == ENOENT) return "no " + file;
+  if (err == ELOOP) return file + " is a symbolic link: refusing to follow it out of the folder";
+  if (err == EMLINK)
+    return file + " has other names (hard links), which may be outside the machine folder: " +
+           "refusing to write it";
+  if (err == EINVAL || err == EISDIR) return file + " is not a regular file: refusing it";
+  return ErrnoReason("cannot open " + file, err);
 }
 
 std::string ErrnoReason(std::string_view what, int err) {
@@ -90,38 +81,29 @@ bool ReadFull(int fd, char *data, std::size_t size, std::size_t *got) {
 }
 
 bool ReadToEnd(int fd, std::string *bytes) {
-  // First the size the file has now and a byte more, which sees its end; a
-  // file that grows meanwhile is read on in steps.
   struct stat st;
-  std::size_t step = ::fstat(fd, &st) == 0 ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
-  for (;;) {
-    const std::size_t at = bytes->size();
-    bytes->resize(at + step);
-    std::size_t got = 0;
-    const bool ok = ReadFull(fd, bytes->data() + at, step, &got);
-    bytes->resize(at + got);
-    if (!ok) return false;
-    if (got < step) return true;
-    step = 65536;
+  if (::fstat(fd, &st) == 0) bytes->reserve(bytes->size() + static_cast<std::size_t>(st.st_size));
+  char buffer[64 * 1024];
+  for (std::size_t got = 0;; bytes->append(buffer, got)) {
+    if (!ReadFull(fd, buffer, sizeof buffer, &got)) return false;
+    if (got == 0) return true;
   }
 }
 
-int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error) {
+bool ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error) {
   const Fd fd = OpenRegularAt(dirFd, name, O_RDONLY, 0);
-  const int openErrno = errno;
   if (!fd.Valid()) {
-    *error = OpenFailure(name, openErrno);
-    return openErrno;
+    *error = OpenFailure(name, errno);
+    return false;
   }
   struct stat st;
   bytes->clear();
-  if ((mode != nullptr && ::fstat(fd.Get(), &st) != 0) || !ReadToEnd(fd.Get(), bytes)) {
-    const int err = errno;
-    *error = ErrnoReason(std::string("cannot read ") + name, err);
-    return err;
+  if (::fstat(fd.Get(), &st) != 0 || !ReadToEnd(fd.Get(), bytes)) {
+    *error = ErrnoReason(std::string("cannot read ") + name, errno);
+    return false;
   }
   if (mode != nullptr) *mode = st.st_mode & 07777;
-  return 0;
+  return true;
 }
 
 bool WriteAll(int fd, std::string_view data, std::size_t *written) {

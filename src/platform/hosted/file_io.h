@@ -60,8 +60,8 @@ bool ReadFull(int fd, char *data, std::size_t size, std::size_t *got);
 // Appends the rest of the file to *bytes; false, with errno, on an error.
 bool ReadToEnd(int fd, std::string *bytes);
 // Reads dirFd/name whole (opened by OpenRegularAt), and its permission bits
-// into *mode unless null. 0, or the errno of the failure with a reason.
-int ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error);
+// into *mode unless null; false with a reason.
+bool ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error);
 // Writes all of data (*written: how much did); false, with errno, on an error.
 bool WriteAll(int fd, std::string_view data, std::size_t *written = nullptr);
 // Copies the rest of from to the end of to.

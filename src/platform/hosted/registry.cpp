@@ -145,7 +145,7 @@ bool Registry::Impl::SaveJournal(std::string *error) {
   std::string text;
   mode_t mode = 0644;
   std::string reason;
-  if (ReadFileAt(dir.Get(), kRegistryName, &text, &mode, &reason) != 0) return fail(reason);
+  if (!ReadFileAt(dir.Get(), kRegistryName, &text, &mode, &reason)) return fail(reason);
   // Unchanged since it was read: the content in memory is the replay already.
   if (text != doc->Text()) {
     auto fresh = Document::Parse(std::move(text), kRegistryName, &reason);
@@ -177,7 +177,7 @@ bool Registry::Open(int machineDirFd, std::string *error) {
     return false;
   }
   std::string text;
-  if (ReadFileAt(dir.Get(), kRegistryName, &text, nullptr, error) != 0) return false;
+  if (!ReadFileAt(dir.Get(), kRegistryName, &text, nullptr, error)) return false;
   auto doc = Document::Parse(std::move(text), kRegistryName, error);
   if (!doc) return false;
   // A journal a killed run left: its complete records are applied.

@@ -192,16 +192,13 @@ class Parser {
     std::size_t i = from;
     for (;;) {
       if (i >= end_) return Fail("unterminated string");
-      const char c = base[i];
+      char c = base[i];
       if (c == '"') break;
       if (c == '\\') {
-        if (i + 1 < end_ && (base[i + 1] == '\\' || base[i + 1] == '"')) {
-          dst[n++] = base[i + 1];
-          i += 2;
-          continue;
-        }
         if (i + 1 >= end_) return Fail("unterminated string");
-        return Fail("bad escape in string (only \\\\ and \\\" are allowed)");
+        c = base[++i];
+        if (c != '\\' && c != '"')
+          return Fail("bad escape in string (only \\\\ and \\\" are allowed)");
       }
       dst[n++] = c;
       ++i;
@@ -341,8 +338,6 @@ Document::Document() {
   for (std::size_t i = 0; i < kRootCount; ++i) roots_[i] = NewKey(kRootNames[i], nullptr);
   segments_.push_back({0, text_.size(), nullptr});
 }
-
-Document::~Document() = default;
 
 std::unique_ptr<Document> Document::Parse(std::string text, const std::string &name,
                                           std::string *error) {

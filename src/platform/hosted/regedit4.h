@@ -62,9 +62,6 @@ class Document {
  public:
   // An empty registry: every root present, text "REGEDIT4\r\n\r\n".
   Document();
-  ~Document();
-  Document(const Document &) = delete;
-  Document &operator=(const Document &) = delete;
 
   // Null on failure, with *error "NAME:LINE: reason".
   static std::unique_ptr<Document> Parse(std::string text, const std::string &name,

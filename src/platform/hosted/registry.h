@@ -37,8 +37,6 @@ class Registry {
   // Empty, every root present, until Open; a change fails until then.
   Registry();
   ~Registry();
-  Registry(const Registry &) = delete;
-  Registry &operator=(const Registry &) = delete;
 
   // Loads registry.reg of the machine folder, with the changes of a journal
   // that a killed run left; changes nothing on disk. From then on every

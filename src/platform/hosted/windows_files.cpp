@@ -79,8 +79,6 @@ std::optional<std::vector<std::string>> SplitWindowsPath(const char *path) {
   return std::vector<std::string>(names.begin(), names.end());
 }
 
-WindowsFiles::~WindowsFiles() { Close(); }
-
 bool WindowsFiles::Open(const std::string &machineDir, std::string *error) {
   Close();
   dir_ = Fd(::open(machineDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -33,11 +33,6 @@ inline constexpr char kMachineInUse[] =
 
 class WindowsFiles {
  public:
-  WindowsFiles() = default;
-  ~WindowsFiles();
-  WindowsFiles(const WindowsFiles &) = delete;
-  WindowsFiles &operator=(const WindowsFiles &) = delete;
-
   // Opens the machine folder (a link naming it is followed: the user chose
   // it) and locks it until Close: two runs would truncate each other's
   // system.new and fold their registry changes over one another. A flock on

@@ -17,8 +17,7 @@
 #include <string>
 #include <tuple>
 
-#include "platform/hosted/file_io.h"
-#include "platform/hosted/windows_files.h"
+#include "platform/hosted/machine_files.h"
 #include "support/temp_machine.h"
 
 namespace fs = std::filesystem;

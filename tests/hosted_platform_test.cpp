@@ -14,8 +14,8 @@
 
 #include "platform/hosted/command_line.h"
 #include "platform/hosted/hosted.h"
+#include "platform/hosted/machine_files.h"
 #include "platform/hosted/registry.h"
-#include "platform/hosted/windows_files.h"
 #include "platform/platform.h"
 #include "support/temp_machine.h"
 

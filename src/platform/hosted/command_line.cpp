@@ -9,7 +9,7 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/hosted/file_io.h"
+#include "platform/hosted/machine_files.h"
 #include "platform/hosted/text_helpers.h"
 
 namespace hosted {

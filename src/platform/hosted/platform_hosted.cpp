@@ -13,9 +13,9 @@
 
 #include "platform/call_table.h"
 #include "platform/hosted/hosted.h"
+#include "platform/hosted/machine_files.h"
 #include "platform/hosted/registry.h"
 #include "platform/hosted/text_helpers.h"
-#include "platform/hosted/windows_files.h"
 #include "platform/session.h"
 
 namespace hosted {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/hosted/file_io.h"
+#include "platform/hosted/machine_files.h"
 #include "platform/key_path.h"
 
 namespace hosted {

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "platform/call_table.h"
@@ -25,7 +24,7 @@ namespace {
 struct Machine {
   bool started = false;
   WindowsFiles files;  // the machine folder, locked from Start to Stop
-  std::unique_ptr<Registry> registry = std::make_unique<Registry>();
+  Registry registry;
 };
 
 Machine &State() {
@@ -37,13 +36,8 @@ Machine &State() {
 
 bool Start(const StartOptions &options, std::string *error) {
   Machine &s = State();
-  if (s.started) {
-    *error = "the hosted platform is already started";
-    return false;
-  }
   if (!s.files.Open(options.machine, error)) return false;
-  auto registry = std::make_unique<Registry>();
-  if (!registry->Open(s.files.DirFd(), error)) {
+  if (!s.registry.Open(s.files.DirFd(), error)) {
     // The reason names a file of the folder; the person reading it may have
     // several machine folders.
     *error = "machine folder " + Quoted(options.machine) + ": " + *error;
@@ -53,7 +47,6 @@ bool Start(const StartOptions &options, std::string *error) {
   // Under the lock, what a killed run left is known to be abandoned; and
   // nothing is removed before the start can no longer be refused.
   s.files.RemoveLeftovers();
-  s.registry = std::move(registry);
   s.started = true;
   return true;
 }
@@ -62,14 +55,12 @@ bool Stop(std::string *error) {
   Machine &s = State();
   if (!s.started) return true;
   s.started = false;
-  std::string reason;
-  const bool ok = s.registry->Close(&reason);
-  if (!ok && error != nullptr) *error = reason;
+  const bool ok = s.registry.Close(error);
   s.files.Close();
   return ok;
 }
 
-std::string UnsavedNotice() { return State().registry->UnsavedNotice(); }
+std::string UnsavedNotice() { return State().registry.UnsavedNotice(); }
 
 using platform::IDNO;
 using platform::IDOK;
@@ -188,24 +179,24 @@ UINT DirectoryQuery(const std::string &answer, LPSTR buffer, UINT size) {
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
-  return State().registry->OpenKey(hKey, lpSubKey, phkResult);
+  return State().registry.OpenKey(hKey, lpSubKey, phkResult);
 }
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD, LPSTR,
                    LPDWORD, PFILETIME) {
-  return State().registry->EnumKey(hKey, dwIndex, lpName, lpcchName);
+  return State().registry.EnumKey(hKey, dwIndex, lpName, lpcchName);
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                       LPDWORD lpcbData) {
-  return State().registry->QueryValue(hKey, lpValueName, lpType, lpData, lpcbData);
+  return State().registry.QueryValue(hKey, lpValueName, lpType, lpData, lpcbData);
 }
 
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  return State().registry->DeleteKey(hKey, lpSubKey);
+  return State().registry.DeleteKey(hKey, lpSubKey);
 }
 
-LONG RegCloseKey(HKEY hKey) { return State().registry->CloseKey(hKey); }
+LONG RegCloseKey(HKEY hKey) { return State().registry.CloseKey(hKey); }
 
 UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   return DirectoryQuery("C:\\WINDOWS", lpBuffer, uSize);

@@ -423,10 +423,6 @@ void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) c
   pieces->clear();
   extra->clear();
   const std::string_view text = text_;
-  if (orphanCandidates_.empty()) {
-    pieces->push_back(text);
-    return;
-  }
   // The kept sections, merged into runs of the original text; every key on
   // a kept section's path is (re)created by loading the saved text.
   std::vector<const Key *> covered;

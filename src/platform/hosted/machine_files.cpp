@@ -155,18 +155,16 @@ using namespace platform;
 
 namespace {
 
-bool ListFolder(int dirFd, std::vector<std::string> *names) {
-  names->clear();
+// The names in the folder dirFd; none when it cannot be read.
+std::vector<std::string> Names(int dirFd) {
+  std::vector<std::string> names;
   Fd scanFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   DIR *scan = scanFd.Valid() ? ::fdopendir(scanFd.Get()) : nullptr;
-  if (scan == nullptr) return false;
+  if (scan == nullptr) return names;
   scanFd.Release();  // the DIR owns it now
-  while (const dirent *entry = ::readdir(scan)) {
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") names->emplace_back(name);
-  }
+  while (const dirent *entry = ::readdir(scan)) names.emplace_back(entry->d_name);
   ::closedir(scan);
-  return true;
+  return names;
 }
 
 bool CopyToEnd(int from, int to) {
@@ -184,10 +182,9 @@ bool CopyToEnd(int from, int to) {
 std::optional<std::string> FindEntry(int dirFd, const std::string &name) {
   struct stat st;
   if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
-  std::vector<std::string> names;
-  if (errno != ENOENT || !ListFolder(dirFd, &names)) return std::nullopt;
+  if (errno != ENOENT) return std::nullopt;
   std::optional<std::string> best;
-  for (std::string &candidate : names)
+  for (std::string &candidate : Names(dirFd))
     if (NamesEqual(candidate, name) && (!best || candidate < *best)) best = std::move(candidate);
   return best;
 }
@@ -268,10 +265,8 @@ void WindowsFiles::RemoveLeftovers() {
   for (std::size_t depth = 0; depth <= kFolders.size(); ++depth) {
     const Fd dir = OpenFolder(dir_.Get(), kFolders, depth);
     if (!dir.Valid()) return;
-    std::vector<std::string> names;
-    if (!ListFolder(dir.Get(), &names)) continue;
     struct stat st;
-    for (const std::string &name : names)
+    for (const std::string &name : Names(dir.Get()))
       if (name.starts_with(kTemporaryPrefix) &&
           ::fstatat(dir.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
         ::unlinkat(dir.Get(), name.c_str(), 0);
@@ -302,8 +297,7 @@ HANDLE WindowsFiles::Create(const char *path, DWORD access, DWORD disposition) {
   // when it holds something: ext4 takes a truncation to 0 for a file being
   // replaced and writes all of it back at the close, which a scratch file
   // such as system.new, deleted right after, must not cost.
-  if (!fd.Valid() ||
-      (disposition == CREATE_ALWAYS && st.st_size != 0 && ::ftruncate(fd.Get(), 0) != 0))
+  if (disposition == CREATE_ALWAYS && st.st_size != 0 && ::ftruncate(fd.Get(), 0) != 0)
     return INVALID_HANDLE_VALUE;
   // Shared, as every handle of ours takes it: Delete's exclusive lock then
   // fails on a file open through our own handles, as on Windows 98. Held by

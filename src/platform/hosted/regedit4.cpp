@@ -360,27 +360,19 @@ Key *Document::NewKey(std::string_view name, Key *parent) {
   return &key;
 }
 
-namespace {
-struct ByName {
-  bool operator()(const Key *key, std::string_view name) const {
-    return CompareNames(key->name, name) < 0;
-  }
-};
-}  // namespace
-
-Key *Document::FindChild(const Key *parent, std::string_view name) const {
-  const auto &children = parent->children;
-  auto it = std::lower_bound(children.begin(), children.end(), name, ByName());
-  if (it != children.end() && CompareNames((*it)->name, name) == 0) return *it;
-  return nullptr;
-}
-
 Key *Document::Resolve(Key *from, std::string_view relative) const {
   std::vector<std::string_view> names;
   if (!SplitNames(relative, &names)) return nullptr;
-  Key *key = from;
-  for (std::size_t i = 0; key != nullptr && i < names.size(); ++i) key = FindChild(key, names[i]);
-  return key;
+  auto before = [](const Key *key, std::string_view name) {
+    return CompareNames(key->name, name) < 0;
+  };
+  for (std::string_view name : names) {
+    const auto &children = from->children;
+    auto it = std::lower_bound(children.begin(), children.end(), name, before);
+    if (it == children.end() || CompareNames((*it)->name, name) != 0) return nullptr;
+    from = *it;
+  }
+  return from;
 }
 
 Key *Document::FindPath(std::string_view fullPath) const {

@@ -70,8 +70,6 @@ class Document {
   Key *Root(RootId root) const { return roots_[static_cast<std::size_t>(root)]; }
   // The live children of a live key, in enumeration order.
   const std::vector<Key *> &Children(const Key *key) const { return key->children; }
-  // The live child of `parent` named `name` (case-insensitive), or null.
-  Key *FindChild(const Key *parent, std::string_view name) const;
   // The live key at `relative` ("A\B\C") below `from`; null when missing or
   // malformed.
   Key *Resolve(Key *from, std::string_view relative) const;

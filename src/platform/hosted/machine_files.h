@@ -1,15 +1,11 @@
-// The files of a machine folder. Below, the host layer the registry shares:
-// regular files opened by a plain name (no '/') in a folder's descriptor,
-// never through a link. Above it, the platform's files, addressed by Windows
-// paths ("C:\WINDOWS\SYSTEM.INI") and confined to that folder: every path is
-// walked element by element from the folder without following a link, so a
-// call that would have to follow one fails, and deleting or replacing a link
-// touches the link only. Nothing outside the folder is read, written or
-// removed, whatever it holds.
-//
-// Each element is matched case-insensitively (a mounted Windows 98 disk shows
-// SYSTEM.INI where the program asks for system.ini): an exact match wins,
-// else the byte-wise smallest folded one. A new file gets the case given.
+// The files of a machine folder: regular files opened by name in a folder's
+// descriptor (the registry's too), and the platform's files under Windows
+// paths ("C:\WINDOWS\SYSTEM.INI"), walked element by element from the folder.
+// No link is followed (a call that would have to fails; deleting or
+// replacing one touches the link only): nothing outside the folder is read,
+// written or removed. Elements match case-insensitively (a Windows 98 disk
+// shows SYSTEM.INI for system.ini): an exact match wins, else the byte-wise
+// smallest folded one; a new file gets the case given.
 #pragma once
 
 #include <sys/types.h>
@@ -53,14 +49,12 @@ class Fd {
   int fd_;
 };
 
-// Opens dirFd/name with flags (O_RDONLY, O_WRONLY or O_RDWR, optionally
-// O_CREAT and O_EXCL; never O_TRUNC), not following a link; with O_CREAT a
-// missing file is created with mode. An existing entry is opened only when
-// it is a regular file, checked before the open (opening a device or FIFO
-// can block or set a device going) and after. A file opened for writing
-// must have no other name, which may be outside the folder. Returns the
-// descriptor, or none with errno: ELOOP a link, EISDIR a folder, EINVAL
-// another kind of file, EMLINK other names, or the failing call's errno.
+// Opens dirFd/name with flags (O_CREAT, O_EXCL; never O_TRUNC), not following
+// a link. An existing entry opens only if a regular file, checked before the
+// open (a device or FIFO can block or set a device going) and after; for
+// writing, only if it has no other name, which may be outside the folder.
+// Else none, with errno: ELOOP a link, EISDIR a folder, EINVAL another kind
+// of file, EMLINK other names, or the failing call's.
 Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode);
 
 // Why name could not be opened, from the errno of OpenRegularAt.
@@ -80,11 +74,9 @@ bool WriteAll(int fd, std::string_view data, std::size_t *written = nullptr);
 // share one, and any found under the machine lock belong to a run that is gone.
 inline constexpr char kTemporaryPrefix[] = ".tq72tmp-";
 
-// Replaces dirFd/target atomically (only while it does not exist, with
-// noReplace) by a file that write(fd) fills: a temporary file beside it,
-// given mode and synced, renamed over it, then the folder synced. The
-// temporary file exists only while it is written (a killed run's is removed
-// by the next start). False with a reason.
+// Replaces dirFd/target atomically (with noReplace, only while it does not
+// exist) by what write(fd) puts in a temporary file beside it: synced,
+// renamed over it, the folder synced. False with a reason.
 bool ReplaceFile(int dirFd, const char *target, mode_t mode, bool noReplace,
                  const std::function<bool(int)> &write, std::string *error);
 
@@ -101,18 +93,13 @@ inline constexpr char kMachineInUse[] =
 
 class WindowsFiles {
  public:
-  // Opens the machine folder (a link naming it is followed: the user chose
-  // it) and locks it until Close: two runs would truncate each other's
-  // system.new and fold their registry changes over one another. A flock on
-  // the folder itself creates nothing in it, and goes however the run ends.
-  // False with a one-line reason (kMachineInUse when another run holds it).
+  // Opens the machine folder and locks it until Close (two runs would
+  // truncate each other's system.new): a flock on the folder creates nothing
+  // in it and goes however the run ends. False with a one-line reason.
   bool Open(const std::string &machineDir, std::string *error);
-  // Removes the temporary files a killed run left in C:\, C:\WINDOWS and
-  // C:\WINDOWS\SYSTEM; under the lock no other run can be using them.
+  // Removes a killed run's temporary files from C:\, C:\WINDOWS, C:\WINDOWS\SYSTEM.
   void RemoveLeftovers();
-  // Closes every file handle left open and the folder, which unlocks it.
   void Close();
-  // The folder's fd, for the registry that lives in it; -1 when closed.
   int DirFd() const { return dir_.Get(); }
 
   // The platform calls, with the results of platform.h. Access is
@@ -128,7 +115,6 @@ class WindowsFiles {
   // flock on, our own handles' included (each takes a shared one), since
   // Windows 98 refuses to delete an open file.
   platform::BOOL Delete(const char *path);
-  // Replaces the target atomically (ReplaceFile).
   platform::BOOL Copy(const char *from, const char *to, bool failIfExists);
 
  private:

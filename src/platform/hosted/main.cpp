@@ -1,6 +1,5 @@
-// The hosted tq72uninst: sets up the machine folder the command line names
-// and the session around the run (answers, log), runs the removal logic on
-// it, and saves its registry.
+// The hosted tq72uninst: the machine folder and the session (answers, log)
+// the command line names, around the removal logic.
 #include <csignal>
 #include <cstdio>
 #include <string>

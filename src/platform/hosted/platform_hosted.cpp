@@ -1,8 +1,6 @@
-// The hosted platform: the one running machine (the program has one thread),
-// started and stopped by the control API of hosted.h, and the platform calls
-// of platform.h on it, reached through the call table of call_table.h. Each
-// call does its work; the log and the answers are the session's, faults a
-// test layer's, both above the table.
+// The hosted platform: the one machine of the process, hosted.h's control of
+// it, and the platform calls on it, reached through the call table (the log,
+// the answers and faults are layers above the table).
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,8 +96,6 @@ std::string Button(std::string_view name, bool isDefault) {
   return std::string(isDefault ? "< " : "[ ") + std::string(name) + (isDefault ? " >" : " ]");
 }
 
-// The button a typed line chooses (a button's initial or its name, either
-// case; empty for the default); 0 when it names none.
 int ChoiceOf(std::string line, unsigned style) {
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
   if (line.empty()) return DefaultButton(style);

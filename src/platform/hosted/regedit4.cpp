@@ -79,13 +79,10 @@ class Parser {
   }
 
  private:
-  // Win98's regedit exports keys in the order they were created, so siblings
-  // arrive in any order, thousands under one key (CLSID). Inserting each into
-  // its sorted place costs a move of all that follow it: quadratic. While
-  // parsing, new children are appended and found through an ordered index;
-  // each parent's children are sorted once, at the end. The index compares,
-  // never hashes: no file, however made, can make its lookups cost more than
-  // O(log n) comparisons.
+  // Regedit exports keys in the order they were created: thousands of
+  // siblings in any order (CLSID), which sorted insertion makes quadratic.
+  // New children are appended, found through an ordered index (which no file
+  // can make cost more than O(log n), as it could a hash), and sorted once.
   Key *Child(Key *parent, std::string_view name) {
     auto [it, inserted] = index_.try_emplace({parent, name}, nullptr);
     if (inserted) {

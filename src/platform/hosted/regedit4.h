@@ -1,12 +1,8 @@
 // REGEDIT4 documents: a registry tree parsed from REGEDIT4 text, kept with
-// that text. Saving writes the header and each section line's segment (up to
-// the next section line) in file order, leaving out only the sections of
-// removed keys: an unchanged document saves its bytes, and
-// load(save(x)) == x. Remove() is the only change (the platform contract
-// neither creates keys nor sets values).
-//
-// Deletion lines ("[-HKEY_...]") are refused: regedit of Windows 95/98 never
-// exports one, and guessing what one means would risk the user's registry.
+// that text. Saving writes the header and each section line's segment in
+// file order, leaving out the sections of removed keys (the only change):
+// an unchanged document saves its bytes, and load(save(x)) == x. Deletion
+// lines ("[-HKEY_...]") are refused: regedit of Windows 95/98 exports none.
 // Loading n bytes costs O(n log n) at worst, whatever their shape.
 #pragma once
 

@@ -78,11 +78,9 @@ struct Registry::Impl {
   std::unique_ptr<Document> doc = std::make_unique<Document>();
   std::unordered_map<std::uintptr_t, Key *> handles;
   std::uintptr_t nextHandle = 0x1000;  // never reused
-  // A descriptor of the machine folder of its own, from Open to Close: the
-  // caller's may close first, and sharing it would share its lock.
-  Fd dir;
-  Fd journal;                        // open while the journal file is there
-  std::size_t journalBytes = 0;      // its header and complete records
+  Fd dir;                        // its own: the caller's may close first, and would share its lock
+  Fd journal;                    // open while the journal file is there
+  std::size_t journalBytes = 0;  // its header and complete records
   std::vector<std::string> records;  // the paths of those records, in order
   // Changes that failed because the journal could not take them.
   std::size_t unsaved = 0;
@@ -130,9 +128,6 @@ bool Registry::Impl::Append(const std::string &fullPath, std::string *error) {
   return true;
 }
 
-// The journal's records applied to registry.reg as it is now, under the
-// machine lock: a change another program made to it during the run stays.
-// The temporary file exists only while it is written.
 bool Registry::Impl::SaveJournal(std::string *error) {
   const std::size_t count = records.size();
   const std::string kept = "; the " + std::to_string(count) + " registry change" +
@@ -203,8 +198,7 @@ bool Registry::Open(int machineDirFd, std::string *error) {
 }
 
 bool Registry::Close(std::string *error) {
-  // Records left by a killed run are saved by whichever run comes next, even
-  // one that changes nothing itself.
+  // Even a run that changes nothing saves what a killed run left.
   if (!impl_->records.empty() && !impl_->SaveJournal(error)) return false;
   if (impl_->journal.Valid()) {
     if (::unlinkat(impl_->dir.Get(), kJournalName, 0) != 0 && errno != ENOENT) {

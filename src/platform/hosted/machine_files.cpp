@@ -285,23 +285,19 @@ HANDLE WindowsFiles::Create(const char *path, DWORD access, DWORD disposition) {
   int flags = readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY;
   if (disposition == CREATE_ALWAYS) flags |= O_CREAT;
   Fd fd = where->Open(flags);
-  // A file with other names may be shared with a file outside the folder (a
-  // FAT disk has no hard links): it is never written in place. Rewriting
-  // takes this name off it and creates a file of our own.
+  // A file with other names may be one outside the folder: rewriting it takes
+  // this name off it and creates a file of our own (FAT has no hard links).
   if (!fd.Valid() && errno == EMLINK && disposition == CREATE_ALWAYS &&
       ::unlinkat(where->dir.Get(), where->leaf.c_str(), 0) == 0)
     fd = where->Open(flags | O_EXCL);
   struct stat st;
   if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return INVALID_HANDLE_VALUE;
-  // Truncated only once known to be a regular file of the folder, and only
-  // when it holds something: ext4 takes a truncation to 0 for a file being
-  // replaced and writes all of it back at the close, which a scratch file
-  // such as system.new, deleted right after, must not cost.
+  // Truncated only once known to be ours, and only when not empty: ext4 takes
+  // a truncation to 0 for a file being replaced and flushes it at the close.
   if (disposition == CREATE_ALWAYS && st.st_size != 0 && ::ftruncate(fd.Get(), 0) != 0)
     return INVALID_HANDLE_VALUE;
-  // Shared, as every handle of ours takes it: Delete's exclusive lock then
-  // fails on a file open through our own handles, as on Windows 98. Held by
-  // another (a Control Panel), it is not ours to take, and Delete fails anyway.
+  // Every handle of ours holds a shared lock, so that Delete fails on a file
+  // we have open, as on Windows 98 (one another holds fails there anyway).
   ::flock(fd.Get(), LOCK_SH | LOCK_NB);
   std::uintptr_t id = nextHandle_;
   nextHandle_ += 4;
@@ -362,19 +358,12 @@ BOOL WindowsFiles::Delete(const char *path) {
 
 BOOL WindowsFiles::Copy(const char *from, const char *to, bool failIfExists) {
   auto source = FindHostPath(dir_.Get(), from);
-  if (!source || !source->exists) return FALSE;
-  const Fd in = source->Open(O_RDONLY);
   auto target = FindHostPath(dir_.Get(), to);
-  if (!in.Valid() || !target) return FALSE;
+  if (!source || !source->exists || !target || (target->exists && failIfExists)) return FALSE;
+  const Fd in = source->Open(O_RDONLY);
   struct stat st;
-  if (target->exists) {
-    if (failIfExists) return FALSE;
-    if (::fstatat(target->dir.Get(), target->leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        S_ISDIR(st.st_mode))
-      return FALSE;
-  }
-  std::string ignored;
-  const bool ok = ::fstat(in.Get(), &st) == 0 &&
+  std::string ignored;  // the rename refuses a folder as the target
+  const bool ok = in.Valid() && ::fstat(in.Get(), &st) == 0 &&
                   ReplaceFile(
                       target->dir.Get(), target->leaf.c_str(), st.st_mode & 0777, failIfExists,
                       [&](int fd) { return CopyToEnd(in.Get(), fd); }, &ignored);

@@ -30,10 +30,8 @@ class Fd {
   ~Fd() { Reset(); }
   Fd(Fd &&other) noexcept : fd_(other.Release()) {}
   Fd &operator=(Fd &&other) noexcept {
-    if (this != &other) {
-      Reset();
-      fd_ = other.Release();
-    }
+    Reset();
+    fd_ = other.Release();
     return *this;
   }
   int Get() const { return fd_; }

@@ -60,10 +60,7 @@ bool Stop(std::string *error) {
 
 std::string UnsavedNotice() { return State().registry.UnsavedNotice(); }
 
-using platform::IDNO;
-using platform::IDOK;
-using platform::IDYES;
-using platform::MB_YESNO;
+using namespace platform;
 using session::DefaultButton;
 
 // ------------------------------------------------------- the terminal box

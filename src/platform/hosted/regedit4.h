@@ -71,11 +71,9 @@ class Document {
   Key *Resolve(Key *from, std::string_view relative) const;
   // The same for a full path with its root name.
   Key *FindPath(std::string_view fullPath) const;
-  // The value named `name` of `key` ("" for the default); when a name
-  // occurs more than once the last occurrence wins. Null when missing.
+  // The value named `name` ("" for the default), the last of that name.
   const Value *FindValue(const Key *key, std::string_view name) const;
-  // The values of a key in file order, repeated names included; null after
-  // the last.
+  // The values of a key in file order, repeated names included.
   const Value *FirstValue(const Key *key) const { return ValueAt(key->firstValue); }
   const Value *NextValue(const Value *value) const { return ValueAt(value->next); }
 
@@ -92,7 +90,6 @@ class Document {
   // only removed sections created implicitly.
   void Save(std::vector<std::string_view> *pieces, std::string *extra) const;
 
-  // The text the document was parsed from.
   std::string_view Text() const { return text_; }
 
  private:

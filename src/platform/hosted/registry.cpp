@@ -280,7 +280,6 @@ LONG Registry::DeleteKey(HKEY key, const char *subKey) {
   if (LONG status = impl_->Lookup(key, &from); status != ERROR_SUCCESS) return status;
   Key *target = impl_->doc->Resolve(from, subKey);
   if (target == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (target->parent == nullptr) return ERROR_ACCESS_DENIED;  // a root: cannot happen
   std::string reason;
   if (!impl_->Append(Document::PathOf(target), &reason)) {
     ++impl_->unsaved;

@@ -38,10 +38,9 @@ class Registry {
   Registry();
   ~Registry();
 
-  // Loads registry.reg of the machine folder, with the changes of a journal
-  // that a killed run left; changes nothing on disk. From then on every
-  // change is appended to the journal and durable before its call returns;
-  // one that cannot be made durable fails and leaves the content as it was.
+  // Loads registry.reg of the machine folder with a killed run's journal,
+  // changing nothing on disk. From then on every change is in the journal,
+  // durable, before its call returns, or fails and changes nothing.
   bool Open(int machineDirFd, std::string *error);
   // Applies the journal to registry.reg as it is now, so that what another
   // program changed in it meanwhile stays, then removes the journal. With
@@ -49,8 +48,7 @@ class Registry {
   // written, or no longer loads, false with a reason saying that the
   // journal keeps the changes for the next run. Only under the machine lock.
   bool Close(std::string *error);
-  // "N registry changes could not be saved (reason)" when changes failed
-  // since Open because the journal could not take them; "" otherwise.
+  // "N registry changes could not be saved (reason)", or "".
   std::string UnsavedNotice() const;
 
   // The platform calls, with the results documented in platform.h.

@@ -67,7 +67,7 @@ class Parser {
         if (!Section()) return false;
       } else if (c == '"' || c == '@') {
         if (!ValueLine()) return false;
-      } else if (!inSection_) {
+      } else if (path_.empty()) {
         return Fail("text before any section");
       } else {
         return Fail("bad value line (expected \"name\"=, @= or a [section])");
@@ -152,7 +152,6 @@ class Parser {
     // The previous segment ends where this section line starts.
     doc_.segments_.back().end = lineStart_;
     doc_.segments_.push_back({lineStart_, 0, nullptr});
-    inSection_ = true;
 
     // From the longest prefix shared with the previous section's path:
     // regedit writes subkeys right after their key, and a deep path then
@@ -165,9 +164,7 @@ class Parser {
     path_.resize(shared);
     for (std::size_t i = shared; i < parts_.size(); ++i)
       path_.push_back(Child(path_.back(), parts_[i]));
-    Key *key = path_.back();
-    current_ = key;
-    doc_.segments_.back().key = key;
+    doc_.segments_.back().key = path_.back();
     return true;
   }
 
@@ -207,7 +204,7 @@ class Parser {
   }
 
   bool ValueLine() {
-    if (!inSection_) return Fail("value before any section");
+    if (path_.empty()) return Fail("value before any section");
     Value value;
     if (text_[cur_] == '@') {
       ++cur_;
@@ -254,12 +251,13 @@ class Parser {
     }
     const std::uint32_t index = static_cast<std::uint32_t>(doc_.values_.size());
     doc_.values_.push_back(value);
-    if (current_->lastValue == kNoValue) {
-      current_->firstValue = index;
+    Key *key = path_.back();
+    if (key->lastValue == kNoValue) {
+      key->firstValue = index;
     } else {
-      doc_.values_[current_->lastValue].next = index;
+      doc_.values_[key->lastValue].next = index;
     }
-    current_->lastValue = index;
+    key->lastValue = index;
     return true;
   }
 
@@ -313,16 +311,14 @@ class Parser {
   std::size_t end_ = 0;        // end of the current line's content
   std::size_t lineNo_ = 0;
 
-  bool inSection_ = false;
-  Key *current_ = nullptr;  // the key of the current section
   std::vector<std::string_view> parts_;
-  std::vector<Key *> path_;  // the keys of the previous section, root first
+  std::vector<Key *> path_;  // the keys of the current section, root first
   // Children by parent and name, case-insensitively.
   struct ChildOrder {
     bool operator()(const std::pair<const Key *, std::string_view> &a,
                     const std::pair<const Key *, std::string_view> &b) const {
-      if (a.first != b.first) return std::less<const Key *>()(a.first, b.first);
-      return CompareNames(a.second, b.second) < 0;
+      return a.first != b.first ? std::less<>()(a.first, b.first)
+                                : CompareNames(a.second, b.second) < 0;
     }
   };
   std::map<std::pair<const Key *, std::string_view>, Key *, ChildOrder> index_;

@@ -16,8 +16,7 @@ namespace hosted {
 
 namespace {
 
-// "yes,no,ok,enter,none" (any case) -> answers; false with a reason on a
-// bad word.
+// "yes,no,ok,enter,none" (any case) -> answers; false with a reason.
 bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers,
                   std::string *error) {
   // In the order of session::Answer.
@@ -99,8 +98,7 @@ std::FILE *OpenLog(const std::string &path, const std::string &machine, std::str
   const std::string_view landed = where;
   if (landed == inside || (landed.starts_with(inside) && landed[std::strlen(inside)] == '/'))
     return refuse("inside the machine folder: refusing to write it there");
-  // A new log is created, never through a link, which may lead into the
-  // machine folder.
+  // A new log is created, never through a link, which may lead into the machine.
   constexpr int kAppend = O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC;
   Fd fd(::open(path.c_str(), kAppend));
   if (!fd.Valid() && errno == ENOENT)

@@ -204,7 +204,6 @@ Fd OpenFolder(int rootFd, const std::vector<std::string> &elements, std::size_t 
   for (std::size_t i = 0; dir.Valid() && i < count; ++i) {
     auto name = FindEntry(dir.Get(), elements[i]);
     if (!name) return Fd();
-    // O_NOFOLLOW: a linked folder is never entered, wherever it points.
     dir = Fd(::openat(dir.Get(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   }
   return dir;

@@ -57,7 +57,6 @@ Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode);
 
 // Why name could not be opened, from the errno of OpenRegularAt.
 std::string OpenFailure(const char *name, int err);
-// "what: " and the text of err.
 std::string ErrnoReason(std::string_view what, int err);
 
 // Appends the rest of the file to *bytes; false, with errno, on an error.

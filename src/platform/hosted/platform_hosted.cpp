@@ -19,46 +19,31 @@ namespace hosted {
 
 namespace {
 
-struct Machine {
-  bool started = false;
-  WindowsFiles files;  // the machine folder, locked from Start to Stop
-  Registry registry;
-};
-
-Machine &State() {
-  static Machine machine;
-  return machine;
-}
+WindowsFiles files;  // the machine folder, locked from Start to Stop
+Registry registry;
 
 }  // namespace
 
 bool Start(const StartOptions &options, std::string *error) {
-  Machine &s = State();
-  if (!s.files.Open(options.machine, error)) return false;
-  if (!s.registry.Open(s.files.DirFd(), error)) {
-    // The reason names a file of the folder; the person reading it may have
-    // several machine folders.
+  if (!files.Open(options.machine, error)) return false;
+  if (!registry.Open(files.DirFd(), error)) {
+    // The reason names a file of the folder: which folder, among several?
     *error = "machine folder " + Quoted(options.machine) + ": " + *error;
-    s.files.Close();
+    files.Close();
     return false;
   }
-  // Under the lock, what a killed run left is known to be abandoned; and
-  // nothing is removed before the start can no longer be refused.
-  s.files.RemoveLeftovers();
-  s.started = true;
+  // Known abandoned under the lock, and removed once the start is sure.
+  files.RemoveLeftovers();
   return true;
 }
 
 bool Stop(std::string *error) {
-  Machine &s = State();
-  if (!s.started) return true;
-  s.started = false;
-  const bool ok = s.registry.Close(error);
-  s.files.Close();
+  const bool ok = registry.Close(error);
+  files.Close();
   return ok;
 }
 
-std::string UnsavedNotice() { return State().registry.UnsavedNotice(); }
+std::string UnsavedNotice() { return registry.UnsavedNotice(); }
 
 using namespace platform;
 using session::DefaultButton;
@@ -69,13 +54,11 @@ namespace {
 
 bool IsYesNo(unsigned style) { return (style & 0x000F) == MB_YESNO; }
 
-// Control bytes are shown as '?', so that no text can drive the terminal.
 char Shown(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte < 0x20 || byte == 0x7f ? '?' : c;
 }
 
-// The lines of a text (CR LF, LF or CR end one).
 std::vector<std::string> Lines(std::string_view text) {
   std::vector<std::string> lines(1);
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -157,8 +140,6 @@ int AskOnTerminal(std::string_view caption, std::string_view text, unsigned styl
 
 namespace platform::native {
 
-using hosted::State;
-
 namespace {
 
 UINT DirectoryQuery(const std::string &answer, LPSTR buffer, UINT size) {
@@ -172,24 +153,24 @@ UINT DirectoryQuery(const std::string &answer, LPSTR buffer, UINT size) {
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
-  return State().registry.OpenKey(hKey, lpSubKey, phkResult);
+  return hosted::registry.OpenKey(hKey, lpSubKey, phkResult);
 }
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD, LPSTR,
                    LPDWORD, PFILETIME) {
-  return State().registry.EnumKey(hKey, dwIndex, lpName, lpcchName);
+  return hosted::registry.EnumKey(hKey, dwIndex, lpName, lpcchName);
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                       LPDWORD lpcbData) {
-  return State().registry.QueryValue(hKey, lpValueName, lpType, lpData, lpcbData);
+  return hosted::registry.QueryValue(hKey, lpValueName, lpType, lpData, lpcbData);
 }
 
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  return State().registry.DeleteKey(hKey, lpSubKey);
+  return hosted::registry.DeleteKey(hKey, lpSubKey);
 }
 
-LONG RegCloseKey(HKEY hKey) { return State().registry.CloseKey(hKey); }
+LONG RegCloseKey(HKEY hKey) { return hosted::registry.CloseKey(hKey); }
 
 UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   return DirectoryQuery("C:\\WINDOWS", lpBuffer, uSize);
@@ -199,28 +180,28 @@ UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
   return DirectoryQuery("C:\\WINDOWS\\SYSTEM", lpBuffer, uSize);
 }
 
-BOOL DeleteFileA(LPCSTR lpFileName) { return State().files.Delete(lpFileName); }
+BOOL DeleteFileA(LPCSTR lpFileName) { return hosted::files.Delete(lpFileName); }
 
 BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
-  return State().files.Copy(lpExistingFileName, lpNewFileName, bFailIfExists != 0);
+  return hosted::files.Copy(lpExistingFileName, lpNewFileName, bFailIfExists != 0);
 }
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
-  return State().files.Create(lpFileName, dwDesiredAccess, dwCreationDisposition);
+  return hosted::files.Create(lpFileName, dwDesiredAccess, dwCreationDisposition);
 }
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
               LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
-  return State().files.Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
+  return hosted::files.Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
 }
 
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
-  return State().files.Write(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
+  return hosted::files.Write(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
 }
 
-BOOL CloseHandle(HANDLE hObject) { return State().files.CloseHandle(hObject); }
+BOOL CloseHandle(HANDLE hObject) { return hosted::files.CloseHandle(hObject); }
 
 // A box is asked on the terminal when standard input is one; otherwise it
 // cannot be shown (0), and the person reading standard error is told why.

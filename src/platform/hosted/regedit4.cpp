@@ -99,8 +99,7 @@ class Parser {
         std::sort(key.children.begin(), key.children.end(), byName);
   }
 
-  // Moves to the next physical line: [cur_, end_) is its content without the
-  // line end. False at the end of the text.
+  // Moves to the next line: [cur_, end_) is it, without its end. False at the end.
   bool NextLine() {
     if (next_ >= text_.size()) return false;
     lineStart_ = next_;
@@ -408,8 +407,8 @@ void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) c
   pieces->clear();
   extra->clear();
   const std::string_view text = text_;
-  // The kept sections, merged into runs of the original text; every key on
-  // a kept section's path is (re)created by loading the saved text.
+  // The kept sections in runs of the original text; loading them (re)creates
+  // every key on their paths.
   std::vector<const Key *> covered;
   std::size_t runBegin = 0, runEnd = 0;
   for (const Segment &segment : segments_) {
@@ -426,9 +425,8 @@ void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) c
   }
   if (runEnd > runBegin) pieces->push_back(text.substr(runBegin, runEnd - runBegin));
 
-  // A live key that existed only through sections now left out (a parent
-  // made implicitly by its removed child's section) gets a section of its
-  // own, at the end.
+  // A live key made only by sections left out (implicitly, as the parent of
+  // a removed key) gets a section of its own at the end.
   const std::string_view eol = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
   // What completes the last kept line: nothing after a line end, "\n" after
   // a bare CR (which the parser took as the end of the line), else a line end.

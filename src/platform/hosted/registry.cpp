@@ -64,9 +64,8 @@ bool PredefinedRoot(HKEY key, RootId *root) {
   return false;
 }
 
-// Replays journal records: a record whose key is missing was folded already
-// (a crash between the rename and the journal's removal), or its key went
-// some other way meanwhile: nothing to do.
+// A record whose key is missing was folded already (a kill between the
+// rename and the journal's removal), or its key went another way meanwhile.
 void ApplyRecords(Document &doc, const std::vector<std::string> &paths) {
   for (const std::string &path : paths)
     if (Key *key = doc.FindPath(path)) doc.Remove(key);
@@ -82,12 +81,10 @@ struct Registry::Impl {
   Fd journal;                    // open while the journal file is there
   std::size_t journalBytes = 0;  // its header and complete records
   std::vector<std::string> records;  // the paths of those records, in order
-  // Changes that failed because the journal could not take them.
-  std::size_t unsaved = 0;
+  std::size_t unsaved = 0;           // changes the journal could not take
   std::string unsavedReason;
 
-  // The key of a handle: ERROR_INVALID_HANDLE for an unknown one,
-  // ERROR_KEY_DELETED when its key (or an ancestor) was deleted.
+  // The key of a handle, ERROR_INVALID_HANDLE or ERROR_KEY_DELETED.
   LONG Lookup(HKEY hkey, Key **key) const {
     RootId root;
     if (PredefinedRoot(hkey, &root)) {
@@ -105,9 +102,8 @@ struct Registry::Impl {
   bool SaveJournal(std::string *error);
 };
 
-// The record goes after the complete records, over whatever follows them (a
-// torn one, or part of one whose append failed), so that a failed change
-// never comes back; a new journal's folder entry is synced with it.
+// Written over whatever follows the complete records (a torn one, or part of
+// a failed append), so that a failed change never comes back.
 bool Registry::Impl::Append(const std::string &fullPath, std::string *error) {
   auto fail = [&](const char *what) {
     *error = ErrnoReason(std::string("cannot ") + what + " " + kJournalName, errno);

@@ -77,6 +77,9 @@ TEST(StartTest, RefusesALogInsideTheMachine) {
       0);
   ASSERT_EQ(
       ::link(machine.HostPath("registry.reg").c_str(), machine.OutsidePath("reg-hard").c_str()), 0);
+  // A link to a file the log would create in the machine.
+  ASSERT_EQ(
+      ::symlink(machine.HostPath("new.log").c_str(), machine.OutsidePath("dangling").c_str()), 0);
   const auto before = testsupport::SnapshotFolder(machine.Root());
   const std::string cases[] = {
       machine.HostPath("registry.reg"),
@@ -87,6 +90,7 @@ TEST(StartTest, RefusesALogInsideTheMachine) {
       machine.OutsidePath("win/new.log"),
       machine.OutsidePath("reg-link"),
       machine.OutsidePath("reg-hard"),
+      machine.OutsidePath("dangling"),
       machine.Root() + "/",
   };
   for (const std::string &log : cases) {

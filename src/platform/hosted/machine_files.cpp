@@ -15,18 +15,6 @@ namespace hosted {
 
 namespace {
 
-int KindError(mode_t mode) {
-  if (S_ISLNK(mode)) return ELOOP;
-  if (S_ISDIR(mode)) return EISDIR;
-  return EINVAL;
-}
-
-Fd Refuse(Fd fd, int error) {
-  fd.Reset();
-  errno = error;
-  return fd;
-}
-
 bool ReadFull(int fd, char *data, std::size_t size, std::size_t *got) {
   *got = 0;
   while (*got < size) {
@@ -51,9 +39,15 @@ Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode) {
   flags = (flags & ~O_TRUNC) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
   struct stat st;
   Fd fd;
+  auto refuse = [&fd](int err) {
+    fd.Reset();
+    errno = err;
+    return Fd();
+  };
+  auto kind = [](mode_t m) { return S_ISLNK(m) ? ELOOP : S_ISDIR(m) ? EISDIR : EINVAL; };
   if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!S_ISREG(st.st_mode)) return Refuse(Fd(), KindError(st.st_mode));
-    if ((flags & O_EXCL) != 0) return Refuse(Fd(), EEXIST);
+    if (!S_ISREG(st.st_mode)) return refuse(kind(st.st_mode));
+    if ((flags & O_EXCL) != 0) return refuse(EEXIST);
     fd = Fd(::openat(dirFd, name, flags & ~O_CREAT));
   } else {
     if (errno != ENOENT || (flags & O_CREAT) == 0) return Fd();
@@ -61,9 +55,9 @@ Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode) {
     fd = Fd(::openat(dirFd, name, flags | O_EXCL, mode));
   }
   if (!fd.Valid()) return fd;
-  if (::fstat(fd.Get(), &st) != 0) return Refuse(std::move(fd), errno);
-  if (!S_ISREG(st.st_mode)) return Refuse(std::move(fd), KindError(st.st_mode));
-  if ((flags & (O_WRONLY | O_RDWR)) != 0 && st.st_nlink != 1) return Refuse(std::move(fd), EMLINK);
+  if (::fstat(fd.Get(), &st) != 0) return refuse(errno);
+  if (!S_ISREG(st.st_mode)) return refuse(kind(st.st_mode));
+  if ((flags & (O_WRONLY | O_RDWR)) != 0 && st.st_nlink != 1) return refuse(EMLINK);
   return fd;
 }
 

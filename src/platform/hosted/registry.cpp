@@ -251,21 +251,16 @@ LONG Registry::QueryValue(HKEY key, const char *valueName, DWORD *type, BYTE *da
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   // Data comes back as stored, as on Windows 98: a text value stored without
   // its terminator comes without one.
-  const bool supplyTerminator = value->quoted;
-  const std::size_t needed = value->data.size() + (supplyTerminator ? 1 : 0);
+  const bool terminate = value->quoted;
+  const std::size_t needed = value->data.size() + (terminate ? 1 : 0);
+  const bool fits = data == nullptr || needed <= *dataBytes;
+  if (data != nullptr && fits) {
+    if (!value->data.empty()) std::memcpy(data, value->data.data(), value->data.size());
+    if (terminate) data[value->data.size()] = '\0';
+  }
   if (type != nullptr) *type = value->type;
-  if (data == nullptr) {
-    if (dataBytes != nullptr) *dataBytes = static_cast<DWORD>(needed);
-    return ERROR_SUCCESS;
-  }
-  if (needed > *dataBytes) {
-    *dataBytes = static_cast<DWORD>(needed);
-    return ERROR_MORE_DATA;
-  }
-  if (!value->data.empty()) std::memcpy(data, value->data.data(), value->data.size());
-  if (supplyTerminator) data[value->data.size()] = '\0';
-  *dataBytes = static_cast<DWORD>(needed);
-  return ERROR_SUCCESS;
+  if (dataBytes != nullptr) *dataBytes = static_cast<DWORD>(needed);
+  return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
 }
 
 LONG Registry::DeleteKey(HKEY key, const char *subKey) {

@@ -15,7 +15,6 @@
 #include "fuzz_check.h"
 #include "platform/hosted/regedit4.h"
 #include "platform/hosted/registry.h"
-#include "platform/hosted/registry_journal.h"
 #include "support/registry_content.h"
 
 namespace journal = hosted::journal;

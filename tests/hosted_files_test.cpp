@@ -17,8 +17,7 @@
 #include <string>
 #include <tuple>
 
-#include "platform/hosted/file_io.h"
-#include "platform/hosted/windows_files.h"
+#include "platform/hosted/machine_files.h"
 #include "support/temp_machine.h"
 
 namespace fs = std::filesystem;
@@ -88,26 +87,6 @@ TEST(SplitWindowsPathTest, RefusesAnythingButPlainElementsBelowC) {
   std::string longest = "C:\\" + std::string(MAX_PATH - 4, 'a');
   EXPECT_TRUE(hosted::SplitWindowsPath(longest.c_str()).has_value());
   EXPECT_FALSE(hosted::SplitWindowsPath((longest + 'a').c_str()).has_value());
-}
-
-// Where the kernel cannot copy (copy_file_range refuses some file systems,
-// here a pipe), the copy goes on through a buffer: a copy back of
-// system.ini must never end in an empty file.
-TEST(CopyToEndTest, FinishesWhatTheKernelCannotCopy) {
-  const std::string bytes(60000, 'x');  // within what a pipe holds
-  int pipeFds[2];
-  ASSERT_EQ(::pipe(pipeFds), 0);
-  ASSERT_TRUE(hosted::WriteAll(pipeFds[1], bytes));
-  ::close(pipeFds[1]);
-  std::FILE *to = std::tmpfile();
-  ASSERT_NE(to, nullptr);
-  EXPECT_TRUE(hosted::CopyToEnd(pipeFds[0], ::fileno(to)));
-  ::close(pipeFds[0]);
-  std::string copied;
-  ::lseek(::fileno(to), 0, SEEK_SET);
-  EXPECT_TRUE(hosted::ReadToEnd(::fileno(to), &copied));
-  EXPECT_EQ(copied, bytes);
-  std::fclose(to);
 }
 
 // Both cases of system.ini side by side: each exact name must win whichever

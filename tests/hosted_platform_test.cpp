@@ -14,9 +14,8 @@
 
 #include "platform/hosted/command_line.h"
 #include "platform/hosted/hosted.h"
-#include "platform/hosted/message_box.h"
+#include "platform/hosted/machine_files.h"
 #include "platform/hosted/registry.h"
-#include "platform/hosted/windows_files.h"
 #include "platform/platform.h"
 #include "support/temp_machine.h"
 
@@ -78,6 +77,9 @@ TEST(StartTest, RefusesALogInsideTheMachine) {
       0);
   ASSERT_EQ(
       ::link(machine.HostPath("registry.reg").c_str(), machine.OutsidePath("reg-hard").c_str()), 0);
+  // A link to a file the log would create in the machine.
+  ASSERT_EQ(
+      ::symlink(machine.HostPath("new.log").c_str(), machine.OutsidePath("dangling").c_str()), 0);
   const auto before = testsupport::SnapshotFolder(machine.Root());
   const std::string cases[] = {
       machine.HostPath("registry.reg"),
@@ -88,6 +90,7 @@ TEST(StartTest, RefusesALogInsideTheMachine) {
       machine.OutsidePath("win/new.log"),
       machine.OutsidePath("reg-link"),
       machine.OutsidePath("reg-hard"),
+      machine.OutsidePath("dangling"),
       machine.Root() + "/",
   };
   for (const std::string &log : cases) {

@@ -18,9 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosted/file_io.h"
+#include "platform/hosted/machine_files.h"
 #include "platform/hosted/registry.h"
-#include "platform/hosted/registry_journal.h"
 #include "support/registry_content.h"
 #include "support/temp_machine.h"
 

@@ -6,13 +6,37 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 
-#include "platform/hosted/file_io.h"
+#include "platform/hosted/machine_files.h"
 #include "platform/hosted/text_helpers.h"
 
 namespace hosted {
+
+namespace {
+
+// "yes,no,ok,enter,none" (any case) -> answers; false with a reason.
+bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers,
+                  std::string *error) {
+  // In the order of session::Answer.
+  static const char *const kWords[] = {"yes", "no", "ok", "enter", "none"};
+  answers->clear();
+  for (std::size_t start = 0; !list.empty() && start <= list.size();) {
+    const std::string_view word = list.substr(start, list.find(',', start) - start);
+    const auto found = std::find_if(std::begin(kWords), std::end(kWords),
+                                    [&](const char *known) { return NamesEqual(word, known); });
+    if (found == std::end(kWords)) {
+      *error = "bad answer " + Quoted(word) + " (expected yes, no, ok, enter or none)";
+      return false;
+    }
+    answers->push_back(static_cast<session::Answer>(found - std::begin(kWords)));
+    start += word.size() + 1;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std::string *error) {
   CommandLine parsed;
@@ -54,105 +78,38 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
   return true;
 }
 
-bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers,
-                  std::string *error) {
-  using session::Answer;
-  static const struct {
-    const char *word;
-    Answer answer;
-  } Words[] = {{"yes", Answer::Yes},
-               {"no", Answer::No},
-               {"ok", Answer::Ok},
-               {"enter", Answer::Enter},
-               {"none", Answer::None}};
-  std::vector<Answer> parsed;
-  if (!list.empty()) {
-    for (std::size_t start = 0;;) {
-      std::size_t end = list.find(',', start);
-      std::string word(list.substr(start, end == std::string_view::npos ? end : end - start));
-      auto found = std::find_if(std::begin(Words), std::end(Words),
-                                [&](const auto &entry) { return NamesEqual(word, entry.word); });
-      if (found == std::end(Words)) {
-        *error = "bad answer " + Quoted(word) + " (expected yes, no, ok, enter or none)";
-        return false;
-      }
-      parsed.push_back(found->answer);
-      if (end == std::string_view::npos) break;
-      start = end + 1;
-    }
-  }
-  *answers = std::move(parsed);
-  return true;
-}
-
-namespace {
-
-// Where a log named path lands, links resolved: the file when it exists,
-// else its folder and name; "" for a link that resolves to nothing (a pipe
-// named through /proc, as /dev/stdout is).
-bool Resolve(const std::string &path, std::string *where, std::string *error) {
-  if (char *real = ::realpath(path.c_str(), nullptr)) {
-    *where = real;
-    std::free(real);
-    return true;
-  }
-  struct stat st;
-  if (errno == ENOENT && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    where->clear();
-    return true;
-  }
-  if (errno != ENOENT) return *error = std::strerror(errno), false;
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
-  if (leaf.empty() || leaf == "." || leaf == "..") return *error = std::strerror(EISDIR), false;
-  char *real = ::realpath(folder.c_str(), nullptr);
-  if (real == nullptr) return *error = std::strerror(errno), false;
-  *where = std::string(real) + (real[1] == '\0' ? "" : "/") + leaf;
-  std::free(real);
-  return true;
-}
-
-// Why the log cannot be path, given the machine folder inside (links
-// resolved); "" with *fd open on it, for appending.
-std::string OpenLogFd(const std::string &path, const std::string &inside, Fd *fd) {
-  std::string where, reason;
-  if (!Resolve(path, &where, &reason)) return reason;
-  if (where == inside || where.rfind(inside + "/", 0) == 0)
-    return "inside the machine folder: refusing to write it there";
-  // Not through a link now: a link put in place since would go unchecked.
-  *fd = where.empty()
-            ? Fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC))
-            : Fd(::open(where.c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666));
-  struct stat st;
-  if (!fd->Valid() || ::fstat(fd->Get(), &st) != 0) return std::strerror(errno);
-  if (where.empty() && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
-    return "a link that could not be resolved: refusing it";
-  if (S_ISBLK(st.st_mode)) return "a block device: refusing to write it";
-  if (S_ISREG(st.st_mode) && st.st_nlink != 1)
-    return "has other names (hard links), which may be files of the machine: refusing it";
-  return "";
-}
-
-}  // namespace
-
 std::FILE *OpenLog(const std::string &path, const std::string &machine, std::string *error) {
   if (path == "-") return stderr;
-  char *real = ::realpath(machine.c_str(), nullptr);
-  if (real == nullptr) {
+  auto refuse = [&](std::string_view why) {
+    *error = "log " + Quoted(path) + ": " + std::string(why);
+    return nullptr;
+  };
+  char inside[PATH_MAX], where[PATH_MAX];
+  if (::realpath(machine.c_str(), inside) == nullptr) {
     *error = "machine folder " + Quoted(machine) + ": " + std::strerror(errno);
     return nullptr;
   }
-  const std::string inside(real);
-  std::free(real);
-  Fd fd;
-  const std::string reason = OpenLogFd(path, inside, &fd);
-  std::FILE *file = reason.empty() ? ::fdopen(fd.Get(), "ab") : nullptr;
-  if (file == nullptr) {
-    *error = "log " + Quoted(path) + ": " + (reason.empty() ? std::strerror(errno) : reason);
-    return nullptr;
-  }
+  // Where the log lands, links resolved: the file, or the folder of a new
+  // one (a pipe named through /proc, as /dev/stdout is, resolves to nothing).
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (::realpath(path.c_str(), where) == nullptr && ::realpath(folder.c_str(), where) == nullptr)
+    return refuse(std::strerror(errno));
+  const std::string_view landed = where;
+  if (landed == inside || (landed.starts_with(inside) && landed[std::strlen(inside)] == '/'))
+    return refuse("inside the machine folder: refusing to write it there");
+  // A new log is created, never through a link, which may lead into the machine.
+  constexpr int kAppend = O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC;
+  Fd fd(::open(path.c_str(), kAppend));
+  if (!fd.Valid() && errno == ENOENT)
+    fd = Fd(::open(path.c_str(), kAppend | O_CREAT | O_EXCL, 0666));
+  struct stat st;
+  if (!fd.Valid() && errno == EEXIST) return refuse("a link that leads nowhere: refusing it");
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return refuse(std::strerror(errno));
+  if (S_ISREG(st.st_mode) && st.st_nlink != 1)
+    return refuse("has other names (hard links), which may be files of the machine: refusing it");
+  std::FILE *file = ::fdopen(fd.Get(), "ab");
+  if (file == nullptr) return refuse(std::strerror(errno));
   fd.Release();  // the stream owns it now
   return file;
 }
@@ -164,29 +121,25 @@ std::string Usage() {
          "DIR/registry.reg (REGEDIT4), DIR/WINDOWS (C:\\WINDOWS), DIR/WINDOWS/SYSTEM.\n"
          "\n"
          "  --machine DIR   the machine folder (default: the current directory)\n"
-         "  --answers LIST  comma-separated answers to the message boxes, in order:\n"
-         "                  yes, no, ok, enter (the box's default button: No on the\n"
-         "                  confirmation, OK elsewhere), none (the box cannot be shown).\n"
-         "                  An answer that is no button of its box (ok on a Yes/No box,\n"
-         "                  yes or no on an OK box) presses the default button.\n"
-         "                  When the list runs out, boxes are asked on the terminal if\n"
-         "                  standard input is one, and otherwise cannot be shown.\n"
-         "  --log FILE      one JSON object per line for every platform call, appended\n"
-         "                  to FILE (- for standard error)\n"
+         "  --answers LIST  comma-separated answers to the boxes, in order: yes, no, ok,\n"
+         "                  enter (the default button: No on the confirmation, OK\n"
+         "                  elsewhere), none (the box cannot be shown). An answer that\n"
+         "                  is no button of its box presses the default. When the list\n"
+         "                  runs out, boxes are asked on the terminal if standard input\n"
+         "                  is one, and otherwise cannot be shown.\n"
+         "  --log FILE      one JSON object per platform call, appended to FILE (- for\n"
+         "                  standard error); never inside the machine folder\n"
          "  -h, --help      this text\n"
          "  --version       the program's version\n"
          "\n"
-         "The log may not be inside the machine folder. One run at a time works on a\n"
-         "machine folder.\n"
-         "\n"
-         "Exit status: 0 declined (or no completion box), 1 done, 2 the machine could\n"
-         "not be started (bad option, no machine folder, malformed registry.reg, a log\n"
-         "inside the machine or that cannot be opened, the uninstaller already running\n"
-         "on it) or its registry could not be saved at the end (the changes then stay\n"
-         "in registry.reg.journal and the next run applies them). A signal (Ctrl-C)\n"
-         "ends the run with 128 + its number: at the confirmation the folder is left\n"
-         "as it was; at a later box the changes made so far are kept, and the next run\n"
-         "finishes them.\n";
+         "One run at a time works on a machine folder. Exit status: 0 declined (or no\n"
+         "completion box), 1 done, 2 the machine could not be started (bad option or\n"
+         "folder, malformed registry.reg, a log that is inside it or cannot be opened,\n"
+         "another run on it) or its registry could not be saved at the end (the changes\n"
+         "then stay in registry.reg.journal and the next run applies them). A signal\n"
+         "(Ctrl-C) ends the run with 128 + its number: at the confirmation the folder\n"
+         "is left as it was; at a later box the changes made so far are kept, and the\n"
+         "next run finishes them.\n";
 }
 
 }  // namespace hosted

@@ -1,6 +1,5 @@
-// The command line of the hosted tq72uninst: it configures the hosted
-// platform and the session around the run, as a prefix directory configures
-// a Windows emulator; the removal logic itself reads no arguments.
+// The hosted tq72uninst's command line: it configures the platform and the
+// session, as a prefix configures a Windows emulator.
 #pragma once
 
 #include <cstdio>
@@ -26,17 +25,9 @@ struct CommandLine {
 // False with a one-line reason on anything else.
 bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std::string *error);
 
-// "yes,no,ok,enter,none" (any case) -> answers; false with a reason on a
-// bad word.
-bool ParseAnswers(std::string_view list, std::vector<session::Answer> *answers,
-                  std::string *error);
-
-// The call log, opened for appending (never emptied); stderr for "-". A log
-// that would land in the machine folder (links resolved), or that is a
-// regular file with other names (one may be a file of the machine) or a
-// block device, is refused: the log must never write over what the run
-// works on. nullptr with a reason when refused or when it cannot be opened;
-// nothing is written to it here.
+// The call log, opened for appending; stderr for "-". Refused (nullptr with a
+// reason, nothing written) when it would land in the machine folder, links
+// resolved, or has other names, one of which may be there.
 std::FILE *OpenLog(const std::string &path, const std::string &machine, std::string *error);
 
 std::string Usage();

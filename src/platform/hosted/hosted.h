@@ -1,8 +1,9 @@
-// Control of the hosted platform: what the hosted command line and the tests
-// set up around the platform calls of platform.h.
+// Control of the hosted platform, for the command line and the tests.
 #pragma once
 
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace hosted {
 
@@ -10,17 +11,24 @@ struct StartOptions {
   std::string machine = ".";  // the machine folder
 };
 
-// Starts the platform on a machine folder: locks the machine folder (one run
-// at a time per folder), loads the registry, removes what a killed run left.
-// On failure returns false with a one-line reason and has changed nothing.
-// Nothing is created in the folder before the first change, so a signal at
-// the confirmation leaves it as it was.
+// Locks the machine folder, loads its registry, removes what a killed run
+// left; false with a one-line reason, nothing changed. Nothing is created in
+// the folder before the first change: a signal at the confirmation leaves it.
 bool Start(const StartOptions &options, std::string *error);
 // Folds the registry journal and lets go of the machine; false with a reason.
 bool Stop(std::string *error);
-// For the person at the terminal: "N registry changes could not be saved
-// (reason)" when the run's registry changes failed that way, else "". The
-// removal logic is silent about them by design; the exit status stays.
+// "N registry changes could not be saved (reason)", or "": the removal logic
+// is silent about them by design.
 std::string UnsavedNotice();
+
+// MessageBoxA on a terminal: caption in the frame, the text with its line
+// breaks (CR LF, LF or CR), the default button marked "< No >", the others
+// "[ Yes ]"; control bytes as '?'. Which boxes show, and their default
+// buttons, are the session's rules.
+std::string DrawBox(std::string_view caption, std::string_view text, unsigned style);
+// Draws the box and reads lines until one is a choice (a button's initial or
+// name, either case; empty for the default); 0 when input ends first.
+int AskOnTerminal(std::string_view caption, std::string_view text, unsigned style, std::FILE *in,
+                  std::FILE *out);
 
 }  // namespace hosted

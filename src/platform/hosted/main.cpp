@@ -1,6 +1,5 @@
-// The hosted tq72uninst: sets up the machine folder the command line names
-// and the session around the run (answers, log), runs the removal logic on
-// it, and saves its registry.
+// The hosted tq72uninst: the machine folder and the session (answers, log)
+// the command line names, around the removal logic.
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -40,7 +39,8 @@ int main(int argc, char **argv) {
   std::signal(SIGPIPE, SIG_IGN);
   // The log is opened first, so that a log that cannot be refuses the run
   // before the machine is touched; it is written only once the run starts.
-  if (!line.logPath.empty() && !(Log = hosted::OpenLog(line.logPath, line.options.machine, &error))) {
+  if (!line.logPath.empty() &&
+      !(Log = hosted::OpenLog(line.logPath, line.options.machine, &error))) {
     std::fprintf(stderr, "tq72uninst: %s\n", error.c_str());
     return 2;
   }

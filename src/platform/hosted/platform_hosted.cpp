@@ -1,19 +1,144 @@
-// The platform calls of platform.h on the hosted machine, reached through
-// the call table of call_table.h. Each call does its work; the log and the
-// answers are the session's, faults a test layer's, both above the table.
+// The hosted platform: the one machine of the process, hosted.h's control of
+// it, and the platform calls on it, reached through the call table (the log,
+// the answers and faults are layers above the table).
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/call_table.h"
-#include "platform/hosted/hosted_state.h"
-#include "platform/hosted/message_box.h"
+#include "platform/hosted/hosted.h"
+#include "platform/hosted/machine_files.h"
+#include "platform/hosted/registry.h"
 #include "platform/hosted/text_helpers.h"
+#include "platform/session.h"
+
+namespace hosted {
+
+namespace {
+
+WindowsFiles files;  // the machine folder, locked from Start to Stop
+Registry registry;
+
+}  // namespace
+
+bool Start(const StartOptions &options, std::string *error) {
+  if (!files.Open(options.machine, error)) return false;
+  if (!registry.Open(files.DirFd(), error)) {
+    // The reason names a file of the folder: which folder, among several?
+    *error = "machine folder " + Quoted(options.machine) + ": " + *error;
+    files.Close();
+    return false;
+  }
+  // Known abandoned under the lock, and removed once the start is sure.
+  files.RemoveLeftovers();
+  return true;
+}
+
+bool Stop(std::string *error) {
+  const bool ok = registry.Close(error);
+  files.Close();
+  return ok;
+}
+
+std::string UnsavedNotice() { return registry.UnsavedNotice(); }
+
+using namespace platform;
+using session::DefaultButton;
+
+// ------------------------------------------------------- the terminal box
+
+namespace {
+
+bool IsYesNo(unsigned style) { return (style & 0x000F) == MB_YESNO; }
+
+char Shown(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7f ? '?' : c;
+}
+
+std::vector<std::string> Lines(std::string_view text) {
+  std::vector<std::string> lines(1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    } else {
+      lines.back() += Shown(text[i]);
+    }
+  }
+  return lines;
+}
+
+std::string Button(std::string_view name, bool isDefault) {
+  return std::string(isDefault ? "< " : "[ ") + std::string(name) + (isDefault ? " >" : " ]");
+}
+
+int ChoiceOf(std::string line, unsigned style) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  if (line.empty()) return DefaultButton(style);
+  auto is = [&](std::string_view word) {
+    return NamesEqual(line, word) || NamesEqual(line, word.substr(0, 1));
+  };
+  if (!IsYesNo(style)) return is("ok") ? IDOK : 0;
+  return is("yes") ? IDYES : is("no") ? IDNO : 0;
+}
+
+}  // namespace
+
+std::string DrawBox(std::string_view caption, std::string_view text, unsigned style) {
+  const int def = DefaultButton(style);
+  const std::string buttons = IsYesNo(style)
+                                  ? Button("Yes", def == IDYES) + "  " + Button("No", def == IDNO)
+                                  : Button("OK", true);
+  const std::vector<std::string> lines = Lines(text);
+  std::string title(caption);
+  std::transform(title.begin(), title.end(), title.begin(), Shown);
+  std::size_t width = std::max<std::size_t>(buttons.size(), title.size() + 2);
+  for (const auto &line : lines) width = std::max(width, line.size());
+  width += 4;
+  // Built with append: GCC 12 reports a false -Wrestrict on chains of
+  // string concatenation at -O3.
+  std::string box;
+  auto row = [&](const std::string &inner, std::size_t indent) {
+    box.append("|").append(indent, ' ').append(inner);
+    box.append(width - indent - inner.size(), ' ').append("|\n");
+  };
+  box.append("+- ").append(title).append(" ").append(width - title.size() - 3, '-').append("+\n");
+  row("", 0);
+  for (const auto &line : lines) row(line, 2);
+  row("", 0);
+  row(buttons, (width - buttons.size()) / 2);
+  box.append("+").append(width, '-').append("+\n");
+  return box;
+}
+
+int AskOnTerminal(std::string_view caption, std::string_view text, unsigned style, std::FILE *in,
+                  std::FILE *out) {
+  if (!session::IsShowableStyle(style)) return 0;
+  std::fputs(DrawBox(caption, text, style).c_str(), out);
+  const char *prompt = !IsYesNo(style)                ? "OK? [o, Enter = OK]: "
+                       : DefaultButton(style) == IDNO ? "Yes or No? [y/n, Enter = No]: "
+                                                      : "Yes or No? [y/n, Enter = Yes]: ";
+  for (;;) {
+    std::fputs(prompt, out);
+    std::fflush(out);
+    std::string line;
+    int c;
+    while ((c = std::fgetc(in)) != EOF && c != '\n') line += static_cast<char>(c);
+    if (c == EOF && line.empty()) {
+      std::fputs("\n", out);
+      return 0;
+    }
+    if (int choice = ChoiceOf(line, style)) return choice;
+  }
+}
+
+}  // namespace hosted
 
 namespace platform::native {
-
-using hosted::State;
 
 namespace {
 
@@ -28,55 +153,55 @@ UINT DirectoryQuery(const std::string &answer, LPSTR buffer, UINT size) {
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
-  return State().registry->OpenKey(hKey, lpSubKey, phkResult);
+  return hosted::registry.OpenKey(hKey, lpSubKey, phkResult);
 }
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD, LPSTR,
                    LPDWORD, PFILETIME) {
-  return State().registry->EnumKey(hKey, dwIndex, lpName, lpcchName);
+  return hosted::registry.EnumKey(hKey, dwIndex, lpName, lpcchName);
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                       LPDWORD lpcbData) {
-  return State().registry->QueryValue(hKey, lpValueName, lpType, lpData, lpcbData);
+  return hosted::registry.QueryValue(hKey, lpValueName, lpType, lpData, lpcbData);
 }
 
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  return State().registry->DeleteKey(hKey, lpSubKey);
+  return hosted::registry.DeleteKey(hKey, lpSubKey);
 }
 
-LONG RegCloseKey(HKEY hKey) { return State().registry->CloseKey(hKey); }
+LONG RegCloseKey(HKEY hKey) { return hosted::registry.CloseKey(hKey); }
 
 UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  return DirectoryQuery(hosted::DefaultWindowsDir, lpBuffer, uSize);
+  return DirectoryQuery("C:\\WINDOWS", lpBuffer, uSize);
 }
 
 UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  return DirectoryQuery(hosted::DefaultSystemDir, lpBuffer, uSize);
+  return DirectoryQuery("C:\\WINDOWS\\SYSTEM", lpBuffer, uSize);
 }
 
-BOOL DeleteFileA(LPCSTR lpFileName) { return State().files.Delete(lpFileName); }
+BOOL DeleteFileA(LPCSTR lpFileName) { return hosted::files.Delete(lpFileName); }
 
 BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
-  return State().files.Copy(lpExistingFileName, lpNewFileName, bFailIfExists != 0);
+  return hosted::files.Copy(lpExistingFileName, lpNewFileName, bFailIfExists != 0);
 }
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
-  return State().files.Create(lpFileName, dwDesiredAccess, dwCreationDisposition);
+  return hosted::files.Create(lpFileName, dwDesiredAccess, dwCreationDisposition);
 }
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
               LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
-  return State().files.Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
+  return hosted::files.Read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
 }
 
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
-  return State().files.Write(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
+  return hosted::files.Write(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
 }
 
-BOOL CloseHandle(HANDLE hObject) { return State().files.CloseHandle(hObject); }
+BOOL CloseHandle(HANDLE hObject) { return hosted::files.CloseHandle(hObject); }
 
 // A box is asked on the terminal when standard input is one; otherwise it
 // cannot be shown (0), and the person reading standard error is told why.

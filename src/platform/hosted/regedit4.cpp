@@ -67,7 +67,7 @@ class Parser {
         if (!Section()) return false;
       } else if (c == '"' || c == '@') {
         if (!ValueLine()) return false;
-      } else if (!inSection_) {
+      } else if (path_.empty()) {
         return Fail("text before any section");
       } else {
         return Fail("bad value line (expected \"name\"=, @= or a [section])");
@@ -79,13 +79,10 @@ class Parser {
   }
 
  private:
-  // Win98's regedit exports keys in the order they were created, so siblings
-  // arrive in any order, thousands under one key (CLSID). Inserting each into
-  // its sorted place costs a move of all that follow it: quadratic. While
-  // parsing, new children are appended and found through an ordered index;
-  // each parent's children are sorted once, at the end. The index compares,
-  // never hashes: no file, however made, can make its lookups cost more than
-  // O(log n) comparisons.
+  // Regedit exports keys in the order they were created: thousands of
+  // siblings in any order (CLSID), which sorted insertion makes quadratic.
+  // New children are appended, found through an ordered index (which no file
+  // can make cost more than O(log n), as it could a hash), and sorted once.
   Key *Child(Key *parent, std::string_view name) {
     auto [it, inserted] = index_.try_emplace({parent, name}, nullptr);
     if (inserted) {
@@ -102,8 +99,7 @@ class Parser {
         std::sort(key.children.begin(), key.children.end(), byName);
   }
 
-  // Moves to the next physical line: [cur_, end_) is its content without the
-  // line end. False at the end of the text.
+  // Moves to the next line: [cur_, end_) is it, without its end. False at the end.
   bool NextLine() {
     if (next_ >= text_.size()) return false;
     lineStart_ = next_;
@@ -121,13 +117,8 @@ class Parser {
   std::string_view Line() const { return std::string_view(text_).substr(cur_, end_ - cur_); }
 
   bool Fail(std::string_view reason) {
-    if (error_) {
-      *error_ = name_;
-      *error_ += ':';
-      *error_ += std::to_string(lineNo_ == 0 ? 1 : lineNo_);
-      *error_ += ": ";
-      *error_ += reason;
-    }
+    *error_ = name_ + ':' + std::to_string(std::max<std::size_t>(lineNo_, 1)) + ": " +
+              std::string(reason);
     return false;
   }
 
@@ -142,16 +133,11 @@ class Parser {
 
   bool Section() {
     // The closing bracket is the last one of the line: names may hold ']'.
-    std::size_t close = end_;
-    for (std::size_t i = end_; i > cur_ + 1; --i) {
-      if (text_[i - 1] == ']') {
-        close = i - 1;
-        break;
-      }
-    }
-    if (close == end_) return Fail("unterminated section (no closing ']')");
-    if (!RestIsBlank(close + 1)) return Fail("unexpected text after the section's ']'");
-    std::string_view inner = std::string_view(text_).substr(cur_ + 1, close - cur_ - 1);
+    const std::size_t close = Line().rfind(']');
+    if (close == std::string_view::npos || close == 0)
+      return Fail("unterminated section (no closing ']')");
+    if (!RestIsBlank(cur_ + close + 1)) return Fail("unexpected text after the section's ']'");
+    const std::string_view inner = Line().substr(1, close - 1);
     if (!inner.empty() && inner.front() == '-')
       return Fail("deletion line (a registry exported by Windows 95/98 holds none)");
     if (inner.empty()) return Fail("empty section name");
@@ -165,7 +151,6 @@ class Parser {
     // The previous segment ends where this section line starts.
     doc_.segments_.back().end = lineStart_;
     doc_.segments_.push_back({lineStart_, 0, nullptr});
-    inSection_ = true;
 
     // From the longest prefix shared with the previous section's path:
     // regedit writes subkeys right after their key, and a deep path then
@@ -178,9 +163,7 @@ class Parser {
     path_.resize(shared);
     for (std::size_t i = shared; i < parts_.size(); ++i)
       path_.push_back(Child(path_.back(), parts_[i]));
-    Key *key = path_.back();
-    current_ = key;
-    doc_.segments_.back().key = key;
+    doc_.segments_.back().key = path_.back();
     return true;
   }
 
@@ -202,16 +185,13 @@ class Parser {
     std::size_t i = from;
     for (;;) {
       if (i >= end_) return Fail("unterminated string");
-      const char c = base[i];
+      char c = base[i];
       if (c == '"') break;
       if (c == '\\') {
-        if (i + 1 < end_ && (base[i + 1] == '\\' || base[i + 1] == '"')) {
-          dst[n++] = base[i + 1];
-          i += 2;
-          continue;
-        }
         if (i + 1 >= end_) return Fail("unterminated string");
-        return Fail("bad escape in string (only \\\\ and \\\" are allowed)");
+        c = base[++i];
+        if (c != '\\' && c != '"')
+          return Fail("bad escape in string (only \\\\ and \\\" are allowed)");
       }
       dst[n++] = c;
       ++i;
@@ -223,7 +203,7 @@ class Parser {
   }
 
   bool ValueLine() {
-    if (!inSection_) return Fail("value before any section");
+    if (path_.empty()) return Fail("value before any section");
     Value value;
     if (text_[cur_] == '@') {
       ++cur_;
@@ -270,12 +250,13 @@ class Parser {
     }
     const std::uint32_t index = static_cast<std::uint32_t>(doc_.values_.size());
     doc_.values_.push_back(value);
-    if (current_->lastValue == kNoValue) {
-      current_->firstValue = index;
+    Key *key = path_.back();
+    if (key->lastValue == kNoValue) {
+      key->firstValue = index;
     } else {
-      doc_.values_[current_->lastValue].next = index;
+      doc_.values_[key->lastValue].next = index;
     }
-    current_->lastValue = index;
+    key->lastValue = index;
     return true;
   }
 
@@ -329,16 +310,14 @@ class Parser {
   std::size_t end_ = 0;        // end of the current line's content
   std::size_t lineNo_ = 0;
 
-  bool inSection_ = false;
-  Key *current_ = nullptr;  // the key of the current section
   std::vector<std::string_view> parts_;
-  std::vector<Key *> path_;  // the keys of the previous section, root first
+  std::vector<Key *> path_;  // the keys of the current section, root first
   // Children by parent and name, case-insensitively.
   struct ChildOrder {
     bool operator()(const std::pair<const Key *, std::string_view> &a,
                     const std::pair<const Key *, std::string_view> &b) const {
-      if (a.first != b.first) return std::less<const Key *>()(a.first, b.first);
-      return CompareNames(a.second, b.second) < 0;
+      return a.first != b.first ? std::less<>()(a.first, b.first)
+                                : CompareNames(a.second, b.second) < 0;
     }
   };
   std::map<std::pair<const Key *, std::string_view>, Key *, ChildOrder> index_;
@@ -351,8 +330,6 @@ Document::Document() {
   for (std::size_t i = 0; i < kRootCount; ++i) roots_[i] = NewKey(kRootNames[i], nullptr);
   segments_.push_back({0, text_.size(), nullptr});
 }
-
-Document::~Document() = default;
 
 std::unique_ptr<Document> Document::Parse(std::string text, const std::string &name,
                                           std::string *error) {
@@ -375,47 +352,27 @@ Key *Document::NewKey(std::string_view name, Key *parent) {
   return &key;
 }
 
-namespace {
-struct ByName {
-  bool operator()(const Key *key, std::string_view name) const {
-    return CompareNames(key->name, name) < 0;
-  }
-};
-}  // namespace
-
-Key *Document::FindChild(const Key *parent, std::string_view name) const {
-  const auto &children = parent->children;
-  auto it = std::lower_bound(children.begin(), children.end(), name, ByName());
-  // Sibling names are unique, so a removed key still listed hides no live one.
-  if (it != children.end() && !(*it)->deleted && CompareNames((*it)->name, name) == 0) return *it;
-  return nullptr;
-}
-
-const std::vector<Key *> &Document::Children(Key *key) const {
-  if (key->staleChildren) {
-    std::erase_if(key->children, [](const Key *child) { return child->deleted; });
-    key->staleChildren = false;
-  }
-  return key->children;
-}
-
 Key *Document::Resolve(Key *from, std::string_view relative) const {
-  if (relative.empty()) return from;
   std::vector<std::string_view> names;
   if (!SplitNames(relative, &names)) return nullptr;
-  Key *key = from;
-  for (std::size_t i = 0; key != nullptr && i < names.size(); ++i) key = FindChild(key, names[i]);
-  return key;
+  auto before = [](const Key *key, std::string_view name) {
+    return CompareNames(key->name, name) < 0;
+  };
+  for (std::string_view name : names) {
+    const auto &children = from->children;
+    auto it = std::lower_bound(children.begin(), children.end(), name, before);
+    if (it == children.end() || CompareNames((*it)->name, name) != 0) return nullptr;
+    from = *it;
+  }
+  return from;
 }
 
 Key *Document::FindPath(std::string_view fullPath) const {
   const std::size_t slash = fullPath.find('\\');
   RootId root;
   if (!RootFromName(fullPath.substr(0, slash), &root)) return nullptr;
-  if (slash == std::string_view::npos) return Root(root);
-  const std::string_view relative = fullPath.substr(slash + 1);
-  if (relative.empty()) return nullptr;
-  return Resolve(Root(root), relative);
+  return slash == std::string_view::npos ? Root(root)
+                                         : Resolve(Root(root), fullPath.substr(slash + 1));
 }
 
 const Value *Document::FindValue(const Key *key, std::string_view name) const {
@@ -426,18 +383,9 @@ const Value *Document::FindValue(const Key *key, std::string_view name) const {
 }
 
 std::string Document::PathOf(const Key *key) {
-  std::vector<const Key *> chain;
-  std::size_t size = 0;
-  for (const Key *k = key; k != nullptr; k = k->parent) {
-    chain.push_back(k);
-    size += k->name.size() + 1;
-  }
-  std::string path;
-  path.reserve(size);
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    if (!path.empty()) path += '\\';
-    path += (*it)->name;
-  }
+  std::string path(key->name);
+  for (const Key *k = key->parent; k != nullptr; k = k->parent)
+    path = std::string(k->name) + '\\' + path;
   return path;
 }
 
@@ -450,31 +398,21 @@ bool Document::IsDeleted(const Key *key) {
 void Document::Remove(Key *key) {
   if (key->parent == nullptr || IsDeleted(key)) return;
   key->deleted = true;
-  key->parent->staleChildren = true;
-  ++removedCount_;
+  auto &siblings = key->parent->children;
+  siblings.erase(std::find(siblings.begin(), siblings.end(), key));
   orphanCandidates_.push_back(key->parent);
-}
-
-bool Document::SegmentKept(const Segment &segment) const {
-  for (const Key *k = segment.key; k != nullptr; k = k->parent)
-    if (k->deleted) return false;
-  return true;
 }
 
 void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) const {
   pieces->clear();
   extra->clear();
   const std::string_view text = text_;
-  if (removedCount_ == 0) {
-    pieces->push_back(text);
-    return;
-  }
-  // The kept sections, merged into runs of the original text; every key on
-  // a kept section's path is (re)created by loading the saved text.
+  // The kept sections in runs of the original text; loading them (re)creates
+  // every key on their paths.
   std::vector<const Key *> covered;
   std::size_t runBegin = 0, runEnd = 0;
   for (const Segment &segment : segments_) {
-    if (!SegmentKept(segment)) continue;
+    if (IsDeleted(segment.key)) continue;
     for (const Key *k = segment.key; k != nullptr && !k->coveredMark; k = k->parent) {
       k->coveredMark = true;
       covered.push_back(k);
@@ -487,9 +425,8 @@ void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) c
   }
   if (runEnd > runBegin) pieces->push_back(text.substr(runBegin, runEnd - runBegin));
 
-  // A live key that existed only through sections now left out (a parent
-  // made implicitly by its removed child's section) gets a section of its
-  // own, at the end.
+  // A live key made only by sections left out (implicitly, as the parent of
+  // a removed key) gets a section of its own at the end.
   const std::string_view eol = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
   // What completes the last kept line: nothing after a line end, "\n" after
   // a bare CR (which the parser took as the end of the line), else a line end.

@@ -1,20 +1,8 @@
-// REGEDIT4 documents: a registry tree parsed from REGEDIT4 text, kept
-// together with that text so that saving writes every section that came from
-// the file with its original bytes.
-//
-// The text is split into segments: the header (everything before the first
-// section line) and one segment per section line, running to the next section
-// line. Saving writes the segments in file order, leaving out only the
-// sections of keys removed after loading, so a load then save of an
-// unchanged document gives the identical bytes, and load(save(x)) == x.
-//
-// Keys are never added after loading (the platform contract has no call that
-// creates a key or sets a value): the only change is Remove().
-//
-// Deletion lines ("[-HKEY_...]") are refused: regedit of Windows 95/98 never
-// exports one, so a registry.reg holding one was not taken from a machine,
-// and guessing what it means would risk the user's registry.
-//
+// REGEDIT4 documents: a registry tree parsed from REGEDIT4 text, kept with
+// that text. Saving writes the header and each section line's segment in
+// file order, leaving out the sections of removed keys (the only change):
+// an unchanged document saves its bytes, and load(save(x)) == x. Deletion
+// lines ("[-HKEY_...]") are refused: regedit of Windows 95/98 exports none.
 // Loading n bytes costs O(n log n) at worst, whatever their shape.
 #pragma once
 
@@ -46,33 +34,23 @@ std::string_view RootName(RootId root);
 // The root of a full root name, case-insensitively; false if none.
 bool RootFromName(std::string_view name, RootId *root);
 
-// Key and value names compare as every name of the hosted machine does.
-using hosted::CompareNames;
-using hosted::NamesEqual;
-
 inline constexpr std::uint32_t kNoValue = 0xFFFFFFFFu;
 
 struct Value {
   std::string_view name;  // "" for the default value
   std::string_view data;  // the bytes stored (text without a terminator for "..." values)
   std::uint32_t type = 0;
-  // A "..." value: regedit stores its text with a terminator, which data
-  // leaves out. hex(1): data is stored exactly as given, terminated or not.
-  bool quoted = false;
+  bool quoted = false;            // "...": stored with a terminator that data leaves out
   std::uint32_t next = kNoValue;  // next value of the same key, in file order
 };
 
 struct Key {
-  std::string_view name;  // the root's full name for a root
-  Key *parent = nullptr;  // kept when the key is removed
-  // Children sorted by CompareNames; may still hold removed ones until
-  // Document::Children() drops them (staleChildren), so that many removals
-  // under one parent cost one pass, not one pass each.
-  std::vector<Key *> children;
+  std::string_view name;        // the root's full name for a root
+  Key *parent = nullptr;        // kept when the key is removed
+  std::vector<Key *> children;  // the live ones, sorted by CompareNames
   std::uint32_t firstValue = kNoValue;
   std::uint32_t lastValue = kNoValue;
   bool deleted = false;              // removed, with its subtree, by Remove()
-  bool staleChildren = false;        // children holds removed keys
   mutable bool coveredMark = false;  // scratch mark of Document::Save
 };
 
@@ -80,31 +58,22 @@ class Document {
  public:
   // An empty registry: every root present, text "REGEDIT4\r\n\r\n".
   Document();
-  ~Document();
-  Document(const Document &) = delete;
-  Document &operator=(const Document &) = delete;
 
-  // Parses REGEDIT4 text into a new document. On failure returns null and
-  // sets *error to "NAME:LINE: reason".
+  // Null on failure, with *error "NAME:LINE: reason".
   static std::unique_ptr<Document> Parse(std::string text, const std::string &name,
                                          std::string *error);
 
   Key *Root(RootId root) const { return roots_[static_cast<std::size_t>(root)]; }
   // The live children of a live key, in enumeration order.
-  const std::vector<Key *> &Children(Key *key) const;
-  // The live child of `parent` named `name` (case-insensitive), or null.
-  Key *FindChild(const Key *parent, std::string_view name) const;
-  // The live key at `relative` ("A\B\C", well-formed) below `from`; `from`
-  // itself for "". Null when missing.
-  Key *Resolve(Key *from, std::string_view relative) const;
-  // The live key at a full path with its root name; null when missing or
+  const std::vector<Key *> &Children(const Key *key) const { return key->children; }
+  // The live key at `relative` ("A\B\C") below `from`; null when missing or
   // malformed.
+  Key *Resolve(Key *from, std::string_view relative) const;
+  // The same for a full path with its root name.
   Key *FindPath(std::string_view fullPath) const;
-  // The value named `name` of `key` ("" for the default); when a name
-  // occurs more than once the last occurrence wins. Null when missing.
+  // The value named `name` ("" for the default), the last of that name.
   const Value *FindValue(const Key *key, std::string_view name) const;
-  // The values of a key in file order, repeated names included; null after
-  // the last.
+  // The values of a key in file order, repeated names included.
   const Value *FirstValue(const Key *key) const { return ValueAt(key->firstValue); }
   const Value *NextValue(const Value *value) const { return ValueAt(value->next); }
 
@@ -116,14 +85,11 @@ class Document {
   // Removes a live, non-root key with its whole subtree.
   void Remove(Key *key);
 
-  // The document as REGEDIT4 text: *pieces gets consecutive pieces of the
-  // original text (few: only removed sections split it), then possibly one
-  // piece of *extra, which holds the generated text and must outlive pieces.
-  // The generated text names live keys that only removed sections created
-  // (implicitly): "[HKEY_LOCAL_MACHINE\A]" lines appended at the end.
+  // The document as REGEDIT4 text: pieces of the original text, then maybe
+  // *extra (which must outlive them): section lines of the live keys that
+  // only removed sections created implicitly.
   void Save(std::vector<std::string_view> *pieces, std::string *extra) const;
 
-  // The text the document was parsed from.
   std::string_view Text() const { return text_; }
 
  private:
@@ -133,7 +99,6 @@ class Document {
     std::size_t end;
     const Key *key;  // null for the header
   };
-  bool SegmentKept(const Segment &segment) const;
   const Value *ValueAt(std::uint32_t index) const {
     return index == kNoValue ? nullptr : &values_[index];
   }
@@ -146,7 +111,6 @@ class Document {
   std::vector<Value> values_;
   std::vector<Segment> segments_;
   Key *roots_[kRootCount] = {};
-  std::size_t removedCount_ = 0;         // keys removed by Remove()
   std::vector<Key *> orphanCandidates_;  // parents of keys removed after loading
 };
 

@@ -1,6 +1,7 @@
 #include "platform/hosted/registry.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -9,13 +10,34 @@
 #include <utility>
 #include <vector>
 
-#include "platform/hosted/file_io.h"
-#include "platform/hosted/registry_journal.h"
+#include "platform/hosted/machine_files.h"
 #include "platform/key_path.h"
 
 namespace hosted {
 
+namespace journal {
+
+std::string Record(std::string_view fullPath) { return "[-" + std::string(fullPath) + "]\n"; }
+
+std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validBytes) {
+  std::vector<std::string> paths;
+  *validBytes = 0;
+  if (!bytes.starts_with(kHeader)) return paths;
+  *validBytes = kHeader.size();
+  for (std::size_t end; (end = bytes.find('\n', *validBytes)) != std::string_view::npos;
+       *validBytes = end + 1) {
+    const std::string_view line = bytes.substr(*validBytes, end - *validBytes);
+    if (line.starts_with(';')) continue;
+    if (line.size() < 4 || !line.starts_with("[-") || !line.ends_with(']')) break;
+    paths.emplace_back(line.substr(2, line.size() - 3));
+  }
+  return paths;
+}
+
+}  // namespace journal
+
 using namespace platform;
+using journal::kJournalName;
 using regedit4::Document;
 using regedit4::Key;
 using regedit4::RootId;
@@ -42,14 +64,11 @@ bool PredefinedRoot(HKEY key, RootId *root) {
   return false;
 }
 
-// Replays journal records: a record whose key is missing was folded already
-// (a crash between the rename and the journal's removal), or its key went
-// some other way meanwhile: nothing to do.
+// A record whose key is missing was folded already (a kill between the
+// rename and the journal's removal), or its key went another way meanwhile.
 void ApplyRecords(Document &doc, const std::vector<std::string> &paths) {
-  for (const std::string &path : paths) {
-    Key *key = doc.FindPath(path);
-    if (key != nullptr && key->parent != nullptr) doc.Remove(key);
-  }
+  for (const std::string &path : paths)
+    if (Key *key = doc.FindPath(path)) doc.Remove(key);
 }
 
 }  // namespace
@@ -58,16 +77,14 @@ struct Registry::Impl {
   std::unique_ptr<Document> doc = std::make_unique<Document>();
   std::unordered_map<std::uintptr_t, Key *> handles;
   std::uintptr_t nextHandle = 0x1000;  // never reused
-  // A descriptor of the machine folder of its own, from Open to Close: the
-  // caller's may close first, and sharing it would share its lock.
-  Fd dir;
-  journal::Journal journal;
-  // Changes that failed because the journal could not take them.
-  std::size_t unsaved = 0;
+  Fd dir;                        // its own: the caller's may close first, and would share its lock
+  Fd journal;                    // open while the journal file is there
+  std::size_t journalBytes = 0;  // its header and complete records
+  std::vector<std::string> records;  // the paths of those records, in order
+  std::size_t unsaved = 0;           // changes the journal could not take
   std::string unsavedReason;
 
-  // The key of a handle: ERROR_INVALID_HANDLE for an unknown one,
-  // ERROR_KEY_DELETED when its key (or an ancestor) was deleted.
+  // The key of a handle, ERROR_INVALID_HANDLE or ERROR_KEY_DELETED.
   LONG Lookup(HKEY hkey, Key **key) const {
     RootId root;
     if (PredefinedRoot(hkey, &root)) {
@@ -81,16 +98,36 @@ struct Registry::Impl {
     return ERROR_SUCCESS;
   }
 
+  bool Append(const std::string &fullPath, std::string *error);
   bool SaveJournal(std::string *error);
 };
 
-// The journal's records applied to registry.reg as it is now, under the
-// machine lock: a change another program made to it during the run stays.
-// The temporary file exists only while it is written.
+// Written over whatever follows the complete records (a torn one, or part of
+// a failed append), so that a failed change never comes back.
+bool Registry::Impl::Append(const std::string &fullPath, std::string *error) {
+  auto fail = [&](const char *what) {
+    *error = ErrnoReason(std::string("cannot ") + what + " " + kJournalName, errno);
+    if (journal.Valid()) (void)::ftruncate(journal.Get(), static_cast<off_t>(journalBytes));
+    return false;
+  };
+  const bool created = !journal.Valid();
+  if (created) journal = OpenRegularAt(dir.Get(), kJournalName, O_RDWR | O_CREAT | O_EXCL, 0644);
+  if (!journal.Valid()) return fail("create");
+  const std::string bytes =
+      (journalBytes == 0 ? std::string(journal::kHeader) : "") + journal::Record(fullPath);
+  if (::ftruncate(journal.Get(), static_cast<off_t>(journalBytes)) != 0 ||
+      ::lseek(journal.Get(), 0, SEEK_END) < 0 || !WriteAll(journal.Get(), bytes))
+    return fail("write");
+  if (::fdatasync(journal.Get()) != 0 || (created && ::fsync(dir.Get()) != 0)) return fail("sync");
+  journalBytes += bytes.size();
+  records.push_back(fullPath);
+  return true;
+}
+
 bool Registry::Impl::SaveJournal(std::string *error) {
-  const std::size_t count = journal.Records().size();
+  const std::size_t count = records.size();
   const std::string kept = "; the " + std::to_string(count) + " registry change" +
-                           (count == 1 ? " is" : "s are") + " kept in " + journal::kJournalName +
+                           (count == 1 ? " is" : "s are") + " kept in " + kJournalName +
                            ", and the next run applies " + (count == 1 ? "it" : "them");
   auto fail = [&](const std::string &reason) {
     *error = reason + kept;
@@ -99,26 +136,25 @@ bool Registry::Impl::SaveJournal(std::string *error) {
   std::string text;
   mode_t mode = 0644;
   std::string reason;
-  if (ReadFileAt(dir.Get(), kRegistryName, &text, &mode, &reason) != 0) return fail(reason);
+  if (!ReadFileAt(dir.Get(), kRegistryName, &text, &mode, &reason)) return fail(reason);
   // Unchanged since it was read: the content in memory is the replay already.
   if (text != doc->Text()) {
     auto fresh = Document::Parse(std::move(text), kRegistryName, &reason);
     if (!fresh)
       return fail("registry.reg was changed during the run and no longer loads (" + reason + ")");
-    ApplyRecords(*fresh, journal.Records());
+    ApplyRecords(*fresh, records);
     handles.clear();  // they point into the content replaced here
     doc = std::move(fresh);
   }
   std::vector<std::string_view> pieces;
   std::string extra;
   doc->Save(&pieces, &extra);
-  TemporaryFile temp;
-  if (!temp.Create(dir.Get(), &reason)) return fail(reason);
-  for (std::string_view piece : pieces)
-    if (!WriteAll(temp.Get(), piece))
-      return fail(ErrnoReason("cannot write " + temp.Name(), errno));
-  if (!temp.Commit(kRegistryName, mode, false, &reason)) return fail(reason);
-  return true;
+  auto write = [&](int fd) {
+    for (std::string_view piece : pieces)
+      if (!WriteAll(fd, piece)) return false;
+    return true;
+  };
+  return ReplaceFile(dir.Get(), kRegistryName, mode, false, write, &reason) || fail(reason);
 }
 
 Registry::Registry() : impl_(std::make_unique<Impl>()) {}
@@ -132,10 +168,23 @@ bool Registry::Open(int machineDirFd, std::string *error) {
     return false;
   }
   std::string text;
-  if (ReadFileAt(dir.Get(), kRegistryName, &text, nullptr, error) != 0) return false;
+  if (!ReadFileAt(dir.Get(), kRegistryName, &text, nullptr, error)) return false;
   auto doc = Document::Parse(std::move(text), kRegistryName, error);
-  if (!doc || !impl_->journal.Load(dir.Get(), error)) return false;
-  ApplyRecords(*doc, impl_->journal.Records());
+  if (!doc) return false;
+  // A journal a killed run left: its complete records are applied.
+  Fd journal = OpenRegularAt(dir.Get(), kJournalName, O_RDWR, 0);
+  if (!journal.Valid() && errno != ENOENT) {
+    *error = OpenFailure(kJournalName, errno);
+    return false;
+  }
+  std::string bytes;
+  if (journal.Valid() && !ReadToEnd(journal.Get(), &bytes)) {
+    *error = ErrnoReason(std::string("cannot read ") + kJournalName, errno);
+    return false;
+  }
+  impl_->records = journal::ReadRecords(bytes, &impl_->journalBytes);
+  impl_->journal = std::move(journal);
+  ApplyRecords(*doc, impl_->records);
   impl_->handles.clear();
   impl_->doc = std::move(doc);
   impl_->dir = std::move(dir);
@@ -145,10 +194,21 @@ bool Registry::Open(int machineDirFd, std::string *error) {
 }
 
 bool Registry::Close(std::string *error) {
-  // Records left by a killed run are saved by whichever run comes next, even
-  // one that changes nothing itself.
-  if (!impl_->journal.Records().empty() && !impl_->SaveJournal(error)) return false;
-  if (!impl_->journal.Remove(error)) return false;
+  // Even a run that changes nothing saves what a killed run left.
+  if (!impl_->records.empty() && !impl_->SaveJournal(error)) return false;
+  if (impl_->journal.Valid()) {
+    if (::unlinkat(impl_->dir.Get(), kJournalName, 0) != 0 && errno != ENOENT) {
+      *error = ErrnoReason(std::string("cannot remove ") + kJournalName, errno);
+      return false;
+    }
+    impl_->journal.Reset();
+    impl_->journalBytes = 0;
+    impl_->records.clear();
+    if (::fsync(impl_->dir.Get()) != 0) {
+      *error = ErrnoReason("cannot sync the machine folder", errno);
+      return false;
+    }
+  }
   impl_->handles.clear();
   impl_->dir.Reset();
   return true;
@@ -191,21 +251,16 @@ LONG Registry::QueryValue(HKEY key, const char *valueName, DWORD *type, BYTE *da
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   // Data comes back as stored, as on Windows 98: a text value stored without
   // its terminator comes without one.
-  const bool supplyTerminator = value->quoted;
-  const std::size_t needed = value->data.size() + (supplyTerminator ? 1 : 0);
+  const bool terminate = value->quoted;
+  const std::size_t needed = value->data.size() + (terminate ? 1 : 0);
+  const bool fits = data == nullptr || needed <= *dataBytes;
+  if (data != nullptr && fits) {
+    if (!value->data.empty()) std::memcpy(data, value->data.data(), value->data.size());
+    if (terminate) data[value->data.size()] = '\0';
+  }
   if (type != nullptr) *type = value->type;
-  if (data == nullptr) {
-    if (dataBytes != nullptr) *dataBytes = static_cast<DWORD>(needed);
-    return ERROR_SUCCESS;
-  }
-  if (needed > *dataBytes) {
-    *dataBytes = static_cast<DWORD>(needed);
-    return ERROR_MORE_DATA;
-  }
-  if (!value->data.empty()) std::memcpy(data, value->data.data(), value->data.size());
-  if (supplyTerminator) data[value->data.size()] = '\0';
-  *dataBytes = static_cast<DWORD>(needed);
-  return ERROR_SUCCESS;
+  if (dataBytes != nullptr) *dataBytes = static_cast<DWORD>(needed);
+  return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
 }
 
 LONG Registry::DeleteKey(HKEY key, const char *subKey) {
@@ -216,9 +271,8 @@ LONG Registry::DeleteKey(HKEY key, const char *subKey) {
   if (LONG status = impl_->Lookup(key, &from); status != ERROR_SUCCESS) return status;
   Key *target = impl_->doc->Resolve(from, subKey);
   if (target == nullptr) return ERROR_FILE_NOT_FOUND;
-  if (target->parent == nullptr) return ERROR_ACCESS_DENIED;  // a root: cannot happen
   std::string reason;
-  if (!impl_->journal.Append(Document::PathOf(target), &reason)) {
+  if (!impl_->Append(Document::PathOf(target), &reason)) {
     ++impl_->unsaved;
     impl_->unsavedReason = std::move(reason);
     return ERROR_WRITE_FAULT;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/hosted/regedit4.h"
 #include "platform/platform.h"
@@ -14,37 +15,40 @@ namespace hosted {
 
 inline constexpr char kRegistryName[] = "registry.reg";
 
-// The predefined handle that stands for a root (HKEY_LOCAL_MACHINE for
-// RootId::LocalMachine).
+// The journal beside registry.reg: REGEDIT4 text of deletion lines (which
+// registry.reg may not hold), "REGEDIT4\n[-HKEY_LOCAL_MACHINE\A\B]\n...". A
+// record counts only with its line end, written last: a record torn by a
+// crash, and anything after it, is ignored. Comment lines (';') are skipped.
+namespace journal {
+inline constexpr char kJournalName[] = "registry.reg.journal";
+inline constexpr std::string_view kHeader = "REGEDIT4\n";
+// The bytes of one record deleting fullPath ("HKEY_LOCAL_MACHINE\A\B").
+std::string Record(std::string_view fullPath);
+// The paths of the complete records, in order; *validBytes is the length of
+// the header and those records (0 when even the header is torn).
+std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validBytes);
+}  // namespace journal
+
+// The predefined handle of a root (HKEY_LOCAL_MACHINE for LocalMachine).
 platform::HKEY RootKey(regedit4::RootId root);
 
 class Registry {
  public:
-  // Empty, with every predefined root present, until Open; a change fails
-  // (ERROR_WRITE_FAULT) while it has no machine folder to keep it in.
+  // Empty, every root present, until Open; a change fails until then.
   Registry();
   ~Registry();
-  Registry(const Registry &) = delete;
-  Registry &operator=(const Registry &) = delete;
 
-  // Loads registry.reg of the machine folder machineDirFd (never following
-  // a link), with the changes of a
-  // journal that a killed run left: this is what every start loads. Changes
-  // nothing on disk. From then on every successful change is appended to the
-  // journal and durable before its call returns; a change that cannot be
-  // made durable fails and leaves the content as it was.
+  // Loads registry.reg of the machine folder with a killed run's journal,
+  // changing nothing on disk. From then on every change is in the journal,
+  // durable, before its call returns, or fails and changes nothing.
   bool Open(int machineDirFd, std::string *error);
-  // Saves the journal's changes into registry.reg as it is now, so that what
-  // another program changed in it meanwhile stays, then removes the journal
-  // and closes every key handle. Only under the machine lock: no other run
-  // may write meanwhile. With no journal (a run that changed nothing) the
-  // file's bytes stay untouched. When registry.reg cannot be written, or no
-  // longer loads, returns false with a reason saying that the changes are
-  // kept in the journal for the next run, and stays open. Without Close (a
-  // kill) the journal stays, and the next Open applies it.
+  // Applies the journal to registry.reg as it is now, so that what another
+  // program changed in it meanwhile stays, then removes the journal. With
+  // no journal the file's bytes stay untouched. When registry.reg cannot be
+  // written, or no longer loads, false with a reason saying that the
+  // journal keeps the changes for the next run. Only under the machine lock.
   bool Close(std::string *error);
-  // "N registry changes could not be saved (reason)" when changes failed
-  // since Open because the journal could not take them; "" otherwise.
+  // "N registry changes could not be saved (reason)", or "".
   std::string UnsavedNotice() const;
 
   // The platform calls, with the results documented in platform.h.

@@ -21,34 +21,25 @@ struct FoldTable {
 };
 constexpr FoldTable kFold;
 
-// Quotes and backslashes escaped, line ends and tabs as \n, \r and \t, and
-// every other control byte as \xHH.
-std::string Escaped(std::string_view text) {
+}  // namespace
+
+std::string Quoted(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out = "\"";
   for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
+    if (c == '\n' || c == '\r' || c == '\t') {
+      out += {'\\', c == '\n' ? 'n' : c == '\r' ? 'r' : 't'};
+    } else if (c == '"' || c == '\\') {
+      out += {'\\', c};
     } else if (byte < 0x20 || byte == 0x7f) {
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
+      out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
     } else {
       out += c;
     }
   }
   return out + '"';
 }
-
-}  // namespace
 
 unsigned char FoldCase(unsigned char c) { return kFold.up[c]; }
 
@@ -78,7 +69,5 @@ bool SplitNames(std::string_view path, std::vector<std::string_view> *names) {
     path.remove_prefix(slash + 1);
   }
 }
-
-std::string Quoted(std::string_view text) { return Escaped(text); }
 
 }  // namespace hosted

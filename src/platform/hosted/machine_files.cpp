@@ -1,0 +1,366 @@
+#include "platform/hosted/machine_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/hosted/text_helpers.h"
+
+namespace hosted {
+
+namespace {
+
+bool ReadFull(int fd, char *data, std::size_t size, std::size_t *got) {
+  *got = 0;
+  while (*got < size) {
+    const ssize_t n = ::read(fd, data + *got, size - *got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    *got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+int Fd::Reset() {
+  const int status = fd_ >= 0 ? ::close(fd_) : 0;
+  fd_ = -1;
+  return status;
+}
+
+Fd OpenRegularAt(int dirFd, const char *name, int flags, mode_t mode) {
+  flags = (flags & ~O_TRUNC) | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+  struct stat st;
+  Fd fd;
+  auto refuse = [&fd](int err) {
+    fd.Reset();
+    errno = err;
+    return Fd();
+  };
+  auto kind = [](mode_t m) { return S_ISLNK(m) ? ELOOP : S_ISDIR(m) ? EISDIR : EINVAL; };
+  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!S_ISREG(st.st_mode)) return refuse(kind(st.st_mode));
+    if ((flags & O_EXCL) != 0) return refuse(EEXIST);
+    fd = Fd(::openat(dirFd, name, flags & ~O_CREAT));
+  } else {
+    if (errno != ENOENT || (flags & O_CREAT) == 0) return Fd();
+    // Only a file of our own making: whatever appears meanwhile is refused.
+    fd = Fd(::openat(dirFd, name, flags | O_EXCL, mode));
+  }
+  if (!fd.Valid()) return fd;
+  if (::fstat(fd.Get(), &st) != 0) return refuse(errno);
+  if (!S_ISREG(st.st_mode)) return refuse(kind(st.st_mode));
+  if ((flags & (O_WRONLY | O_RDWR)) != 0 && st.st_nlink != 1) return refuse(EMLINK);
+  return fd;
+}
+
+std::string OpenFailure(const char *name, int err) {
+  const std::string file(name);
+  if (err == ENOENT) return "no " + file;
+  if (err == ELOOP) return file + " is a symbolic link: refusing to follow it out of the folder";
+  if (err == EMLINK)
+    return file + " has other names (hard links), which may be outside the machine folder: " +
+           "refusing to write it";
+  if (err == EINVAL || err == EISDIR) return file + " is not a regular file: refusing it";
+  return ErrnoReason("cannot open " + file, err);
+}
+
+std::string ErrnoReason(std::string_view what, int err) {
+  return std::string(what) + ": " + std::strerror(err);
+}
+
+bool ReadToEnd(int fd, std::string *bytes) {
+  struct stat st;
+  if (::fstat(fd, &st) == 0) bytes->reserve(bytes->size() + static_cast<std::size_t>(st.st_size));
+  char buffer[64 * 1024];
+  for (std::size_t got = 0;; bytes->append(buffer, got)) {
+    if (!ReadFull(fd, buffer, sizeof buffer, &got)) return false;
+    if (got == 0) return true;
+  }
+}
+
+bool ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error) {
+  const Fd fd = OpenRegularAt(dirFd, name, O_RDONLY, 0);
+  if (!fd.Valid()) {
+    *error = OpenFailure(name, errno);
+    return false;
+  }
+  struct stat st;
+  bytes->clear();
+  if (::fstat(fd.Get(), &st) != 0 || !ReadToEnd(fd.Get(), bytes)) {
+    *error = ErrnoReason(std::string("cannot read ") + name, errno);
+    return false;
+  }
+  if (mode != nullptr) *mode = st.st_mode & 07777;
+  return true;
+}
+
+bool WriteAll(int fd, std::string_view data, std::size_t *written) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  if (written != nullptr) *written = done;
+  return done == data.size();
+}
+
+bool ReplaceFile(int dirFd, const char *target, mode_t mode, bool noReplace,
+                 const std::function<bool(int)> &write, std::string *error) {
+  static unsigned serial = 0;
+  const std::string name =
+      kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+  const Fd fd = OpenRegularAt(dirFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  if (!fd.Valid()) {
+    *error = ErrnoReason("cannot create " + name, errno);
+    return false;
+  }
+  auto fail = [&](const char *what) {
+    *error = ErrnoReason(std::string("cannot ") + what + " " + name, errno);
+    ::unlinkat(dirFd, name.c_str(), 0);
+    return false;
+  };
+  if (!write(fd.Get())) return fail("write");
+  if (::fchmod(fd.Get(), mode) != 0) return fail("chmod");
+  if (::fsync(fd.Get()) != 0) return fail("sync");
+  // RENAME_NOREPLACE holds even against a target that appears meanwhile.
+  if ((noReplace ? ::renameat2(dirFd, name.c_str(), dirFd, target, RENAME_NOREPLACE)
+                 : ::renameat(dirFd, name.c_str(), dirFd, target)) != 0)
+    return fail("rename");
+  if (::fsync(dirFd) != 0) {
+    *error = ErrnoReason("cannot sync the machine folder", errno);
+    return false;
+  }
+  return true;
+}
+
+// ------------------------------------------------------- Windows paths
+
+using namespace platform;
+
+namespace {
+
+// The names in the folder dirFd; none when it cannot be read.
+std::vector<std::string> Names(int dirFd) {
+  std::vector<std::string> names;
+  Fd scanFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR *scan = scanFd.Valid() ? ::fdopendir(scanFd.Get()) : nullptr;
+  if (scan == nullptr) return names;
+  scanFd.Release();  // the DIR owns it now
+  while (const dirent *entry = ::readdir(scan)) names.emplace_back(entry->d_name);
+  ::closedir(scan);
+  return names;
+}
+
+bool CopyToEnd(int from, int to) {
+  char buffer[64 * 1024];
+  for (;;) {
+    std::size_t got = 0;
+    if (!ReadFull(from, buffer, sizeof buffer, &got)) return false;
+    if (got == 0) return true;
+    if (!WriteAll(to, std::string_view(buffer, got))) return false;
+  }
+}
+
+// The name under which `name` exists in the directory: itself when present
+// as given, else the smallest case-folded match; nothing when absent.
+std::optional<std::string> FindEntry(int dirFd, const std::string &name) {
+  struct stat st;
+  if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
+  if (errno != ENOENT) return std::nullopt;
+  std::optional<std::string> best;
+  for (std::string &candidate : Names(dirFd))
+    if (NamesEqual(candidate, name) && (!best || candidate < *best)) best = std::move(candidate);
+  return best;
+}
+
+// A Windows path on the host: the folder it ends in and the entry's name
+// there (as found, or as given when there is none).
+struct HostPath {
+  Fd dir;
+  std::string leaf;
+  bool exists = false;
+  Fd Open(int flags) const { return OpenRegularAt(dir.Get(), leaf.c_str(), flags, 0666); }
+};
+
+// The folder the elements name below rootFd, entered without following a link.
+Fd OpenFolder(int rootFd, const std::vector<std::string> &elements, std::size_t count) {
+  Fd dir(::openat(rootFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  for (std::size_t i = 0; dir.Valid() && i < count; ++i) {
+    auto name = FindEntry(dir.Get(), elements[i]);
+    if (!name) return Fd();
+    dir = Fd(::openat(dir.Get(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return dir;
+}
+
+std::optional<HostPath> FindHostPath(int rootFd, const char *path) {
+  auto elements = SplitWindowsPath(path);
+  if (!elements || rootFd < 0) return std::nullopt;
+  HostPath where;
+  where.dir = OpenFolder(rootFd, *elements, elements->size() - 1);
+  if (!where.dir.Valid()) return std::nullopt;
+  auto leaf = FindEntry(where.dir.Get(), elements->back());
+  where.exists = leaf.has_value();
+  where.leaf = leaf ? *leaf : elements->back();
+  return where;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> SplitWindowsPath(const char *path) {
+  if (path == nullptr) return std::nullopt;
+  std::string_view text = path;
+  // Windows 98 refuses paths of MAX_PATH characters and more.
+  if (text.size() < 4 || text.size() >= MAX_PATH) return std::nullopt;
+  if ((text[0] != 'C' && text[0] != 'c') || text[1] != ':' || text[2] != '\\') return std::nullopt;
+  std::vector<std::string_view> names;
+  if (!SplitNames(text.substr(3), &names)) return std::nullopt;
+  for (std::string_view name : names) {
+    if (name == "." || name == ".." || name.find('/') != std::string_view::npos)
+      return std::nullopt;
+  }
+  return std::vector<std::string>(names.begin(), names.end());
+}
+
+bool WindowsFiles::Open(const std::string &machineDir, std::string *error) {
+  Close();
+  dir_ = Fd(::open(machineDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir_.Valid()) {
+    *error = ErrnoReason("machine folder " + Quoted(machineDir), errno);
+    return false;
+  }
+  if (::flock(dir_.Get(), LOCK_EX | LOCK_NB) != 0) {
+    *error =
+        errno == EWOULDBLOCK ? kMachineInUse : ErrnoReason("cannot lock the machine folder", errno);
+    dir_.Reset();
+    return false;
+  }
+  return true;
+}
+
+void WindowsFiles::Close() {
+  handles_.clear();
+  dir_.Reset();
+}
+
+void WindowsFiles::RemoveLeftovers() {
+  static const std::vector<std::string> kFolders = {"WINDOWS", "SYSTEM"};
+  for (std::size_t depth = 0; depth <= kFolders.size(); ++depth) {
+    const Fd dir = OpenFolder(dir_.Get(), kFolders, depth);
+    if (!dir.Valid()) return;
+    struct stat st;
+    for (const std::string &name : Names(dir.Get()))
+      if (name.starts_with(kTemporaryPrefix) &&
+          ::fstatat(dir.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        ::unlinkat(dir.Get(), name.c_str(), 0);
+  }
+}
+
+HANDLE WindowsFiles::Create(const char *path, DWORD access, DWORD disposition) {
+  const bool readable = (access & GENERIC_READ) != 0;
+  const bool writable = (access & GENERIC_WRITE) != 0;
+  if ((access & ~(GENERIC_READ | GENERIC_WRITE)) != 0 || (!readable && !writable))
+    return INVALID_HANDLE_VALUE;
+  if (disposition != OPEN_EXISTING && !(disposition == CREATE_ALWAYS && writable))
+    return INVALID_HANDLE_VALUE;
+  auto where = FindHostPath(dir_.Get(), path);
+  if (!where || (disposition == OPEN_EXISTING && !where->exists)) return INVALID_HANDLE_VALUE;
+  int flags = readable && writable ? O_RDWR : writable ? O_WRONLY : O_RDONLY;
+  if (disposition == CREATE_ALWAYS) flags |= O_CREAT;
+  Fd fd = where->Open(flags);
+  // A file with other names may be one outside the folder: rewriting it takes
+  // this name off it and creates a file of our own (FAT has no hard links).
+  if (!fd.Valid() && errno == EMLINK && disposition == CREATE_ALWAYS &&
+      ::unlinkat(where->dir.Get(), where->leaf.c_str(), 0) == 0)
+    fd = where->Open(flags | O_EXCL);
+  struct stat st;
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return INVALID_HANDLE_VALUE;
+  // Truncated only once known to be ours, and only when not empty: ext4 takes
+  // a truncation to 0 for a file being replaced and flushes it at the close.
+  if (disposition == CREATE_ALWAYS && st.st_size != 0 && ::ftruncate(fd.Get(), 0) != 0)
+    return INVALID_HANDLE_VALUE;
+  // Every handle of ours holds a shared lock, so that Delete fails on a file
+  // we have open, as on Windows 98 (one another holds fails there anyway).
+  ::flock(fd.Get(), LOCK_SH | LOCK_NB);
+  std::uintptr_t id = nextHandle_;
+  nextHandle_ += 4;
+  handles_.emplace(id, OpenFile{std::move(fd), readable, writable});
+  return reinterpret_cast<HANDLE>(id);
+}
+
+int WindowsFiles::FdFor(HANDLE file, bool write, const void *buffer, DWORD size, DWORD *done) {
+  auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
+  if (done != nullptr) *done = 0;
+  if (it == handles_.end() || !(write ? it->second.writable : it->second.readable) ||
+      done == nullptr || (buffer == nullptr && size != 0))
+    return -1;
+  return it->second.fd.Get();
+}
+
+BOOL WindowsFiles::Read(HANDLE file, void *buffer, DWORD size, DWORD *done) {
+  const int fd = FdFor(file, false, buffer, size, done);
+  std::size_t got = 0;
+  const bool ok = fd >= 0 && ReadFull(fd, static_cast<char *>(buffer), size, &got);
+  if (fd >= 0) *done = static_cast<DWORD>(got);
+  return ok ? TRUE : FALSE;
+}
+
+BOOL WindowsFiles::Write(HANDLE file, const void *buffer, DWORD size, DWORD *done) {
+  const int fd = FdFor(file, true, buffer, size, done);
+  std::size_t written = 0;
+  const bool ok =
+      fd >= 0 && WriteAll(fd, std::string_view(static_cast<const char *>(buffer), size), &written);
+  if (fd >= 0) *done = static_cast<DWORD>(written);
+  return ok ? TRUE : FALSE;
+}
+
+BOOL WindowsFiles::CloseHandle(HANDLE file) {
+  auto it = handles_.find(reinterpret_cast<std::uintptr_t>(file));
+  if (it == handles_.end()) return FALSE;
+  const int status = it->second.fd.Reset();
+  handles_.erase(it);
+  return status == 0 ? TRUE : FALSE;
+}
+
+BOOL WindowsFiles::Delete(const char *path) {
+  auto where = FindHostPath(dir_.Get(), path);
+  if (!where || !where->exists) return FALSE;
+  const int dir = where->dir.Get();
+  const char *leaf = where->leaf.c_str();
+  struct stat named;
+  if (::fstatat(dir, leaf, &named, AT_SYMLINK_NOFOLLOW) != 0) return FALSE;
+  // A link goes by itself: its target, wherever it is, stays.
+  if (S_ISLNK(named.st_mode)) return ::unlinkat(dir, leaf, 0) == 0 ? TRUE : FALSE;
+  const Fd fd = where->Open(O_RDONLY);
+  if (!fd.Valid()) return FALSE;
+  // Another holder's lock, or one of our own handles, is the file being in
+  // use; ours is held until the name is gone.
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return FALSE;
+  return ::unlinkat(dir, leaf, 0) == 0 ? TRUE : FALSE;
+}
+
+BOOL WindowsFiles::Copy(const char *from, const char *to, bool failIfExists) {
+  auto source = FindHostPath(dir_.Get(), from);
+  auto target = FindHostPath(dir_.Get(), to);
+  if (!source || !source->exists || !target || (target->exists && failIfExists)) return FALSE;
+  const Fd in = source->Open(O_RDONLY);
+  struct stat st;
+  std::string ignored;  // the rename refuses a folder as the target
+  const bool ok = in.Valid() && ::fstat(in.Get(), &st) == 0 &&
+                  ReplaceFile(
+                      target->dir.Get(), target->leaf.c_str(), st.st_mode & 0777, failIfExists,
+                      [&](int fd) { return CopyToEnd(in.Get(), fd); }, &ignored);
+  return ok ? TRUE : FALSE;
+}
+
+}  // namespace hosted

@@ -11,5 +11,7 @@ namespace platform {
 // names joined by single backslashes. False for a leading, trailing or
 // doubled backslash.
 bool IsWellFormedKeyPath(const char *path);
+// The same for the length characters at path, which need no terminator.
+bool IsWellFormedKeyPath(const char *path, unsigned long length);
 
 }  // namespace platform

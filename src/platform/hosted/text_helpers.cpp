@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/key_path.h"
+
 namespace hosted {
 
 namespace {
@@ -60,11 +62,10 @@ bool NamesEqual(std::string_view a, std::string_view b) {
 
 bool SplitNames(std::string_view path, std::vector<std::string_view> *names) {
   names->clear();
+  if (path.empty() || !platform::IsWellFormedKeyPath(path.data(), path.size())) return false;
   for (;;) {
     const std::size_t slash = path.find('\\');
-    const std::string_view name = path.substr(0, slash);
-    if (name.empty()) return false;
-    names->push_back(name);
+    names->push_back(path.substr(0, slash));
     if (slash == std::string_view::npos) return true;
     path.remove_prefix(slash + 1);
   }

@@ -15,7 +15,8 @@ int CompareNames(std::string_view a, std::string_view b);
 bool NamesEqual(std::string_view a, std::string_view b);
 
 // The names of a path joined by single backslashes; false for an empty path
-// or name, so that no path can stand for its own parent.
+// or a path IsWellFormedKeyPath refuses, so that no path can stand for its
+// own parent.
 bool SplitNames(std::string_view path, std::vector<std::string_view> *names);
 
 // "text" for a one-line reason: quotes, backslashes and control bytes escaped

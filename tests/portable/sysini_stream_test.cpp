@@ -1,6 +1,7 @@
-// The reader under system.ini: what each read of a piece returns and when it
-// sets the indicators, however the file is divided between reads. Failed
-// writes are the rewrite's fault sweep's part.
+// The streams under system.ini: what each read of a piece returns and when it
+// sets the indicators, however the file is divided between reads, and the
+// line ends the writer makes. Failed writes are the rewrite's fault sweep's
+// part.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -122,6 +123,18 @@ TEST_F(StreamTest, ReadErrorIsNoEndOfFile) {
     EXPECT_EQ(run_.layer.CallCount(), calls) << "no read after an error";
     CloseTextInput(input);
   }
+}
+
+// Every LF of a write becomes CR LF, wherever it stands, and zero bytes stay:
+// the rewrite writes a piece at a time, ending at its LF, but the writer may
+// not depend on that.
+TEST_F(StreamTest, WriterEndsALineAtEveryLineFeed) {
+  TextOutput output;
+  ASSERT_TRUE(OpenTextOutput(output, run_.machine.PathOf(FileName).c_str()));
+  const std::string text = "a\nb\n\nc\0d"s;
+  EXPECT_TRUE(WriteText(output, text.data(), static_cast<platform::DWORD>(text.size())));
+  EXPECT_TRUE(CloseTextOutput(output));
+  EXPECT_EQ(run_.machine.ReadFile(FileName), "a\r\nb\r\n\r\nc\0d"s);
 }
 
 }  // namespace

@@ -147,11 +147,6 @@ expect_same_tree() {
   fi
 }
 
-# The key names of a REGEDIT4 file, without brackets, sorted.
-keys_of() {
-  tr -d '\r' <"$1" | sed -n 's/^\[\(.*\)\]$/\1/p' | sort
-}
-
 # The file listing of a machine folder, relative, sorted.
 files_of() {
   (cd "$1" && find . -mindepth 1 | sort)

@@ -10,8 +10,8 @@ REMOVED_FILES=$(printf './%s\n' "${PRODUCT_FILES[@]}" | sort)
 # Checks that MACHINE is the demo after one confirmed run.
 expect_cleaned() {
   local machine=$1 gone added
-  gone=$(comm -23 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg"))
-  added=$(comm -13 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg"))
+  gone=$(comm -23 <(reg_keys "$DEMO/registry.reg") <(reg_keys "$machine/registry.reg"))
+  added=$(comm -13 <(reg_keys "$DEMO/registry.reg") <(reg_keys "$machine/registry.reg"))
   if [ "$gone" != "$(sort "$EXPECTED/removed-keys.txt")" ]; then
     fail "removed keys differ from expected/removed-keys.txt"
     diff <(sort "$EXPECTED/removed-keys.txt") <(echo "$gone") | sed 's/^/    /' >&2 || true
@@ -26,7 +26,7 @@ expect_cleaned() {
   fi
   for product_key in 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\TQ19KVN' \
                      'HKEY_LOCAL_MACHINE\Software\Quorvane\TQ19KVN'; do
-    grep -qFx "$product_key" <(keys_of "$machine/registry.reg") ||
+    grep -qFx "$product_key" <(reg_keys "$machine/registry.reg") ||
       fail "product key $product_key is gone"
   done
   # What stays keeps its bytes too: order, CR LF, wrapping, blank lines.

@@ -41,14 +41,14 @@ scenario "the next run, declined, folds what was saved"
 run --machine "$machine" --answers no
 expect_status 0
 [ ! -e "$machine/registry.reg.journal" ] || fail "the journal is still there"
-gone=$(comm -23 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg") | wc -l)
+gone=$(comm -23 <(reg_keys "$DEMO/registry.reg") <(reg_keys "$machine/registry.reg") | wc -l)
 [ "$gone" -ge "$saved" ] && [ "$saved" -gt 0 ] || fail "$gone keys gone for $saved saved changes"
 
 scenario "a full run then finishes the job"
 run --machine "$machine" --answers yes,ok,ok
 expect_status 1
 [ ! -s "$WORK/stderr" ] || fail "stderr: $(cat "$WORK/stderr")"
-comm -23 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg") |
+comm -23 <(reg_keys "$DEMO/registry.reg") <(reg_keys "$machine/registry.reg") |
   cmp -s - <(sort "$EXPECTED/removed-keys.txt") || fail "removed keys differ from expected"
 cmp -s "$EXPECTED/SYSTEM.INI" "$machine/WINDOWS/SYSTEM.INI" || fail "SYSTEM.INI differs from expected"
 

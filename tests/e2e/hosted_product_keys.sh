@@ -15,7 +15,7 @@ machine_without() {
   shift
   dir=$(fresh_machine "$name")
   printf '%s\n' "$@" >"$WORK/$name.dropped"
-  keys_of "$DEMO/registry.reg" | awk 'NR == FNR { p[tolower($0)] = 1; next }
+  reg_keys "$DEMO/registry.reg" | awk 'NR == FNR { p[tolower($0)] = 1; next }
     { k = tolower($0); for (x in p) if (k == x || index(k, x "\\") == 1) { print; next } }' \
     "$WORK/$name.dropped" - >"$WORK/$name.dropped-all"
   drop_keys "$DEMO/registry.reg" "$WORK/$name.dropped-all" >"$dir/registry.reg"
@@ -26,7 +26,7 @@ machine_without() {
 # MACHINE's registry is its starting registry less the keys of LIST.
 expect_registry_less() {
   local machine=$1 list=$2 gone
-  gone=$(comm -23 <(keys_of "$WORK/$(basename "$machine").before") <(keys_of "$machine/registry.reg"))
+  gone=$(comm -23 <(reg_keys "$WORK/$(basename "$machine").before") <(reg_keys "$machine/registry.reg"))
   if [ "$gone" != "$(sort "$list")" ]; then
     fail "removed keys differ from what was expected"
     diff <(sort "$list") <(echo "$gone") | sed 's/^/    /' >&2 || true
@@ -41,7 +41,7 @@ run --machine "$machine" --answers yes,ok
 expect_status 1
 expect_boxes "260|6|$CONFIRMATION" "0|1|$COMPLETION"
 expect_registry_less "$machine" "$EXPECTED/removed-keys.txt"
-grep -qFx "$SOFTWARE_KEY" <(keys_of "$machine/registry.reg") || fail "the software key is gone"
+grep -qFx "$SOFTWARE_KEY" <(reg_keys "$machine/registry.reg") || fail "the software key is gone"
 
 scenario "both product keys gone: the card's keys stay, the rest goes"
 machine=$(machine_without no-product "$SERVICE_KEY" "$SOFTWARE_KEY")

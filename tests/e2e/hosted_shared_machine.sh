@@ -5,7 +5,7 @@ source "$(dirname "$0")/hosted_common.bash" "$@"
 
 expect_full_run_result() {
   local machine=$1
-  comm -23 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg") |
+  comm -23 <(reg_keys "$DEMO/registry.reg") <(reg_keys "$machine/registry.reg") |
     cmp -s - <(sort "$EXPECTED/removed-keys.txt") || fail "removed keys differ from expected"
   cmp -s "$EXPECTED/SYSTEM.INI" "$machine/WINDOWS/SYSTEM.INI" || fail "SYSTEM.INI differs from expected"
 }
@@ -75,7 +75,7 @@ for pair in $(seq 12); do
     *) fail "pair $pair: exit statuses $sa and $sb: $(cat "$WORK/a.err" "$WORK/b.err")" ;;
   esac
   cmp -s "$WORK/big-expected.ini" "$machine/WINDOWS/SYSTEM.INI" || fail "pair $pair: SYSTEM.INI damaged"
-  comm -23 <(keys_of "$DEMO/registry.reg") <(keys_of "$machine/registry.reg") |
+  comm -23 <(reg_keys "$DEMO/registry.reg") <(reg_keys "$machine/registry.reg") |
     cmp -s - <(sort "$EXPECTED/removed-keys.txt") || fail "pair $pair: removed keys differ"
   expect_no_leftovers "$machine"
   rm -rf "$machine"

@@ -28,3 +28,15 @@ hold_lock() {
   done
   return 1
 }
+
+# The keys of a REGEDIT4 file, regedit's UTF-16 export included: one a line,
+# as written, sorted. Deletion lines ([-KEY]) are no keys.
+reg_keys() {
+  local text
+  if head -c2 "$1" | od -An -tx1 | grep -q 'ff fe'; then
+    text=$(iconv -f UTF-16 -t UTF-8 "$1")
+  else
+    text=$(cat "$1")
+  fi
+  printf '%s\n' "$text" | tr -d '\r' | sed -n 's/^\[\([^-].*\)\]$/\1/p' | sort
+}

@@ -127,16 +127,9 @@ echo "prefix created in $((SECONDS - start)) s"
 winpath() { echo "Z:${1//\//\\}"; }
 lower() { tr 'A-Z' 'a-z'; }
 
-# Key paths of a REGEDIT4/5 file (UTF-8 or UTF-16), lower-cased and sorted.
-reg_keys() {
-  local text
-  if head -c2 "$1" | od -An -tx1 | grep -q 'ff fe'; then
-    text=$(iconv -f UTF-16 -t UTF-8 "$1")
-  else
-    text=$(cat "$1")
-  fi
-  printf '%s\n' "$text" | tr -d '\r' | sed -n 's/^\[\([^-].*\)\]$/\1/p' | lower | sort -u
-}
+# Key paths of a REGEDIT4/5 file, lower-cased and sorted: Windows compares
+# them in any case.
+wine_reg_keys() { reg_keys "$1" | lower | sort -u; }
 
 # An existing path below $1 matching the relative path $2 element by element,
 # case-insensitively, as Windows finds it.
@@ -210,7 +203,7 @@ wine_keys() { # keyfile
   rm -f "$work/export.reg"
   bounded 60 $wine regedit /E "$(winpath "$work/export.reg")" HKEY_LOCAL_MACHINE >/dev/null 2>&1
   [ -f "$work/export.reg" ] || { fail "regedit /E failed"; return; }
-  reg_keys "$work/export.reg" | comm -12 - "$1"
+  wine_reg_keys "$work/export.reg" | comm -12 - "$1"
 }
 
 # Starts the program in the current prefix with ARGS in the background,
@@ -338,7 +331,7 @@ hosted_run() { # machine name answers [hold]
   echo $? > "$work/$2.rc"
   [ -n "$lock" ] && { kill $lock; wait $lock; } 2>/dev/null
   boxes "$work/$2.log" | cut -d'|' -f3- > "$work/$2.texts"
-  reg_keys "$copy/registry.reg" | comm -12 - "$work/$(basename "$1").keys" > "$work/$2.keys"
+  wine_reg_keys "$copy/registry.reg" | comm -12 - "$work/$(basename "$1").keys" > "$work/$2.keys"
   files_state "$1" "$copy" hosted > "$work/$2.files"
   cp "$(ci_path "$copy/WINDOWS" system.ini)" "$work/$2.ini"
 }
@@ -354,7 +347,7 @@ for machine in "${machines[@]}"; do
   scenario=$name-hosted
   # The program works below HKEY_LOCAL_MACHINE only, and Wine's HKEY_USERS
   # takes no keys but loaded profiles, so the other roots are not compared.
-  reg_keys "$machine/registry.reg" | grep '^hkey_local_machine\\' > "$work/$name.keys"
+  wine_reg_keys "$machine/registry.reg" | grep '^hkey_local_machine\\' > "$work/$name.keys"
   files_state "$machine" "$machine" hosted > "$work/$name.files"
   hosted_run "$machine" "$name-hosted" yes,ok
   cmp -s "$work/$name.keys" "$work/$name-hosted.keys" && fail "the hosted run removed no key"

@@ -4,13 +4,11 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The switch's name (after its '/' or '-') begins with word, in any case;
 // the rest of the name, if any, is *rest.
 bool StartsWith(const char *name, const char *word, const char **rest) {
   for (; *word != '\0'; ++word, ++name) {
-    if (Upper(*name) != *word) return false;
+    if (UpperAscii(*name) != *word) return false;
   }
   *rest = name;
   return true;
@@ -21,6 +19,8 @@ bool StartsWith(const char *name, const char *word, const char **rest) {
 constexpr unsigned ArgumentCapacity = platform::MAX_PATH + 8;
 
 }  // namespace
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 void ParseSwitches(const char *commandLine, Switches *switches) {
   *switches = Switches{};

@@ -23,3 +23,7 @@ struct Switches {
 };
 
 void ParseSwitches(const char *commandLine, Switches *switches);
+
+// c in capitals, for the names of switches and files, which compare in any
+// case; ASCII letters only.
+char UpperAscii(char c);

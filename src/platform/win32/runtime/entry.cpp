@@ -57,8 +57,6 @@ void WriteLog(const char *bytes, unsigned length) {
   ::WriteFile(Log, bytes, length, &written, nullptr);
 }
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The name after the last backslash (or '/' or drive colon) of path.
 const char *Leaf(const char *path) {
   const char *leaf = path;

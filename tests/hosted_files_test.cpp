@@ -14,11 +14,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 
 #include "platform/hosted/machine_files.h"
-#include "support/temp_machine.h"
+#include "support/scratch_machine.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -39,9 +40,9 @@ class WindowsFilesTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     outside_ = pattern;
     std::ofstream(outside_ / "secret.txt", std::ios::binary) << "outside";
-    outsideBefore_ = testsupport::SnapshotFolder(outside_);
+    outsideBefore_ = scratch::SnapshotFolder(outside_);
     std::string error;
-    ASSERT_TRUE(files_.Open(machine_.Root(), &error)) << error;
+    ASSERT_TRUE(files_.Open(machine_.Folder().string(), &error)) << error;
   }
   void TearDown() override {
     files_.Close();
@@ -67,9 +68,23 @@ class WindowsFilesTest : public ::testing::Test {
               written == bytes.size();
     return files_.CloseHandle(file) && ok;
   }
-  void ExpectOutsideIntact() { EXPECT_EQ(testsupport::SnapshotFolder(outside_), outsideBefore_); }
+  void ExpectOutsideIntact() { EXPECT_EQ(scratch::SnapshotFolder(outside_), outsideBefore_); }
+  // Below the machine folder, on the host.
+  std::string Host(const std::string &relative) const {
+    return (machine_.Folder() / relative).string();
+  }
+  void Write(const std::string &relative, const std::string &bytes) const {
+    EXPECT_TRUE(scratch::WriteHostFile(Host(relative), bytes)) << relative;
+  }
+  std::optional<std::string> Read(const std::string &relative) const {
+    return scratch::ReadHostFile(Host(relative));
+  }
+  bool Exists(const std::string &relative) const {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(Host(relative), error));
+  }
 
-  testsupport::TempMachine machine_;
+  scratch::Machine machine_;
   fs::path outside_;
   std::map<std::string, std::string> outsideBefore_;
   hosted::WindowsFiles files_;
@@ -93,7 +108,7 @@ TEST(SplitWindowsPathTest, RefusesAnythingButPlainElementsBelowC) {
 // the folder lists first; a folded name takes the byte-wise smallest.
 TEST_F(WindowsFilesTest, ReadsTheFileTheNameMeans) {
   for (const char *file : {"SYSTEM.INI", "system.ini", "SYSTEM/TQC.CPL", "caf\xe9.txt"})
-    machine_.WriteFile(std::string("WINDOWS/") + file, file);
+    Write(std::string("WINDOWS/") + file, file);
   std::pair<const char *, const char *> cases[] = {
       {"C:\\WINDOWS\\SYSTEM.INI", "SYSTEM.INI"}, {"C:\\WINDOWS\\system.ini", "system.ini"},
       {"C:\\WINDOWS\\System.Ini", "SYSTEM.INI"}, {"c:\\windows\\system\\tqc.cpl", "SYSTEM/TQC.CPL"},
@@ -105,11 +120,11 @@ TEST_F(WindowsFilesTest, ReadsTheFileTheNameMeans) {
 // A write to an existing file under another case must not leave a second
 // file beside it; a fifo where a file should be fails instead of blocking.
 TEST_F(WindowsFilesTest, WritesReuseTheFoldedNameAndOnlyRegularFilesOpen) {
-  machine_.WriteFile("WINDOWS/SYSTEM.INI", "old content");
+  Write("WINDOWS/SYSTEM.INI", "old content");
   ASSERT_TRUE(WriteAll("C:\\WINDOWS\\system.ini", "abc"));
-  EXPECT_FALSE(machine_.Exists("WINDOWS/system.ini"));
-  EXPECT_EQ(machine_.ReadFile("WINDOWS/SYSTEM.INI"), "abc");
-  ASSERT_EQ(mkfifo(machine_.HostPath("WINDOWS/WIN.INI").c_str(), 0644), 0);
+  EXPECT_FALSE(Exists("WINDOWS/system.ini"));
+  EXPECT_EQ(Read("WINDOWS/SYSTEM.INI"), "abc");
+  ASSERT_EQ(mkfifo(Host("WINDOWS/WIN.INI").c_str(), 0644), 0);
   EXPECT_EQ(ReadAll("C:\\WINDOWS\\WIN.INI"), "<fail>");
   EXPECT_FALSE(WriteAll("C:\\WINDOWS\\WIN.INI", "x"));
 }
@@ -122,13 +137,13 @@ TEST_F(WindowsFilesTest, NoCallOpensAnythingButARegularFile) {
   ASSERT_GE(watch, 0);
   for (const char *name : {"system.new", "SYSTEM.INI"}) {
     SCOPED_TRACE(name);
-    const std::string host = machine_.HostPath(std::string("WINDOWS/") + name);
+    const std::string host = Host(std::string("WINDOWS/") + name);
     // A character device like /dev/null where we can make one (root), else a FIFO.
     if (::mknod(host.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0) {
       ASSERT_EQ(::mkfifo(host.c_str(), 0666), 0);
     }
     ASSERT_GE(::inotify_add_watch(watch, host.c_str(), IN_OPEN), 0);
-    machine_.WriteFile("WINDOWS/OTHER.INI", "other");
+    Write("WINDOWS/OTHER.INI", "other");
     const std::string windows = std::string("C:\\WINDOWS\\") + name;
     for (DWORD disposition : {DWORD(OPEN_EXISTING), DWORD(CREATE_ALWAYS)})
       EXPECT_EQ(files_.Create(windows.c_str(), GENERIC_READ | GENERIC_WRITE, disposition),
@@ -161,13 +176,13 @@ class ConfinementTest : public WindowsFilesTest, public ::testing::WithParamInte
 
 TEST_P(ConfinementTest, NoCallReachesOutside) {
   const LinkCase &c = GetParam();
-  machine_.WriteFile("inside.txt", "inside");
-  fs::remove_all(machine_.HostPath(c.link));
-  fs::create_symlink(c.toDirectory ? outside_ : outside_ / "secret.txt", machine_.HostPath(c.link));
+  Write("inside.txt", "inside");
+  fs::remove_all(Host(c.link));
+  fs::create_symlink(c.toDirectory ? outside_ : outside_ / "secret.txt", Host(c.link));
   EXPECT_EQ(ReadAll(c.windowsPath), "<fail>");
   EXPECT_FALSE(WriteAll(c.windowsPath, "overwritten"));
   EXPECT_FALSE(files_.Copy(c.windowsPath, "C:\\copy.txt", false));
-  EXPECT_FALSE(machine_.Exists("copy.txt"));
+  EXPECT_FALSE(Exists("copy.txt"));
   ExpectOutsideIntact();
   // Copying onto the link, or deleting it, may only replace or remove the link.
   files_.Copy("C:\\inside.txt", c.windowsPath, false);
@@ -185,16 +200,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(WindowsFilesTest, CopyOverOrDeleteOfALinkTouchesTheLinkOnly) {
-  machine_.WriteFile("WINDOWS/SYSTEM.ONE", "rewritten");
-  fs::create_symlink(outside_ / "secret.txt", machine_.HostPath("WINDOWS/SYSTEM.INI"));
+  Write("WINDOWS/SYSTEM.ONE", "rewritten");
+  fs::create_symlink(outside_ / "secret.txt", Host("WINDOWS/SYSTEM.INI"));
   EXPECT_TRUE(files_.Copy("C:\\WINDOWS\\SYSTEM.ONE", "C:\\WINDOWS\\SYSTEM.INI", false));
-  EXPECT_FALSE(fs::is_symlink(machine_.HostPath("WINDOWS/SYSTEM.INI")));
-  EXPECT_EQ(machine_.ReadFile("WINDOWS/SYSTEM.INI"), "rewritten");
-  fs::create_symlink(outside_ / "secret.txt", machine_.HostPath("WINDOWS/SYSTEM/TQC.CPL"));
+  EXPECT_FALSE(fs::is_symlink(Host("WINDOWS/SYSTEM.INI")));
+  EXPECT_EQ(Read("WINDOWS/SYSTEM.INI"), "rewritten");
+  fs::create_symlink(outside_ / "secret.txt", Host("WINDOWS/SYSTEM/TQC.CPL"));
   EXPECT_TRUE(files_.Delete("C:\\WINDOWS\\SYSTEM\\tqc.cpl"));
-  EXPECT_FALSE(fs::is_symlink(machine_.HostPath("WINDOWS/SYSTEM/TQC.CPL")));
+  EXPECT_FALSE(fs::is_symlink(Host("WINDOWS/SYSTEM/TQC.CPL")));
   // A hard link shares its bytes with the outside: replaced, never written in place.
-  fs::create_hard_link(outside_ / "secret.txt", machine_.HostPath("WINDOWS/SYSTEM.NEW"));
+  fs::create_hard_link(outside_ / "secret.txt", Host("WINDOWS/SYSTEM.NEW"));
   EXPECT_EQ(files_.Create("C:\\WINDOWS\\SYSTEM.NEW", GENERIC_WRITE, OPEN_EXISTING),
             INVALID_HANDLE_VALUE);
   ASSERT_TRUE(WriteAll("C:\\WINDOWS\\SYSTEM.NEW", "rewritten"));
@@ -205,19 +220,19 @@ TEST_F(WindowsFilesTest, CopyOverOrDeleteOfALinkTouchesTheLinkOnly) {
 
 TEST_F(WindowsFilesTest, LockedOrOpenFilesAreInUseUntilReleased) {
   for (int lock : {LOCK_EX, LOCK_SH}) {
-    machine_.WriteFile("WINDOWS/SYSTEM/TQC.CPL", "applet");
+    Write("WINDOWS/SYSTEM/TQC.CPL", "applet");
     // Another open file description, as a Control Panel process would hold.
-    int holder = ::open(machine_.HostPath("WINDOWS/SYSTEM/TQC.CPL").c_str(), O_RDONLY);
+    int holder = ::open(Host("WINDOWS/SYSTEM/TQC.CPL").c_str(), O_RDONLY);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, lock), 0);
     EXPECT_FALSE(files_.Delete("C:\\WINDOWS\\SYSTEM\\TQC.CPL"));
-    EXPECT_EQ(machine_.ReadFile("WINDOWS/SYSTEM/TQC.CPL"), "applet");
+    EXPECT_EQ(Read("WINDOWS/SYSTEM/TQC.CPL"), "applet");
     ::close(holder);
     EXPECT_TRUE(files_.Delete("C:\\WINDOWS\\SYSTEM\\TQC.CPL"));
-    EXPECT_FALSE(machine_.Exists("WINDOWS/SYSTEM/TQC.CPL"));
+    EXPECT_FALSE(Exists("WINDOWS/SYSTEM/TQC.CPL"));
   }
   // A step that forgot to close its own handle must fail here as on Windows 98.
-  machine_.WriteFile("WINDOWS/SYSTEM.NEW", "new");
+  Write("WINDOWS/SYSTEM.NEW", "new");
   HANDLE file = files_.Create("C:\\WINDOWS\\system.new", GENERIC_READ, OPEN_EXISTING);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   EXPECT_FALSE(files_.Delete("C:\\WINDOWS\\SYSTEM.NEW"));
@@ -225,12 +240,12 @@ TEST_F(WindowsFilesTest, LockedOrOpenFilesAreInUseUntilReleased) {
   EXPECT_TRUE(files_.Delete("C:\\WINDOWS\\SYSTEM.NEW"));
   EXPECT_FALSE(files_.Delete("C:\\WINDOWS\\SYSTEM.NEW")) << "already gone";
   EXPECT_FALSE(files_.Delete("C:\\WINDOWS\\Help"));
-  EXPECT_TRUE(fs::is_directory(machine_.HostPath("WINDOWS/Help")));
+  EXPECT_TRUE(fs::is_directory(Host("WINDOWS/Help")));
 }
 
 TEST_F(WindowsFilesTest, CopyReplacesTheTargetWholeOrNotAtAll) {
-  machine_.WriteFile("WINDOWS/SYSTEM.INI", "old");
-  machine_.WriteFile("WINDOWS/system.new", "new");
+  Write("WINDOWS/SYSTEM.INI", "old");
+  Write("WINDOWS/system.new", "new");
   std::tuple<const char *, const char *, bool> failing[] = {
       {"C:\\WINDOWS\\SYSTEM.NEW", "C:\\WINDOWS\\system.ini", true},
       {"C:\\WINDOWS\\WIN.INI", "C:\\WINDOWS\\SYSTEM.INI", false},
@@ -238,17 +253,17 @@ TEST_F(WindowsFilesTest, CopyReplacesTheTargetWholeOrNotAtAll) {
       {"C:\\WINDOWS\\SYSTEM.NEW", "C:\\WINNT\\SYSTEM.INI", false}};
   for (auto [from, to, failIfExists] : failing) {
     EXPECT_FALSE(files_.Copy(from, to, failIfExists)) << from << " -> " << to;
-    EXPECT_EQ(machine_.ReadFile("WINDOWS/SYSTEM.INI"), "old");
-    EXPECT_TRUE(fs::is_directory(machine_.HostPath("WINDOWS/SYSTEM")));
+    EXPECT_EQ(Read("WINDOWS/SYSTEM.INI"), "old");
+    EXPECT_TRUE(fs::is_directory(Host("WINDOWS/SYSTEM")));
   }
   // A second name of the old file keeps the old bytes: the target was
   // replaced by a rename, never rewritten in place.
-  fs::create_hard_link(machine_.HostPath("WINDOWS/SYSTEM.INI"), machine_.HostPath("old.ini"));
+  fs::create_hard_link(Host("WINDOWS/SYSTEM.INI"), Host("old.ini"));
   ASSERT_TRUE(files_.Copy("C:\\WINDOWS\\SYSTEM.NEW", "C:\\WINDOWS\\system.ini", false));
-  EXPECT_EQ(machine_.ReadFile("WINDOWS/SYSTEM.INI"), "new");
-  EXPECT_FALSE(machine_.Exists("WINDOWS/system.ini"));
-  EXPECT_EQ(machine_.ReadFile("old.ini"), "old");
-  EXPECT_EQ(Entries(machine_.HostPath("WINDOWS")), 4u)
+  EXPECT_EQ(Read("WINDOWS/SYSTEM.INI"), "new");
+  EXPECT_FALSE(Exists("WINDOWS/system.ini"));
+  EXPECT_EQ(Read("old.ini"), "old");
+  EXPECT_EQ(Entries(Host("WINDOWS")), 4u)
       << "SYSTEM, Help, SYSTEM.INI, system.new: no temporary left";
 }
 

@@ -17,7 +17,8 @@
 #include "platform/hosted/machine_files.h"
 #include "platform/hosted/registry.h"
 #include "platform/platform.h"
-#include "support/temp_machine.h"
+#include "support/modem_fixture.h"
+#include "support/scratch_machine.h"
 
 using namespace platform;
 
@@ -47,111 +48,113 @@ TEST(TerminalBoxTest, ShowsEscapesAsTextAndReadsUntilAChoice) {
 
 // ------------------------------------------------------------------ start
 
+namespace fs = std::filesystem;
+
+void InstallModemFiles(const scratch::Machine &machine) {
+  for (const scratch::File &file : modem::Files())
+    ASSERT_TRUE(machine.WriteFile(file.path, file.bytes)) << file.path;
+}
+
 TEST(StartTest, RefusesAMissingFolderOrAMalformedRegistryNamingFileAndLine) {
   const char bad[] = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\nnot a value\r\n";
-  testsupport::TempMachine machine(bad);
+  scratch::Machine machine(bad);
+  const std::string root = machine.Folder().string();
   hosted::StartOptions options;
   std::string error;
-  options.machine = machine.HostPath("absent");
+  options.machine = root + "/absent";
   EXPECT_FALSE(hosted::Start(options, &error));
   EXPECT_NE(error.find("absent"), std::string::npos) << error;
-  options.machine = machine.Root();
+  options.machine = root;
   EXPECT_FALSE(hosted::Start(options, &error));
   EXPECT_NE(error.find("registry.reg:4:"), std::string::npos) << error;
-  EXPECT_NE(error.find(machine.Root()), std::string::npos) << "names the folder: " << error;
-  EXPECT_EQ(machine.ReadFile("registry.reg"), bad);
+  EXPECT_NE(error.find(root), std::string::npos) << "names the folder: " << error;
+  EXPECT_EQ(scratch::ReadHostFile(root + "/registry.reg"), bad);
   EXPECT_EQ(CopyFileA("C:\\registry.reg", "C:\\copy.reg", FALSE), FALSE) << "not started";
-  EXPECT_FALSE(machine.Exists("copy.reg"));
+  EXPECT_FALSE(fs::exists(root + "/copy.reg"));
 }
 
 // A log that is or would be a file of the machine folder, however it is
 // named, is refused before anything is written; one beside it is fine, and
 // is appended to.
 TEST(StartTest, RefusesALogInsideTheMachine) {
-  testsupport::TempMachine machine;
-  testsupport::InstallModemFiles(machine);
-  const std::string outside = machine.OutsidePath("outside.log");
-  ASSERT_EQ(::symlink(machine.HostPath("WINDOWS").c_str(), machine.OutsidePath("win").c_str()), 0);
-  ASSERT_EQ(
-      ::symlink(machine.HostPath("registry.reg").c_str(), machine.OutsidePath("reg-link").c_str()),
-      0);
-  ASSERT_EQ(
-      ::link(machine.HostPath("registry.reg").c_str(), machine.OutsidePath("reg-hard").c_str()), 0);
+  scratch::Machine machine;
+  InstallModemFiles(machine);
+  const std::string root = machine.Folder().string();
+  const std::string outer = machine.Folder().parent_path().string();
+  const std::string outside = outer + "/outside.log";
+  ASSERT_EQ(::symlink((root + "/WINDOWS").c_str(), (outer + "/win").c_str()), 0);
+  ASSERT_EQ(::symlink((root + "/registry.reg").c_str(), (outer + "/reg-link").c_str()), 0);
+  ASSERT_EQ(::link((root + "/registry.reg").c_str(), (outer + "/reg-hard").c_str()), 0);
   // A link to a file the log would create in the machine.
-  ASSERT_EQ(
-      ::symlink(machine.HostPath("new.log").c_str(), machine.OutsidePath("dangling").c_str()), 0);
-  const auto before = testsupport::SnapshotFolder(machine.Root());
+  ASSERT_EQ(::symlink((root + "/new.log").c_str(), (outer + "/dangling").c_str()), 0);
+  const auto before = scratch::SnapshotFolder(root);
   const std::string cases[] = {
-      machine.HostPath("registry.reg"),
-      machine.HostPath("WINDOWS/SYSTEM.INI"),
-      machine.HostPath("WINDOWS/SYSTEM/new.log"),
-      machine.HostPath("WINDOWS/../x.log"),
-      machine.OutsidePath("win/SYSTEM.INI"),
-      machine.OutsidePath("win/new.log"),
-      machine.OutsidePath("reg-link"),
-      machine.OutsidePath("reg-hard"),
-      machine.OutsidePath("dangling"),
-      machine.Root() + "/",
+      root + "/registry.reg",   root + "/WINDOWS/SYSTEM.INI", root + "/WINDOWS/SYSTEM/new.log",
+      root + "/WINDOWS/../x.log", outer + "/win/SYSTEM.INI",  outer + "/win/new.log",
+      outer + "/reg-link",      outer + "/reg-hard",          outer + "/dangling",
+      root + "/",
   };
   for (const std::string &log : cases) {
     SCOPED_TRACE(log);
     std::string error;
-    EXPECT_EQ(hosted::OpenLog(log, machine.Root(), &error), nullptr);
+    EXPECT_EQ(hosted::OpenLog(log, root, &error), nullptr);
     EXPECT_EQ(error.rfind("log \"", 0), 0u) << error;
-    EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), before);
+    EXPECT_EQ(scratch::SnapshotFolder(root), before);
   }
   {
     std::ofstream(outside) << "earlier\n";
   }
   for (const std::string &log : {outside, std::string("/dev/null")}) {
     std::string error;
-    std::FILE *file = hosted::OpenLog(log, machine.Root(), &error);
+    std::FILE *file = hosted::OpenLog(log, root, &error);
     ASSERT_NE(file, nullptr) << error;
     std::fputs("later\n", file);
     std::fclose(file);
   }
-  EXPECT_EQ(machine.ReadFile("../outside.log"), "earlier\nlater\n");
-  EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), before);
+  EXPECT_EQ(scratch::ReadHostFile(outside), "earlier\nlater\n");
+  EXPECT_EQ(scratch::SnapshotFolder(root), before);
 }
 
 // Under the machine lock, what a killed run left is known to be abandoned:
 // its temporary files go, and nothing else.
 TEST(StartTest, RemovesTheTemporaryFilesOfAKilledRun) {
-  testsupport::TempMachine machine;
-  testsupport::InstallModemFiles(machine);
-  const auto before = testsupport::SnapshotFolder(machine.Root());
+  scratch::Machine machine;
+  InstallModemFiles(machine);
+  const fs::path root = machine.Folder();
+  const auto before = scratch::SnapshotFolder(root);
   for (const char *left :
        {".tq72tmp-4242-1", "WINDOWS/.tq72tmp-4242-2", "WINDOWS/SYSTEM/.tq72tmp-4242-7"})
-    machine.WriteFile(left, "half written");
-  std::filesystem::create_directory(machine.HostPath("WINDOWS/.tq72tmp-4242-3"));
+    scratch::WriteHostFile(root / left, "half written");
+  fs::create_directory(root / "WINDOWS/.tq72tmp-4242-3");
   machine.Start();
   machine.Stop();
   auto expected = before;
   expected["WINDOWS/.tq72tmp-4242-3/"] = "";  // not a file of ours
-  EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), expected);
+  EXPECT_EQ(scratch::SnapshotFolder(root), expected);
 }
 
 // A start creates nothing in the folder (so a signal at the confirmation
 // leaves it as it was), and it is refused while anyone holds the folder's
 // lock, as another run does.
 TEST(StartTest, CreatesNothingAndIsRefusedWhileTheFolderIsLocked) {
-  testsupport::TempMachine machine;
-  testsupport::InstallModemFiles(machine);
-  const auto before = testsupport::SnapshotFolder(machine.Root());
+  scratch::Machine machine;
+  InstallModemFiles(machine);
+  const std::string root = machine.Folder().string();
+  const auto before = scratch::SnapshotFolder(root);
   machine.Start();
-  EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), before);
+  EXPECT_EQ(scratch::SnapshotFolder(root), before);
   machine.Stop();
-  const int holder = ::open(machine.Root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int holder = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
   hosted::StartOptions options;
-  options.machine = machine.Root();
+  options.machine = root;
   std::string error;
   EXPECT_FALSE(hosted::Start(options, &error));
   EXPECT_EQ(error, hosted::kMachineInUse);
   ::close(holder);
   EXPECT_TRUE(hosted::Start(options, &error)) << error;
   EXPECT_TRUE(hosted::Stop(&error)) << error;
-  EXPECT_EQ(testsupport::SnapshotFolder(machine.Root()), before);
+  EXPECT_EQ(scratch::SnapshotFolder(root), before);
 }
 
 }  // namespace

@@ -15,13 +15,14 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/hosted/machine_files.h"
 #include "platform/hosted/registry.h"
 #include "support/registry_content.h"
-#include "support/temp_machine.h"
+#include "support/scratch_machine.h"
 
 namespace {
 
@@ -29,7 +30,11 @@ using namespace platform;
 using namespace std::string_literals;
 using Names = std::vector<std::string>;
 using testsupport::KeyTree;
-using testsupport::KeyExists;
+
+// The key opens through the registry's own calls.
+bool Opens(hosted::Registry &registry, HKEY root, const std::string &path) {
+  return scratch::KeyOpens(testsupport::Reader(registry), root, path);
+}
 
 const std::string kFixture =
     "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\System\\Class\\Modem\\0000]\r\n"
@@ -64,10 +69,17 @@ class MachineFolder : public ::testing::Test {
     ASSERT_TRUE(fresh.Open(dirFd_, &error)) << error;
     EXPECT_EQ(KeyTree(fresh), KeyTree(reg));
   }
+  // A file of the folder, on the host.
+  std::optional<std::string> Read(const char *name) const {
+    return scratch::ReadHostFile(machine_.Folder() / name);
+  }
+  void Write(const char *name, const std::string &bytes) const {
+    ASSERT_TRUE(scratch::WriteHostFile(machine_.Folder() / name, bytes)) << name;
+  }
   // Names in the folder that start with prefix.
   std::vector<std::string> Entries(std::string_view prefix) {
     std::vector<std::string> names;
-    for (const auto &entry : std::filesystem::directory_iterator(machine_.Root())) {
+    for (const auto &entry : std::filesystem::directory_iterator(machine_.Folder())) {
       const std::string name = entry.path().filename().string();
       if (name.starts_with(prefix)) names.push_back(name);
     }
@@ -78,12 +90,12 @@ class MachineFolder : public ::testing::Test {
   void CloseAndExpectFolded(hosted::Registry &reg) {
     std::string error;
     ASSERT_TRUE(reg.Close(&error)) << error;
-    EXPECT_FALSE(machine_.Exists(hosted::journal::kJournalName));
+    EXPECT_EQ(Entries(hosted::journal::kJournalName), std::vector<std::string>{});
     EXPECT_EQ(Entries(hosted::kTemporaryPrefix), std::vector<std::string>{});
     ExpectDurable(reg);
   }
-  testsupport::TempMachine machine_{kFixture};
-  int dirFd_ = ::open(machine_.Root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  scratch::Machine machine_{kFixture};
+  int dirFd_ = ::open(machine_.Folder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 };
 
 // The contract, on a registry opened as a start opens it: each change is
@@ -151,7 +163,7 @@ TEST_F(RegistryContract, NamesAreCaseInsensitiveAndEnumerateInFoldedOrder) {
   ASSERT_EQ(reg_.QueryValue(key, "VERSION", nullptr, reinterpret_cast<BYTE *>(data), &bytes),
             ERROR_SUCCESS);
   EXPECT_STREQ(data, "1.0");
-  EXPECT_TRUE(KeyExists(reg_, "hkey_local_machine\\SOFTWARE\\quorvane"));
+  EXPECT_TRUE(Opens(reg_, HKEY_LOCAL_MACHINE, "SOFTWARE\\quorvane"));
   // Folded to upper case: '_' (0x5F) sorts after 'Z' (0x5A), 'a' before 'B'.
   EXPECT_EQ(Children(OpenKey(HKEY_LOCAL_MACHINE, "software")),
             (Names{"alpha", "Beta", "charlie", "Quorvane", "Zulu", "_Under"}));
@@ -165,9 +177,8 @@ TEST_F(RegistryContract, DeleteKeyRemovesTheWholeSubtree) {
   HKEY again = OpenKey(HKEY_LOCAL_MACHINE, kModem0000);
   ASSERT_EQ(reg_.DeleteKey(modem, "0000"), ERROR_SUCCESS);
   CheckDurable();
-  const std::string path = std::string("HKEY_LOCAL_MACHINE\\") + kModem0000;
-  EXPECT_FALSE(KeyExists(reg_, path));
-  EXPECT_FALSE(KeyExists(reg_, path + "\\Init"));
+  EXPECT_FALSE(Opens(reg_, HKEY_LOCAL_MACHINE, kModem0000));
+  EXPECT_FALSE(Opens(reg_, HKEY_LOCAL_MACHINE, kModem0000 + "\\Init"s));
   EXPECT_EQ(Children(modem), Names{"0001"});
   HKEY result = nullptr;
   EXPECT_EQ(reg_.OpenKey(modem, "0000", &result), ERROR_FILE_NOT_FOUND);
@@ -180,7 +191,7 @@ TEST_F(RegistryContract, DeleteKeyRemovesTheWholeSubtree) {
   // Through a case-folded path, and under every root; the same name under
   // another root is another key.
   ASSERT_EQ(reg_.DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\quorvane"), ERROR_SUCCESS);
-  EXPECT_TRUE(KeyExists(reg_, "HKEY_CURRENT_USER\\Software\\Quorvane"));
+  EXPECT_TRUE(Opens(reg_, HKEY_CURRENT_USER, "Software\\Quorvane"));
   EXPECT_EQ(Children(OpenKey(HKEY_LOCAL_MACHINE, "Software")),
             (Names{"alpha", "Beta", "charlie", "Zulu", "_Under"}));
   for (std::size_t i = 0; i < hosted::regedit4::kRootCount; ++i) {
@@ -188,8 +199,7 @@ TEST_F(RegistryContract, DeleteKeyRemovesTheWholeSubtree) {
     const Names children = Children(root);
     ASSERT_FALSE(children.empty());
     ASSERT_EQ(reg_.DeleteKey(root, children[0].c_str()), ERROR_SUCCESS) << children[0];
-    const std::string name(hosted::regedit4::RootName(static_cast<hosted::regedit4::RootId>(i)));
-    EXPECT_FALSE(KeyExists(reg_, name + "\\" + children[0]));
+    EXPECT_FALSE(Opens(reg_, root, children[0]));
     CheckDurable();
   }
   EXPECT_EQ(Children(HKEY_LOCAL_MACHINE), Names{"System"});
@@ -207,12 +217,12 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
     ASSERT_EQ(crashed.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Quorvane\\TQ19KVN"), ERROR_SUCCESS);
     ASSERT_EQ(crashed.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
   }  // the process dies here: no Close
-  EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
+  EXPECT_EQ(Read("registry.reg"), kFixture);
   hosted::Registry reg;
   Open(reg);
-  EXPECT_FALSE(KeyExists(reg, "HKEY_LOCAL_MACHINE\\Software\\Quorvane\\TQ19KVN"));
-  EXPECT_TRUE(KeyExists(reg, "HKEY_LOCAL_MACHINE\\Software\\Quorvane"));
-  EXPECT_FALSE(KeyExists(reg, "HKEY_CLASSES_ROOT\\.tq7"));
+  EXPECT_FALSE(Opens(reg, HKEY_LOCAL_MACHINE, "Software\\Quorvane\\TQ19KVN"));
+  EXPECT_TRUE(Opens(reg, HKEY_LOCAL_MACHINE, "Software\\Quorvane"));
+  EXPECT_FALSE(Opens(reg, HKEY_CLASSES_ROOT, ".tq7"));
   const std::string content = KeyTree(reg);
   CloseAndExpectFolded(reg);  // a run that changed nothing itself still folds
   struct stat st {};
@@ -220,13 +230,13 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 
   // A crash after the rename left a journal of records already folded.
-  const std::string folded = machine_.ReadFile("registry.reg");
-  machine_.WriteFile(journal::kJournalName,
+  const std::string folded = Read("registry.reg").value();
+  Write(journal::kJournalName,
                      std::string(journal::kHeader) + journal::Record("HKEY_CLASSES_ROOT\\.tq7"));
   Open(reg);
   EXPECT_EQ(KeyTree(reg), content);
   CloseAndExpectFolded(reg);
-  EXPECT_EQ(machine_.ReadFile("registry.reg"), folded);
+  EXPECT_EQ(Read("registry.reg"), folded);
 }
 
 TEST_F(MachineFolder, ATornLastRecordIsIgnoredWhereverItIsCut) {
@@ -240,11 +250,11 @@ TEST_F(MachineFolder, ATornLastRecordIsIgnoredWhereverItIsCut) {
     journals.push_back(first + last.substr(0, cut));
   for (const std::string &bytes : journals) {
     SCOPED_TRACE(bytes);
-    machine_.WriteFile(journal::kJournalName, bytes);
+    Write(journal::kJournalName, bytes);
     hosted::Registry reg;
     Open(reg);
-    EXPECT_EQ(KeyExists(reg, "HKEY_LOCAL_MACHINE\\Software\\Quorvane"), bytes == "REGED");
-    EXPECT_TRUE(KeyExists(reg, "HKEY_CLASSES_ROOT\\.tq7"));
+    EXPECT_EQ(Opens(reg, HKEY_LOCAL_MACHINE, "Software\\Quorvane"), bytes == "REGED");
+    EXPECT_TRUE(Opens(reg, HKEY_CLASSES_ROOT, ".tq7"));
     // A new change goes after the complete records, over the torn one.
     ASSERT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Beta"), ERROR_SUCCESS);
     ExpectDurable(reg);
@@ -279,12 +289,12 @@ TEST_F(MachineFolder, AFailedWriteLeavesTheRegistryAsItWas) {
   std::string error;
   Open(reg);
   ASSERT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\alpha"), ERROR_SUCCESS);
-  auto full = std::make_unique<FileSizeLimit>(machine_.ReadFile(journal::kJournalName).size() + 8);
+  auto full = std::make_unique<FileSizeLimit>(Read(journal::kJournalName).value().size() + 8);
   EXPECT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_WRITE_FAULT);
-  EXPECT_TRUE(KeyExists(reg, "HKEY_CLASSES_ROOT\\.tq7"));
+  EXPECT_TRUE(Opens(reg, HKEY_CLASSES_ROOT, ".tq7"));
   // A failed save keeps the old file and the journal, and stays open.
   EXPECT_FALSE(reg.Close(&error));
-  EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
+  EXPECT_EQ(Read("registry.reg"), kFixture);
   full.reset();
   ExpectDurable(reg);
   CloseAndExpectFolded(reg);
@@ -299,7 +309,7 @@ TEST_F(MachineFolder, ARunThatChangesNothingLeavesTheFileAlone) {
   EXPECT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Missing"), ERROR_FILE_NOT_FOUND);
   CloseAndExpectFolded(reg);
   ASSERT_EQ(::fstatat(dirFd_, "registry.reg", &after, 0), 0);
-  EXPECT_EQ(machine_.ReadFile("registry.reg"), kFixture);
+  EXPECT_EQ(Read("registry.reg"), kFixture);
   EXPECT_EQ(after.st_ino, before.st_ino);  // not replaced
   EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }
@@ -322,7 +332,7 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.meanwhile);
-    machine_.WriteFile("registry.reg", kFixture);
+    Write("registry.reg", kFixture);
     auto reg = std::make_unique<hosted::Registry>();
     Open(*reg);
     ASSERT_EQ(reg->DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Quorvane"), ERROR_SUCCESS);
@@ -330,7 +340,7 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
     if (c.text.empty()) {
       ASSERT_EQ(::unlinkat(dirFd_, "registry.reg", 0), 0);
     } else {
-      machine_.WriteFile("registry.reg", c.text);
+      Write("registry.reg", c.text);
     }
     std::string error;
     if (c.reason != nullptr) {
@@ -340,15 +350,14 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
                            "run applies them"),
                 std::string::npos)
           << error;
-      EXPECT_EQ(c.text.empty() ? !machine_.Exists("registry.reg")
-                               : machine_.ReadFile("registry.reg") == c.text,
-                true);
-      machine_.WriteFile("registry.reg", kFixture + added);  // mended: the next run folds
+      EXPECT_EQ(Read("registry.reg"),
+                c.text.empty() ? std::nullopt : std::optional<std::string>(c.text));
+      Write("registry.reg", kFixture + added);  // mended: the next run folds
       reg = std::make_unique<hosted::Registry>();
       Open(*reg);
     }
     CloseAndExpectFolded(*reg);
-    const std::string folded = machine_.ReadFile("registry.reg");
+    const std::string folded = Read("registry.reg").value();
     EXPECT_EQ(folded.find("HKEY_LOCAL_MACHINE\\Software\\Quorvane"), std::string::npos);
     EXPECT_EQ(folded.find(".tq7"), std::string::npos);
     EXPECT_NE(folded.find("Software\\Zulu"), std::string::npos);
@@ -363,8 +372,8 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
 // A link is never followed out of the machine folder, and a refused Open
 // leaves the content as it was.
 TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
-  testsupport::TempMachine outside(kFixture);
-  const std::string target = outside.HostPath("registry.reg");
+  scratch::Machine outside(kFixture);
+  const std::string target = (outside.Folder() / "registry.reg").string();
   hosted::Registry reg;
   std::string error;
   const std::string before = KeyTree(reg);
@@ -384,10 +393,10 @@ TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
   EXPECT_EQ(KeyTree(reg), before);
   // Opened through a descriptor its opener closes at once: it keeps its own.
   EXPECT_TRUE(outside.OpenRegistry(reg, &error)) << error;
-  EXPECT_EQ(outside.ReadFile("registry.reg"), kFixture);
+  EXPECT_EQ(scratch::ReadHostFile(target), kFixture);
   EXPECT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
   EXPECT_TRUE(reg.Close(&error)) << error;
-  EXPECT_EQ(outside.ReadFile("registry.reg").find(".tq7"), std::string::npos);
+  EXPECT_EQ(scratch::ReadHostFile(target)->find(".tq7"), std::string::npos);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 #include "platform/hosted/registry.h"
 #include "support/registry_content.h"
-#include "support/temp_machine.h"
+#include "support/scratch_machine.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ class Regedit4RoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 
 TEST_P(Regedit4RoundTrip, LoadsQueriesAndSavesTheSameBytes) {
   const RoundTrip &c = GetParam();
-  testsupport::TempMachine machine(c.text);
+  scratch::Machine machine(c.text);
   hosted::Registry reg;
   std::string error;
   ASSERT_TRUE(machine.OpenRegistry(reg, &error)) << error;
@@ -167,7 +167,7 @@ class Regedit4Malformed : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(Regedit4Malformed, IsRefusedWithNameLineAndReason) {
   const Malformed &c = GetParam();
-  testsupport::TempMachine machine(c.text);
+  scratch::Machine machine(c.text);
   hosted::Registry reg;
   std::string error;
   const std::string before = KeyTree(reg);

@@ -67,35 +67,26 @@ std::string SavedText(const Document &content) {
 using hosted::RootKey;
 using hosted::regedit4::RootId;
 
+scratch::KeyReader Reader(hosted::Registry &registry) {
+  return {
+      [&registry](platform::HKEY key, const char *path, platform::HKEY *result) {
+        return registry.OpenKey(key, path, result);
+      },
+      [&registry](platform::HKEY key, platform::DWORD index, char *name, platform::DWORD *chars) {
+        return registry.EnumKey(key, index, name, chars);
+      },
+      [&registry](platform::HKEY key) { registry.CloseKey(key); },
+  };
+}
+
 std::string KeyTree(hosted::Registry &registry) {
   std::string out;
-  // Keys still to visit: a root and the path below it. A key is opened by
-  // its path from the root each time, so that no handle outlives its visit.
-  std::vector<std::pair<RootId, std::string>> stack;
-  for (std::size_t i = hosted::regedit4::kRootCount; i > 0; --i)
-    stack.emplace_back(static_cast<RootId>(i - 1), std::string());
-  std::vector<char> name(1 << 16);
-  std::vector<std::string> children;
-  while (!stack.empty()) {
-    auto [root, below] = std::move(stack.back());
-    stack.pop_back();
-    std::string path(hosted::regedit4::RootName(root));
-    if (!below.empty()) path += '\\' + below;
-    platform::HKEY key = nullptr;
-    if (registry.OpenKey(RootKey(root), below.c_str(), &key) != platform::ERROR_SUCCESS) {
-      out += path + " (enumerated, but does not open)\n";
-      continue;
-    }
-    out += path + '\n';
-    children.clear();
-    for (platform::DWORD index = 0;; ++index) {
-      platform::DWORD chars = static_cast<platform::DWORD>(name.size());
-      if (registry.EnumKey(key, index, name.data(), &chars) != platform::ERROR_SUCCESS) break;
-      children.emplace_back(name.data(), chars);
-    }
-    registry.CloseKey(key);
-    for (auto it = children.rbegin(); it != children.rend(); ++it)
-      stack.emplace_back(root, below.empty() ? *it : below + '\\' + *it);
+  for (std::size_t i = 0; i < hosted::regedit4::kRootCount; ++i) {
+    const auto root = static_cast<RootId>(i);
+    const std::string name(hosted::regedit4::RootName(root));
+    out += name + '\n';
+    for (const std::string &key : scratch::KeysBelow(Reader(registry), RootKey(root)))
+      out += name + '\\' + key + '\n';
   }
   return out;
 }
@@ -113,17 +104,6 @@ std::string KeyTree(const Document &content) {
     for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
   }
   return out;
-}
-
-bool KeyExists(hosted::Registry &registry, std::string_view fullPath) {
-  const std::size_t slash = fullPath.find('\\');
-  RootId root;
-  if (!hosted::regedit4::RootFromName(fullPath.substr(0, slash), &root)) return false;
-  const std::string below(slash == std::string_view::npos ? "" : fullPath.substr(slash + 1));
-  platform::HKEY key = nullptr;
-  if (registry.OpenKey(RootKey(root), below.c_str(), &key) != platform::ERROR_SUCCESS) return false;
-  registry.CloseKey(key);
-  return true;
 }
 
 }  // namespace testsupport

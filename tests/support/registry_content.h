@@ -9,6 +9,7 @@
 
 #include "platform/hosted/regedit4.h"
 #include "platform/hosted/registry.h"
+#include "support/scratch_machine.h"
 
 namespace testsupport {
 
@@ -21,15 +22,14 @@ std::string Canonical(const hosted::regedit4::Document &content);
 // The document as REGEDIT4 text, as the fold writes it.
 std::string SavedText(const hosted::regedit4::Document &content);
 
+// A registry's own calls, for scratch::KeysBelow and scratch::KeyOpens.
+scratch::KeyReader Reader(hosted::Registry &registry);
+
 // Every key's full path ("HKEY_LOCAL_MACHINE\A\B"), one a line, roots first
 // and each key before its subkeys in enumeration order. The registry's is
-// walked through OpenKey, EnumKey and CloseKey; the two agree exactly when
+// walked through its calls (scratch::KeysBelow); the two agree exactly when
 // the registry shows the document's keys.
 std::string KeyTree(hosted::Registry &registry);
 std::string KeyTree(const hosted::regedit4::Document &content);
-
-// The key at a full path with its root name ("HKEY_LOCAL_MACHINE\A") opens,
-// case-insensitively as every registry call compares names.
-bool KeyExists(hosted::Registry &registry, std::string_view fullPath);
 
 }  // namespace testsupport

@@ -1,11 +1,10 @@
-// A scratch machine for the suites that run on every platform: a registry
-// below a root key that stands for HKEY_LOCAL_MACHINE and a Windows folder.
-// It is made on the host and inspected below the interposer (through
-// platform::NativeCalls and the host's files), never through the calls a
-// test observes. On the hosted build it is a machine folder in a temporary
-// directory (the root is HKEY_LOCAL_MACHINE itself); on Windows, a key below
-// HKEY_CURRENT_USER and a folder below the temporary folder, both removed
-// again by the destructor.
+// The scratch machine every suite runs on: a registry below a root key that
+// stands for HKEY_LOCAL_MACHINE and a Windows folder. It is made on the host
+// and inspected below the interposer (through platform::NativeCalls and the
+// host's files), never through the calls a test observes. On the hosted
+// build it is a machine folder in a temporary directory (the root is
+// HKEY_LOCAL_MACHINE itself); on Windows, a key below HKEY_CURRENT_USER and
+// a folder below the temporary folder, both removed again by the destructor.
 #pragma once
 
 #include <filesystem>
@@ -17,6 +16,11 @@
 
 #include "interposer/interposer.h"
 #include "platform/platform.h"
+#include "support/key_walk.h"
+
+namespace hosted {
+class Registry;
+}
 
 namespace scratch {
 
@@ -45,6 +49,11 @@ struct File {
 // the hosted machine takes any.
 extern const std::size_t LongestKeyName;
 
+// A host file's bytes; nothing when it is not a regular file.
+std::optional<std::string> ReadHostFile(const std::filesystem::path &path);
+// Writes a host file whole, making its folders; false when the host cannot.
+bool WriteHostFile(const std::filesystem::path &path, const std::string &bytes);
+
 // Every entry below root, keyed by its path relative to root: a file with its
 // bytes, a folder by a trailing separator, a link by its target ("-> ...",
 // never followed).
@@ -60,6 +69,22 @@ struct Snapshot {
 class Machine {
  public:
   Machine(const std::vector<Key> &keys, const std::vector<File> &files);
+#if !defined(_WIN32)
+  // For the hosted platform's own suites: a machine folder whose
+  // registry.reg holds registryText byte for byte, beside empty WINDOWS,
+  // WINDOWS\SYSTEM and WINDOWS\Help folders; the platform is not started.
+  explicit Machine(const std::string &registryText = "REGEDIT4\r\n\r\n");
+  // The machine folder on the host. Its parent is the test's too: a place
+  // outside the machine, removed with it.
+  std::filesystem::path Folder() const;
+  // Starts and stops the hosted platform on the folder; a failure fails the
+  // current test. The destructor stops a started platform.
+  void Start();
+  void Stop();
+  // Loads registry.reg (and a journal) into registry as a start does; false
+  // with the reason.
+  bool OpenRegistry(hosted::Registry &registry, std::string *error) const;
+#endif
   ~Machine();
   Machine(const Machine &) = delete;
   Machine &operator=(const Machine &) = delete;

@@ -29,22 +29,29 @@ void Machine::Interpose(interposer::Interposer &layer) const {
   layer.SetDirectories(WindowsDir(), SystemDir());
 }
 
-std::optional<std::string> Machine::ReadFile(const std::string &relative) const {
+std::optional<std::string> ReadHostFile(const std::filesystem::path &path) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(HostPath(relative), error)) return std::nullopt;
-  std::ifstream in(HostPath(relative), std::ios::binary);
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
 }
 
-bool Machine::WriteFile(const std::string &relative, const std::string &bytes) const {
-  const std::filesystem::path path = HostPath(relative);
+bool WriteHostFile(const std::filesystem::path &path, const std::string &bytes) {
   std::error_code error;
   std::filesystem::create_directories(path.parent_path(), error);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
   return out.good();
+}
+
+std::optional<std::string> Machine::ReadFile(const std::string &relative) const {
+  return ReadHostFile(HostPath(relative));
+}
+
+bool Machine::WriteFile(const std::string &relative, const std::string &bytes) const {
+  return WriteHostFile(HostPath(relative), bytes);
 }
 
 std::map<std::string, std::string> SnapshotFolder(const std::filesystem::path &root) {
@@ -57,10 +64,7 @@ std::map<std::string, std::string> SnapshotFolder(const std::filesystem::path &r
     } else if (entry.is_directory()) {
       snapshot[relative + "/"] = "";
     } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      snapshot[relative] = bytes.str();
+      snapshot[relative] = ReadHostFile(entry.path()).value_or("");
     }
   }
   return snapshot;
@@ -77,37 +81,30 @@ std::map<std::string, std::string> Machine::Files() const {
   return files;
 }
 
-bool Machine::HasKey(const std::string &path) const {
-  HKEY key = nullptr;
-  if (NativeCalls.RegOpenKeyExA(LocalMachine(), path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return false;
-  NativeCalls.RegCloseKey(key);
-  return true;
-}
-
 namespace {
 
-void AppendSubkeys(HKEY key, const std::string &path, std::vector<std::string> &keys) {
-  char name[512];  // room for names longer than Windows allows
-  DWORD chars = sizeof name;
-  for (DWORD index = 0; NativeCalls.RegEnumKeyExA(key, index, name, &chars, nullptr, nullptr,
-                                                  nullptr, nullptr) == ERROR_SUCCESS;
-       ++index, chars = sizeof name) {
-    const std::string subkey = path.empty() ? name : path + "\\" + name;
-    keys.push_back(subkey);
-    HKEY child = nullptr;
-    if (NativeCalls.RegOpenKeyExA(key, name, 0, KEY_READ, &child) == ERROR_SUCCESS) {
-      AppendSubkeys(child, subkey, keys);
-      NativeCalls.RegCloseKey(child);
-    }
-  }
+// The platform's own calls, below the interposer.
+KeyReader NativeReader() {
+  return {
+      [](HKEY key, const char *path, HKEY *result) {
+        return NativeCalls.RegOpenKeyExA(key, path, 0, KEY_READ, result);
+      },
+      [](HKEY key, DWORD index, char *name, DWORD *chars) {
+        return NativeCalls.RegEnumKeyExA(key, index, name, chars, nullptr, nullptr, nullptr,
+                                         nullptr);
+      },
+      [](HKEY key) { NativeCalls.RegCloseKey(key); },
+  };
 }
 
 }  // namespace
 
+bool Machine::HasKey(const std::string &path) const {
+  return KeyOpens(NativeReader(), LocalMachine(), path);
+}
+
 std::vector<std::string> Machine::Keys() const {
-  std::vector<std::string> keys;
-  AppendSubkeys(LocalMachine(), "", keys);
+  std::vector<std::string> keys = KeysBelow(NativeReader(), LocalMachine());
   std::sort(keys.begin(), keys.end());
   return keys;
 }

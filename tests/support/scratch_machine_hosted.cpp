@@ -7,10 +7,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/hosted/registry.h"
 #include "support/scratch_machine.h"
-#include "support/temp_machine.h"
+#include "platform/hosted/hosted.h"
 
 namespace scratch {
 
@@ -56,21 +57,64 @@ std::string RegistryText(const std::vector<Key> &keys) {
 }  // namespace
 
 struct Machine::Impl {
-  explicit Impl(const std::vector<Key> &keys) : folder(RegistryText(keys)) {}
   ~Impl() {
     for (const auto &[path, fd] : held) ::close(fd);
+    std::string error;
+    if (started) hosted::Stop(&error);
+    std::error_code ignored;
+    std::filesystem::remove_all(outer, ignored);
   }
-  testsupport::TempMachine folder;
+  std::filesystem::path outer;   // the temporary folder that holds folder
+  std::filesystem::path folder;  // the machine
+  bool started = false;
   std::map<std::string, int> held;  // descriptors holding a flock
 };
 
+Machine::Machine(const std::string &registryText) : impl_(std::make_unique<Impl>()) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tq72-machine-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+  impl_->outer = pattern;
+  impl_->folder = impl_->outer / "machine";
+  std::filesystem::create_directories(impl_->folder / "WINDOWS" / "SYSTEM");
+  std::filesystem::create_directories(impl_->folder / "WINDOWS" / "Help");
+  EXPECT_TRUE(WriteHostFile(impl_->folder / "registry.reg", registryText));
+}
+
 Machine::Machine(const std::vector<Key> &keys, const std::vector<File> &files)
-    : impl_(std::make_unique<Impl>(keys)) {
+    : Machine(RegistryText(keys)) {
   for (const File &file : files) EXPECT_TRUE(WriteFile(file.path, file.bytes)) << file.path;
-  impl_->folder.Start();
+  Start();
 }
 
 Machine::~Machine() = default;
+
+std::filesystem::path Machine::Folder() const { return impl_->folder; }
+
+void Machine::Start() {
+  hosted::StartOptions options;
+  options.machine = impl_->folder.string();
+  std::string error;
+  impl_->started = hosted::Start(options, &error);
+  if (!impl_->started) ADD_FAILURE() << "hosted::Start: " << error;
+}
+
+void Machine::Stop() {
+  if (!impl_->started) return;
+  impl_->started = false;
+  std::string error;
+  if (!hosted::Stop(&error)) ADD_FAILURE() << "hosted::Stop: " << error;
+}
+
+bool Machine::OpenRegistry(hosted::Registry &registry, std::string *error) const {
+  const int dir = ::open(impl_->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) {
+    *error = "cannot open " + impl_->folder.string();
+    return false;
+  }
+  const bool opened = registry.Open(dir, error);  // keeps a descriptor of its own
+  ::close(dir);
+  return opened;
+}
 
 platform::HKEY Machine::LocalMachine() const { return platform::HKEY_LOCAL_MACHINE; }
 std::string Machine::WindowsDir() const { return "C:\\WINDOWS"; }
@@ -79,7 +123,7 @@ std::string Machine::SystemDir() const { return "C:\\WINDOWS\\SYSTEM"; }
 std::filesystem::path Machine::HostPath(const std::string &relative) const {
   std::string path = relative.empty() ? "WINDOWS" : "WINDOWS/" + relative;
   std::replace(path.begin(), path.end(), '\\', '/');
-  return impl_->folder.HostPath(path);
+  return impl_->folder / path;
 }
 
 void Machine::Hold(const std::string &relative) {
@@ -97,10 +141,10 @@ void Machine::Release(const std::string &relative) {
 }
 
 void Machine::Finish() {
-  impl_->folder.Stop();
+  Stop();
   hosted::Registry reloaded;
   std::string error;
-  EXPECT_TRUE(impl_->folder.OpenRegistry(reloaded, &error)) << error;
+  EXPECT_TRUE(OpenRegistry(reloaded, &error)) << error;
 }
 
 }  // namespace scratch

@@ -21,6 +21,7 @@
 
 #include "platform/hosted/machine_files.h"
 #include "platform/hosted/registry.h"
+#include "support/key_walk.h"
 #include "support/registry_content.h"
 #include "support/scratch_machine.h"
 

@@ -16,9 +16,8 @@ namespace {
 // Each subkey is opened from its parent: Wine's ANSI calls take no path
 // longer than MAX_PATH, and a scratch key's may be longer.
 void AppendKeysBelow(const KeyReader &reader, HKEY key, const std::string &path,
-                     std::vector<std::string> &keys) {
+                     std::vector<char> &name, std::vector<std::string> &keys) {
   std::vector<std::string> children;
-  std::vector<char> name(1 << 16);  // room for names longer than Windows allows
   for (DWORD index = 0;; ++index) {
     DWORD chars = static_cast<DWORD>(name.size());
     if (reader.enumerate(key, index, name.data(), &chars) != ERROR_SUCCESS) break;
@@ -31,7 +30,7 @@ void AppendKeysBelow(const KeyReader &reader, HKEY key, const std::string &path,
       keys.back() += " (listed, but does not open)";
       continue;
     }
-    AppendKeysBelow(reader, opened, std::string(keys.back()), keys);
+    AppendKeysBelow(reader, opened, std::string(keys.back()), name, keys);
     reader.close(opened);
   }
 }
@@ -40,7 +39,8 @@ void AppendKeysBelow(const KeyReader &reader, HKEY key, const std::string &path,
 
 std::vector<std::string> KeysBelow(const KeyReader &reader, HKEY from) {
   std::vector<std::string> keys;
-  AppendKeysBelow(reader, from, "", keys);
+  std::vector<char> name(1 << 16);  // room for names longer than Windows allows
+  AppendKeysBelow(reader, from, "", name, keys);
   return keys;
 }
 

@@ -9,7 +9,7 @@
 
 #include "platform/hosted/regedit4.h"
 #include "platform/hosted/registry.h"
-#include "support/scratch_machine.h"
+#include "support/key_walk.h"
 
 namespace testsupport {
 

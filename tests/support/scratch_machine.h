@@ -16,7 +16,6 @@
 
 #include "interposer/interposer.h"
 #include "platform/platform.h"
-#include "support/key_walk.h"
 
 namespace hosted {
 class Registry;

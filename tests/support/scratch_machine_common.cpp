@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/call_table.h"
+#include "support/key_walk.h"
 #include "support/scratch_machine.h"
 
 namespace scratch {

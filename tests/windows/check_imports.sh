@@ -1,15 +1,17 @@
 #!/bin/bash
 # Fails when tq72uninst.exe might not start on every Windows 95 and 98.
 #
-# - Imports: only the calls the platform layer forwards to, and ExitProcess,
-#   from KERNEL32, USER32 and ADVAPI32. No C runtime DLL (msvcrt.dll is not
+# - Imports: only the calls the platform layer forwards to and those of the
+#   entry (ExitProcess, the command line, the log's append, the one-run
+#   guard), from KERNEL32, USER32 and ADVAPI32. No C runtime DLL (msvcrt.dll is not
 #   on every Windows 95) and nothing a later Windows added: the loader refuses
 #   a program with a missing DLL or function before it runs a single line.
 # - Header: 32-bit x86, GUI subsystem 4.0, operating system version 4.0, no
 #   TLS directory (Windows 95/98 do not run TLS callbacks in a program).
 # - Nothing that needs start-up code, which the program does not have: no
 #   constructor or TLS lists in the link map, no sections beyond code, data,
-#   imports, relocations and resources (so no unwind tables, no debug info).
+#   imports and resources (so no unwind tables, no debug info, and no
+#   relocations: Windows 95/98 load a program at its own base, always).
 # - Code for a 386: no instruction that a 486 or Pentium lacks (cmov, ...).
 # - At most 16 KB.
 #
@@ -78,7 +80,7 @@ if [ -n "$exe" ]; then
   sections=$("$objdump" -h "$exe" | awk '$1 ~ /^[0-9]+$/ { print $2 }')
   for s in $sections; do
     case $s in
-      .text | .data | .rdata | .bss | .idata | .reloc | .rsrc) ;;
+      .text | .data | .rdata | .bss | .idata | .rsrc) ;;
       *) fail "section not allowed: $s" ;;
     esac
   done

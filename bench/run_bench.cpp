@@ -74,15 +74,10 @@ struct Machine {
     std::ofstream(dir / "registry.reg", std::ios::binary | std::ios::trunc) << registry;
   }
   int Run(session::Answer first, benchmark::State &state) {
-    hosted::StartOptions options;
-    options.machine = dir.string();
     const session::Answer answers[] = {first, session::Answer::Ok, session::Answer::Ok};
-    session::Settings settings;
-    settings.answers = answers;
-    settings.answerCount = 3;
     std::string error;
-    if (!hosted::Start(options, &error)) state.SkipWithError(error.c_str());
-    session::Begin(settings);
+    if (!hosted::Start(dir.string(), &error)) state.SkipWithError(error.c_str());
+    session::Begin({.answers = answers, .answerCount = 3});
     int status = RunUninstall();
     session::End();
     if (!hosted::Stop(&error)) state.SkipWithError(error.c_str());

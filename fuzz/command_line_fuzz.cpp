@@ -53,17 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     return 0;
   }
   if (line.action != hosted::CommandLine::Action::Run) return 0;
-  const hosted::StartOptions &options = line.options;
-  FUZZ_CHECK(!options.machine.empty(), "an empty machine folder was accepted");
+  FUZZ_CHECK(!line.machine.empty(), "an empty machine folder was accepted");
   std::string answers;
   for (session::Answer answer : line.answers)
     answers += (answers.empty() ? "" : ",") + AnswerWord(answer);
   hosted::CommandLine again;
   FUZZ_CHECK(
-      Parse({"--machine=" + options.machine, "--answers=" + answers, "--log=" + line.logPath},
+      Parse({"--machine=" + line.machine, "--answers=" + answers, "--log=" + line.logPath},
             &again, &error),
       "written out again, refused: %s", error.c_str());
-  FUZZ_CHECK(again.options.machine == options.machine && again.logPath == line.logPath &&
+  FUZZ_CHECK(again.machine == line.machine && again.logPath == line.logPath &&
                  again.answers == line.answers,
              "written out again, means something else");
   return 0;

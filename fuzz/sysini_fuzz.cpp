@@ -28,10 +28,8 @@ const fs::path &Machine() {
   root = pattern;
   fs::create_directories(root / "WINDOWS");
   std::ofstream(root / "registry.reg", std::ios::binary) << "REGEDIT4\r\n\r\n";
-  hosted::StartOptions options;
-  options.machine = root.string();
   std::string error;
-  FUZZ_CHECK(hosted::Start(options, &error), "%s", error.c_str());
+  FUZZ_CHECK(hosted::Start(root.string(), &error), "%s", error.c_str());
   std::atexit([] {
     std::string ignored;
     hosted::Stop(&ignored);

@@ -59,13 +59,10 @@ TEST(StartTest, RefusesAMissingFolderOrAMalformedRegistryNamingFileAndLine) {
   const char bad[] = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\nnot a value\r\n";
   scratch::Machine machine(bad);
   const std::string root = machine.Folder().string();
-  hosted::StartOptions options;
   std::string error;
-  options.machine = root + "/absent";
-  EXPECT_FALSE(hosted::Start(options, &error));
+  EXPECT_FALSE(hosted::Start(root + "/absent", &error));
   EXPECT_NE(error.find("absent"), std::string::npos) << error;
-  options.machine = root;
-  EXPECT_FALSE(hosted::Start(options, &error));
+  EXPECT_FALSE(hosted::Start(root, &error));
   EXPECT_NE(error.find("registry.reg:4:"), std::string::npos) << error;
   EXPECT_NE(error.find(root), std::string::npos) << "names the folder: " << error;
   EXPECT_EQ(scratch::ReadHostFile(root + "/registry.reg"), bad);
@@ -146,13 +143,11 @@ TEST(StartTest, CreatesNothingAndIsRefusedWhileTheFolderIsLocked) {
   machine.Stop();
   const int holder = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-  hosted::StartOptions options;
-  options.machine = root;
   std::string error;
-  EXPECT_FALSE(hosted::Start(options, &error));
+  EXPECT_FALSE(hosted::Start(root, &error));
   EXPECT_EQ(error, hosted::kMachineInUse);
   ::close(holder);
-  EXPECT_TRUE(hosted::Start(options, &error)) << error;
+  EXPECT_TRUE(hosted::Start(root, &error)) << error;
   EXPECT_TRUE(hosted::Stop(&error)) << error;
   EXPECT_EQ(scratch::SnapshotFolder(root), before);
 }

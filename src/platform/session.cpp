@@ -15,8 +15,6 @@ namespace {
 constexpr UINT ButtonMask = 0x000F;
 constexpr UINT DefaultMask = 0x0F00;
 
-bool IsYesNo(UINT style) { return (style & ButtonMask) == MB_YESNO; }
-
 // ---------------------------------------------------------------- the log
 
 // A log line is built here and handed on at its end, or in pieces when it
@@ -360,6 +358,8 @@ constexpr CallTable SessionCalls{
 };
 
 }  // namespace
+
+bool IsYesNo(UINT style) { return (style & ButtonMask) == MB_YESNO; }
 
 bool IsShowableStyle(UINT style) { return (style & ButtonMask) == MB_OK || IsYesNo(style); }
 

@@ -19,6 +19,7 @@ enum class Answer : unsigned char { Yes, No, Ok, Enter, None };
 // cannot be shown (result 0). The default button is the second one when
 // MB_DEFBUTTON2 is set on a Yes/No box, else the first.
 bool IsShowableStyle(platform::UINT style);
+bool IsYesNo(platform::UINT style);
 // IDOK, IDYES or IDNO; 0 for a box that cannot be shown.
 int DefaultButton(platform::UINT style);
 // The result of an answer given to a box. An answer that names no button of
@@ -47,8 +48,9 @@ struct Settings {
 // One JSON object per call, in call order, numbered from 1 ("n"), with
 // "call", the arguments ("key": the full path, from the opens that made the
 // handle, e.g. "HKEY_LOCAL_MACHINE\Enum\PCI"; "path", or "from" and "to";
-// a box's "caption", "text" and "style") and "result". Bytes >= 0x7f and
-// control bytes are written as \u00HH, so a line is ASCII whatever the text.
+// a box's "caption", "text" and "style") and "result". Text is escaped as
+// JSON has it (\", \\, \n, \r, \t), and other control bytes and bytes >=
+// 0x7f as \u00HH, so a line is ASCII whatever the text.
 //
 // A handle's path is kept from the open that made it until its close, for
 // up to OpenPathCapacity keys and as many files at once, each path up to

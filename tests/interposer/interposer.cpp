@@ -7,6 +7,7 @@
 
 #include "platform/call_table.h"
 #include "platform/key_path.h"
+#include "platform/session.h"
 
 namespace interposer {
 
@@ -273,7 +274,7 @@ int InterposedMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType
   } else if (s.nextAnswer < s.answers.size()) {
     box.result = s.answers[s.nextAnswer++];
   } else {
-    box.result = (uType & 0xF) == MB_YESNO ? IDYES : IDOK;
+    box.result = session::GoOnResult(uType);
   }
   s.boxes.push_back(box);
   return box.result;

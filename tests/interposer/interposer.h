@@ -87,7 +87,8 @@ class Interposer {
   // asking the platform; an empty path makes that query fail.
   void SetDirectories(std::string windows, std::string system);
   // Answers every box itself, without showing it: with the next of
-  // `results`, and once they run out, Yes to a Yes/No box and OK to any other.
+  // `results`, and once they run out as a user who goes on would
+  // (session::GoOnResult: Yes, or OK).
   void AnswerBoxes(std::vector<int> results = {});
   // Called as each box is put up, before it is answered (the user closes
   // the Control Panel while the applet prompt is open).

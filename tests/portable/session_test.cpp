@@ -66,11 +66,7 @@ TEST(SessionAnswerTest, AnswersInOrderThenGoesOnOrShowsTheBox) {
     interposer::Interposer layer;
     layer.AnswerBoxes({IDNO, IDOK});  // as the person at the screen answers
     const Answer answers[] = {Answer::Enter, Answer::Yes, Answer::None};
-    session::Settings settings;
-    settings.answers = answers;
-    settings.answerCount = 3;
-    settings.goOn = goOn;
-    session::Begin(settings);
+    session::Begin({.answers = answers, .answerCount = 3, .goOn = goOn});
     std::vector<int> results;
     for (UINT style : {Confirm, Confirm, UINT(MB_OK), Confirm, UINT(MB_OK)})
       results.push_back(MessageBoxA(nullptr, "Text", "Caption", style));
@@ -87,10 +83,7 @@ TEST(SessionLogTest, NamesEveryCallOfARunAndWhatItsHandleWasOpenedOn) {
     SCOPED_TRACE(crlf ? "CR LF" : "LF");
     scratch::Rig run(modem::Keys(), modem::Files());
     Written.clear();
-    session::Settings settings;
-    settings.log = &Collect;
-    settings.crlf = crlf;
-    session::Begin(settings);
+    session::Begin({.log = &Collect, .crlf = crlf});
     ASSERT_EQ(RunUninstall(), IDOK);
     session::End();
     const std::vector<std::string> lines = Lines(Written, crlf ? "\r\n" : "\n");
@@ -123,10 +116,7 @@ TEST(SessionLogTest, NamesEveryCallOfARunAndWhatItsHandleWasOpenedOn) {
 TEST(SessionLogTest, EscapesTextAndForgetsNoPathItKept) {
   scratch::Rig run({{"Enum\\A", {}}}, {});
   Written.clear();
-  session::Settings settings;
-  settings.log = &Collect;
-  settings.goOn = true;
-  session::Begin(settings);
+  session::Begin({.goOn = true, .log = &Collect});
   MessageBoxA(nullptr, "Line 1\r\n\"caf\xe9\"\x01", nullptr, MB_OK);
   std::vector<HKEY> keys(session::OpenPathCapacity + 1);
   for (HKEY &key : keys) ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum\\A", 0, KEY_READ, &key), 0);

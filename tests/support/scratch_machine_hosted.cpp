@@ -91,10 +91,8 @@ Machine::~Machine() = default;
 std::filesystem::path Machine::Folder() const { return impl_->folder; }
 
 void Machine::Start() {
-  hosted::StartOptions options;
-  options.machine = impl_->folder.string();
   std::string error;
-  impl_->started = hosted::Start(options, &error);
+  impl_->started = hosted::Start(impl_->folder.string(), &error);
   if (!impl_->started) ADD_FAILURE() << "hosted::Start: " << error;
 }
 

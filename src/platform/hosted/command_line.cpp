@@ -52,7 +52,7 @@ bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std:
       continue;
     }
     std::string_view name = arg.substr(0, arg.find('='));
-    std::string *target = name == "--machine"   ? &parsed.options.machine
+    std::string *target = name == "--machine"   ? &parsed.machine
                           : name == "--answers" ? &answers
                           : name == "--log"     ? &parsed.logPath
                                                 : nullptr;

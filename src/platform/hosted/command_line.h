@@ -15,7 +15,7 @@ namespace hosted {
 struct CommandLine {
   enum class Action { Run, Help, Version };
   Action action = Action::Run;
-  StartOptions options;
+  std::string machine = ".";  // the machine folder
   std::vector<session::Answer> answers;  // message-box answers, in order
   std::string logPath;                   // "" no call log, "-" standard error
 };

@@ -7,14 +7,10 @@
 
 namespace hosted {
 
-struct StartOptions {
-  std::string machine = ".";  // the machine folder
-};
-
 // Locks the machine folder, loads its registry, removes what a killed run
 // left; false with a one-line reason, nothing changed. Nothing is created in
 // the folder before the first change: a signal at the confirmation leaves it.
-bool Start(const StartOptions &options, std::string *error);
+bool Start(const std::string &machine, std::string *error);
 // Folds the registry journal and lets go of the machine; false with a reason.
 bool Stop(std::string *error);
 // "N registry changes could not be saved (reason)", or "": the removal logic

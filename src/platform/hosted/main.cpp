@@ -40,20 +40,18 @@ int main(int argc, char **argv) {
   // The log is opened first, so that a log that cannot be refuses the run
   // before the machine is touched; it is written only once the run starts.
   if (!line.logPath.empty() &&
-      !(Log = hosted::OpenLog(line.logPath, line.options.machine, &error))) {
+      !(Log = hosted::OpenLog(line.logPath, line.machine, &error))) {
     std::fprintf(stderr, "tq72uninst: %s\n", error.c_str());
     return 2;
   }
-  if (!hosted::Start(line.options, &error)) {
+  if (!hosted::Start(line.machine, &error)) {
     std::fprintf(stderr, "tq72uninst: %s\n", error.c_str());
     if (Log != nullptr && Log != stderr) std::fclose(Log);
     return 2;
   }
-  session::Settings settings;
-  settings.answers = line.answers.data();
-  settings.answerCount = static_cast<unsigned>(line.answers.size());
-  if (Log != nullptr) settings.log = &WriteLog;
-  session::Begin(settings);
+  session::Begin({.answers = line.answers.data(),
+                  .answerCount = static_cast<unsigned>(line.answers.size()),
+                  .log = Log != nullptr ? &WriteLog : nullptr});
   const int status = RunUninstall();
   session::End();
   if (Log != nullptr && Log != stderr) std::fclose(Log);

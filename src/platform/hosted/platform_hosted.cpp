@@ -24,11 +24,11 @@ Registry registry;
 
 }  // namespace
 
-bool Start(const StartOptions &options, std::string *error) {
-  if (!files.Open(options.machine, error)) return false;
+bool Start(const std::string &machine, std::string *error) {
+  if (!files.Open(machine, error)) return false;
   if (!registry.Open(files.DirFd(), error)) {
     // The reason names a file of the folder: which folder, among several?
-    *error = "machine folder " + Quoted(options.machine) + ": " + *error;
+    *error = "machine folder " + Quoted(machine) + ": " + *error;
     files.Close();
     return false;
   }
@@ -47,12 +47,12 @@ std::string UnsavedNotice() { return registry.UnsavedNotice(); }
 
 using namespace platform;
 using session::DefaultButton;
+using session::IsYesNo;
 
 // ------------------------------------------------------- the terminal box
 
 namespace {
 
-bool IsYesNo(unsigned style) { return (style & 0x000F) == MB_YESNO; }
 
 char Shown(char c) {
   const auto byte = static_cast<unsigned char>(c);

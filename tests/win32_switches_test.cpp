@@ -17,6 +17,7 @@ struct Case {
 
 TEST(SwitchesTest, ReadsSlashOrDashInAnyCaseAndIgnoresTheRest) {
   const std::string longName = "C:\\" + std::string(platform::MAX_PATH, 'x');
+  const std::string longest(platform::MAX_PATH - 1, 'y');  // with its terminator, MAX_PATH
   const Case cases[] = {
       {"tq72uninst.exe", false, false, false, ""},
       {"tq72uninst.exe /S", true, false, false, ""},
@@ -27,6 +28,8 @@ TEST(SwitchesTest, ReadsSlashOrDashInAnyCaseAndIgnoresTheRest) {
       {"tq72uninst.exe /log=first.log /LOG=second.log", false, false, true, "second.log"},
       {"tq72uninst.exe /Log", false, false, true, ""},
       {"tq72uninst.exe /LOG=" + longName, false, false, true, ""},
+      {"tq72uninst.exe /LOG=" + longest, false, false, true, longest},
+      {"tq72uninst.exe /LOG=" + longest + "y", false, false, true, ""},
       {"tq72uninst.exe /SILENT /Q /LOGFILE=a.log S LOG=b.log s? /", false, false, false, ""},
   };
   for (const Case &c : cases) {
@@ -39,6 +42,18 @@ TEST(SwitchesTest, ReadsSlashOrDashInAnyCaseAndIgnoresTheRest) {
     EXPECT_EQ(switches.log, c.log);
     EXPECT_EQ(switches.logPath, c.logPath);
   }
+}
+
+// Every file the run deletes or rewrites, under any folder and case; names
+// that only contain one are fine.
+TEST(SwitchesTest, RefusesALogNamedAsAFileOfTheRun) {
+  for (const char *name :
+       {"quninst.exe", "C:\\WINDOWS\\SYSTEM\\QVNVCD.VXD", "D:\\logs\\tq72pci.vxd",
+        "C:/x/Tq72Pci1.Vxd", "A:tqc.cpl", "tqc.hlp", "C:\\WINDOWS\\SYSTEM.INI", "system.new"})
+    EXPECT_TRUE(IsRunFileName(name)) << name;
+  for (const char *name : {"", "C:\\tq72.log", "C:\\WINDOWS\\system.ini.log", "C:\\WINDOWS\\",
+                           "xsystem.ini", "Help", "C:\\WINDOWS\\Help\\tqc"})
+    EXPECT_FALSE(IsRunFileName(name)) << name;
 }
 
 }  // namespace

@@ -1,8 +1,31 @@
 #include "platform/win32/switches.h"
 
+#include <cstring>
+
+#include "files/file_removal.h"
+#include "sysini/system_ini.h"
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// c in capitals, for the names of switches and files, which compare in any
+// case; ASCII letters only.
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The name after the last backslash (or '/' or drive colon) of path.
+const char *Leaf(const char *path) {
+  const char *leaf = path;
+  for (; *path != '\0'; ++path) {
+    if (*path == '\\' || *path == '/' || *path == ':') leaf = path + 1;
+  }
+  return leaf;
+}
+
+bool SameName(const char *a, const char *b) {
+  while (*a != '\0' && UpperAscii(*a) == UpperAscii(*b)) ++a, ++b;
+  return *a == '\0' && *b == '\0';
+}
 
 // The switch's name (after its '/' or '-') begins with word, in any case;
 // the rest of the name, if any, is *rest.
@@ -15,12 +38,21 @@ bool StartsWith(const char *name, const char *word, const char **rest) {
 }
 
 // An argument long enough for "/LOG=" and the longest path a log may have;
-// a longer one is cut, and a cut log name is no name.
+// a longer one is cut, still longer than any path after "/LOG=", so a cut
+// log name is never taken.
 constexpr unsigned ArgumentCapacity = platform::MAX_PATH + 8;
 
 }  // namespace
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+bool IsRunFileName(const char *path) {
+  const char *leaf = Leaf(path);
+  for (const char *name : DriverFileTable)
+    if (SameName(leaf, Leaf(name))) return true;
+  const char *const others[] = {AppletName, AppletHelpName, IniName, NewName};
+  for (const char *name : others)
+    if (SameName(leaf, Leaf(name))) return true;
+  return false;
+}
 
 void ParseSwitches(const char *commandLine, Switches *switches) {
   *switches = Switches{};
@@ -39,14 +71,12 @@ void ParseSwitches(const char *commandLine, Switches *switches) {
     if (*p == '\0') return;
     char argument[ArgumentCapacity];
     unsigned length = 0;
-    bool quoted = false, cut = false;
+    bool quoted = false;
     for (; *p != '\0' && (quoted || !IsBlank(*p)); ++p) {
       if (*p == '"') {
         quoted = !quoted;
       } else if (length + 1 < ArgumentCapacity) {
         argument[length++] = *p;
-      } else {
-        cut = true;
       }
     }
     argument[length] = '\0';
@@ -60,10 +90,8 @@ void ParseSwitches(const char *commandLine, Switches *switches) {
       switches->log = true;
       switches->logPath[0] = '\0';
       if (*rest == '=') ++rest;
-      unsigned n = 0;
-      while (rest[n] != '\0' && n + 1 < platform::MAX_PATH) ++n;
-      if (cut || rest[n] != '\0') continue;  // too long: no name at all
-      for (unsigned i = 0; i <= n; ++i) switches->logPath[i] = rest[i];
+      const std::size_t n = std::strlen(rest);
+      if (n < platform::MAX_PATH) std::memcpy(switches->logPath, rest, n + 1);  // else no name
     }
   }
 }

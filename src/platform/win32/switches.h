@@ -24,6 +24,8 @@ struct Switches {
 
 void ParseSwitches(const char *commandLine, Switches *switches);
 
-// c in capitals, for the names of switches and files, which compare in any
-// case; ASCII letters only.
-char UpperAscii(char c);
+// A log named as one of the files the run deletes or rewrites, in whatever
+// folder ('\', '/' or a drive's ':' ends a folder), in any case: it might be
+// that file, and would then be deleted or overwritten under the run.
+// Refusing the name anywhere needs no folder to be resolved.
+bool IsRunFileName(const char *path);

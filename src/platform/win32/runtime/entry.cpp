@@ -9,11 +9,9 @@
 // alone: the confirmation, the steps, the completion. The switches only set
 // up the session around it (switches.h).
 #include "app/uninstall.h"
-#include "files/file_removal.h"
 #include "platform/platform.h"
 #include "platform/session.h"
 #include "platform/win32/switches.h"
-#include "sysini/system_ini.h"
 #include "texts/texts.h"
 
 // The handle constants are the logic's globals most easily made to need an
@@ -57,31 +55,6 @@ void WriteLog(const char *bytes, unsigned length) {
   ::WriteFile(Log, bytes, length, &written, nullptr);
 }
 
-// The name after the last backslash (or '/' or drive colon) of path.
-const char *Leaf(const char *path) {
-  const char *leaf = path;
-  for (; *path != '\0'; ++path) {
-    if (*path == '\\' || *path == '/' || *path == ':') leaf = path + 1;
-  }
-  return leaf;
-}
-
-// A log named as one of the files the run deletes or rewrites, in whatever
-// folder: it might be that file, and would then be deleted or overwritten
-// under the run. Refusing the name anywhere needs no folder to be resolved.
-bool IsRunFileName(const char *path) {
-  const char *const names[] = {DriverFileTable[0], DriverFileTable[1], DriverFileTable[2],
-                               DriverFileTable[3], AppletName,         AppletHelpName,
-                               IniName,            NewName};
-  const char *leaf = Leaf(path);
-  for (const char *name : names) {
-    const char *a = leaf, *b = Leaf(name);
-    while (*a != '\0' && UpperAscii(*a) == UpperAscii(*b)) ++a, ++b;
-    if (*a == '\0' && *b == '\0') return true;
-  }
-  return false;
-}
-
 // The log, opened for appending; false when it cannot be.
 bool OpenLog(const char *path) {
   if (path[0] == '\0' || IsRunFileName(path)) return false;
@@ -123,11 +96,9 @@ int RunProgram() {
     if (!switches.silent) ShowLogFailed(switches.logPath);
     return NotStarted;
   }
-  session::Settings settings;
-  settings.goOn = switches.silent;
-  if (Log != INVALID_HANDLE_VALUE) settings.log = &WriteLog;
-  settings.crlf = true;
-  session::Begin(settings);
+  session::Begin({.goOn = switches.silent,
+                  .log = Log != INVALID_HANDLE_VALUE ? &WriteLog : nullptr,
+                  .crlf = true});
   const int status = RunUninstall();
   session::End();
   if (Log != INVALID_HANDLE_VALUE) ::CloseHandle(Log);

@@ -36,18 +36,13 @@ std::size_t Entries(const fs::path &dir) {
 class WindowsFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tq72-outside-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    outside_ = pattern;
+    ASSERT_TRUE(fs::create_directory(outside_));
     std::ofstream(outside_ / "secret.txt", std::ios::binary) << "outside";
     outsideBefore_ = scratch::SnapshotFolder(outside_);
     std::string error;
     ASSERT_TRUE(files_.Open(machine_.Folder().string(), &error)) << error;
   }
-  void TearDown() override {
-    files_.Close();
-    fs::remove_all(outside_);
-  }
+  void TearDown() override { files_.Close(); }
 
   // The whole content through the platform calls; "<fail>" when it cannot be opened.
   std::string ReadAll(const char *path) {
@@ -73,19 +68,13 @@ class WindowsFilesTest : public ::testing::Test {
   std::string Host(const std::string &relative) const {
     return (machine_.Folder() / relative).string();
   }
-  void Write(const std::string &relative, const std::string &bytes) const {
-    EXPECT_TRUE(scratch::WriteHostFile(Host(relative), bytes)) << relative;
-  }
-  std::optional<std::string> Read(const std::string &relative) const {
-    return scratch::ReadHostFile(Host(relative));
-  }
   bool Exists(const std::string &relative) const {
     std::error_code error;
     return fs::exists(fs::symlink_status(Host(relative), error));
   }
 
   scratch::Machine machine_;
-  fs::path outside_;
+  fs::path outside_ = machine_.Folder().parent_path() / "outside";  // removed with the machine
   std::map<std::string, std::string> outsideBefore_;
   hosted::WindowsFiles files_;
 };
@@ -108,7 +97,7 @@ TEST(SplitWindowsPathTest, RefusesAnythingButPlainElementsBelowC) {
 // the folder lists first; a folded name takes the byte-wise smallest.
 TEST_F(WindowsFilesTest, ReadsTheFileTheNameMeans) {
   for (const char *file : {"SYSTEM.INI", "system.ini", "SYSTEM/TQC.CPL", "caf\xe9.txt"})
-    Write(std::string("WINDOWS/") + file, file);
+    machine_.WriteInFolder(std::string("WINDOWS/") + file, file);
   std::pair<const char *, const char *> cases[] = {
       {"C:\\WINDOWS\\SYSTEM.INI", "SYSTEM.INI"}, {"C:\\WINDOWS\\system.ini", "system.ini"},
       {"C:\\WINDOWS\\System.Ini", "SYSTEM.INI"}, {"c:\\windows\\system\\tqc.cpl", "SYSTEM/TQC.CPL"},
@@ -120,10 +109,10 @@ TEST_F(WindowsFilesTest, ReadsTheFileTheNameMeans) {
 // A write to an existing file under another case must not leave a second
 // file beside it; a fifo where a file should be fails instead of blocking.
 TEST_F(WindowsFilesTest, WritesReuseTheFoldedNameAndOnlyRegularFilesOpen) {
-  Write("WINDOWS/SYSTEM.INI", "old content");
+  machine_.WriteInFolder("WINDOWS/SYSTEM.INI", "old content");
   ASSERT_TRUE(WriteAll("C:\\WINDOWS\\system.ini", "abc"));
   EXPECT_FALSE(Exists("WINDOWS/system.ini"));
-  EXPECT_EQ(Read("WINDOWS/SYSTEM.INI"), "abc");
+  EXPECT_EQ(machine_.ReadInFolder("WINDOWS/SYSTEM.INI"), "abc");
   ASSERT_EQ(mkfifo(Host("WINDOWS/WIN.INI").c_str(), 0644), 0);
   EXPECT_EQ(ReadAll("C:\\WINDOWS\\WIN.INI"), "<fail>");
   EXPECT_FALSE(WriteAll("C:\\WINDOWS\\WIN.INI", "x"));
@@ -143,7 +132,7 @@ TEST_F(WindowsFilesTest, NoCallOpensAnythingButARegularFile) {
       ASSERT_EQ(::mkfifo(host.c_str(), 0666), 0);
     }
     ASSERT_GE(::inotify_add_watch(watch, host.c_str(), IN_OPEN), 0);
-    Write("WINDOWS/OTHER.INI", "other");
+    machine_.WriteInFolder("WINDOWS/OTHER.INI", "other");
     const std::string windows = std::string("C:\\WINDOWS\\") + name;
     for (DWORD disposition : {DWORD(OPEN_EXISTING), DWORD(CREATE_ALWAYS)})
       EXPECT_EQ(files_.Create(windows.c_str(), GENERIC_READ | GENERIC_WRITE, disposition),
@@ -176,7 +165,7 @@ class ConfinementTest : public WindowsFilesTest, public ::testing::WithParamInte
 
 TEST_P(ConfinementTest, NoCallReachesOutside) {
   const LinkCase &c = GetParam();
-  Write("inside.txt", "inside");
+  machine_.WriteInFolder("inside.txt", "inside");
   fs::remove_all(Host(c.link));
   fs::create_symlink(c.toDirectory ? outside_ : outside_ / "secret.txt", Host(c.link));
   EXPECT_EQ(ReadAll(c.windowsPath), "<fail>");
@@ -200,11 +189,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(WindowsFilesTest, CopyOverOrDeleteOfALinkTouchesTheLinkOnly) {
-  Write("WINDOWS/SYSTEM.ONE", "rewritten");
+  machine_.WriteInFolder("WINDOWS/SYSTEM.ONE", "rewritten");
   fs::create_symlink(outside_ / "secret.txt", Host("WINDOWS/SYSTEM.INI"));
   EXPECT_TRUE(files_.Copy("C:\\WINDOWS\\SYSTEM.ONE", "C:\\WINDOWS\\SYSTEM.INI", false));
   EXPECT_FALSE(fs::is_symlink(Host("WINDOWS/SYSTEM.INI")));
-  EXPECT_EQ(Read("WINDOWS/SYSTEM.INI"), "rewritten");
+  EXPECT_EQ(machine_.ReadInFolder("WINDOWS/SYSTEM.INI"), "rewritten");
   fs::create_symlink(outside_ / "secret.txt", Host("WINDOWS/SYSTEM/TQC.CPL"));
   EXPECT_TRUE(files_.Delete("C:\\WINDOWS\\SYSTEM\\tqc.cpl"));
   EXPECT_FALSE(fs::is_symlink(Host("WINDOWS/SYSTEM/TQC.CPL")));
@@ -220,19 +209,19 @@ TEST_F(WindowsFilesTest, CopyOverOrDeleteOfALinkTouchesTheLinkOnly) {
 
 TEST_F(WindowsFilesTest, LockedOrOpenFilesAreInUseUntilReleased) {
   for (int lock : {LOCK_EX, LOCK_SH}) {
-    Write("WINDOWS/SYSTEM/TQC.CPL", "applet");
+    machine_.WriteInFolder("WINDOWS/SYSTEM/TQC.CPL", "applet");
     // Another open file description, as a Control Panel process would hold.
     int holder = ::open(Host("WINDOWS/SYSTEM/TQC.CPL").c_str(), O_RDONLY);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, lock), 0);
     EXPECT_FALSE(files_.Delete("C:\\WINDOWS\\SYSTEM\\TQC.CPL"));
-    EXPECT_EQ(Read("WINDOWS/SYSTEM/TQC.CPL"), "applet");
+    EXPECT_EQ(machine_.ReadInFolder("WINDOWS/SYSTEM/TQC.CPL"), "applet");
     ::close(holder);
     EXPECT_TRUE(files_.Delete("C:\\WINDOWS\\SYSTEM\\TQC.CPL"));
     EXPECT_FALSE(Exists("WINDOWS/SYSTEM/TQC.CPL"));
   }
   // A step that forgot to close its own handle must fail here as on Windows 98.
-  Write("WINDOWS/SYSTEM.NEW", "new");
+  machine_.WriteInFolder("WINDOWS/SYSTEM.NEW", "new");
   HANDLE file = files_.Create("C:\\WINDOWS\\system.new", GENERIC_READ, OPEN_EXISTING);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   EXPECT_FALSE(files_.Delete("C:\\WINDOWS\\SYSTEM.NEW"));
@@ -244,8 +233,8 @@ TEST_F(WindowsFilesTest, LockedOrOpenFilesAreInUseUntilReleased) {
 }
 
 TEST_F(WindowsFilesTest, CopyReplacesTheTargetWholeOrNotAtAll) {
-  Write("WINDOWS/SYSTEM.INI", "old");
-  Write("WINDOWS/system.new", "new");
+  machine_.WriteInFolder("WINDOWS/SYSTEM.INI", "old");
+  machine_.WriteInFolder("WINDOWS/system.new", "new");
   std::tuple<const char *, const char *, bool> failing[] = {
       {"C:\\WINDOWS\\SYSTEM.NEW", "C:\\WINDOWS\\system.ini", true},
       {"C:\\WINDOWS\\WIN.INI", "C:\\WINDOWS\\SYSTEM.INI", false},
@@ -253,16 +242,16 @@ TEST_F(WindowsFilesTest, CopyReplacesTheTargetWholeOrNotAtAll) {
       {"C:\\WINDOWS\\SYSTEM.NEW", "C:\\WINNT\\SYSTEM.INI", false}};
   for (auto [from, to, failIfExists] : failing) {
     EXPECT_FALSE(files_.Copy(from, to, failIfExists)) << from << " -> " << to;
-    EXPECT_EQ(Read("WINDOWS/SYSTEM.INI"), "old");
+    EXPECT_EQ(machine_.ReadInFolder("WINDOWS/SYSTEM.INI"), "old");
     EXPECT_TRUE(fs::is_directory(Host("WINDOWS/SYSTEM")));
   }
   // A second name of the old file keeps the old bytes: the target was
   // replaced by a rename, never rewritten in place.
   fs::create_hard_link(Host("WINDOWS/SYSTEM.INI"), Host("old.ini"));
   ASSERT_TRUE(files_.Copy("C:\\WINDOWS\\SYSTEM.NEW", "C:\\WINDOWS\\system.ini", false));
-  EXPECT_EQ(Read("WINDOWS/SYSTEM.INI"), "new");
+  EXPECT_EQ(machine_.ReadInFolder("WINDOWS/SYSTEM.INI"), "new");
   EXPECT_FALSE(Exists("WINDOWS/system.ini"));
-  EXPECT_EQ(Read("old.ini"), "old");
+  EXPECT_EQ(machine_.ReadInFolder("old.ini"), "old");
   EXPECT_EQ(Entries(Host("WINDOWS")), 4u)
       << "SYSTEM, Help, SYSTEM.INI, system.new: no temporary left";
 }

@@ -70,13 +70,6 @@ class MachineFolder : public ::testing::Test {
     ASSERT_TRUE(fresh.Open(dirFd_, &error)) << error;
     EXPECT_EQ(KeyTree(fresh), KeyTree(reg));
   }
-  // A file of the folder, on the host.
-  std::optional<std::string> Read(const char *name) const {
-    return scratch::ReadHostFile(machine_.Folder() / name);
-  }
-  void Write(const char *name, const std::string &bytes) const {
-    ASSERT_TRUE(scratch::WriteHostFile(machine_.Folder() / name, bytes)) << name;
-  }
   // Names in the folder that start with prefix.
   std::vector<std::string> Entries(std::string_view prefix) {
     std::vector<std::string> names;
@@ -218,7 +211,7 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
     ASSERT_EQ(crashed.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Quorvane\\TQ19KVN"), ERROR_SUCCESS);
     ASSERT_EQ(crashed.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
   }  // the process dies here: no Close
-  EXPECT_EQ(Read("registry.reg"), kFixture);
+  EXPECT_EQ(machine_.ReadInFolder("registry.reg"), kFixture);
   hosted::Registry reg;
   Open(reg);
   EXPECT_FALSE(Opens(reg, HKEY_LOCAL_MACHINE, "Software\\Quorvane\\TQ19KVN"));
@@ -231,13 +224,13 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 
   // A crash after the rename left a journal of records already folded.
-  const std::string folded = Read("registry.reg").value();
-  Write(journal::kJournalName,
-                     std::string(journal::kHeader) + journal::Record("HKEY_CLASSES_ROOT\\.tq7"));
+  const std::string folded = machine_.ReadInFolder("registry.reg").value();
+  machine_.WriteInFolder(journal::kJournalName, std::string(journal::kHeader) +
+                                                    journal::Record("HKEY_CLASSES_ROOT\\.tq7"));
   Open(reg);
   EXPECT_EQ(KeyTree(reg), content);
   CloseAndExpectFolded(reg);
-  EXPECT_EQ(Read("registry.reg"), folded);
+  EXPECT_EQ(machine_.ReadInFolder("registry.reg"), folded);
 }
 
 TEST_F(MachineFolder, ATornLastRecordIsIgnoredWhereverItIsCut) {
@@ -251,7 +244,7 @@ TEST_F(MachineFolder, ATornLastRecordIsIgnoredWhereverItIsCut) {
     journals.push_back(first + last.substr(0, cut));
   for (const std::string &bytes : journals) {
     SCOPED_TRACE(bytes);
-    Write(journal::kJournalName, bytes);
+    machine_.WriteInFolder(journal::kJournalName, bytes);
     hosted::Registry reg;
     Open(reg);
     EXPECT_EQ(Opens(reg, HKEY_LOCAL_MACHINE, "Software\\Quorvane"), bytes == "REGED");
@@ -290,12 +283,13 @@ TEST_F(MachineFolder, AFailedWriteLeavesTheRegistryAsItWas) {
   std::string error;
   Open(reg);
   ASSERT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\alpha"), ERROR_SUCCESS);
-  auto full = std::make_unique<FileSizeLimit>(Read(journal::kJournalName).value().size() + 8);
+  auto full = std::make_unique<FileSizeLimit>(
+      machine_.ReadInFolder(journal::kJournalName).value().size() + 8);
   EXPECT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_WRITE_FAULT);
   EXPECT_TRUE(Opens(reg, HKEY_CLASSES_ROOT, ".tq7"));
   // A failed save keeps the old file and the journal, and stays open.
   EXPECT_FALSE(reg.Close(&error));
-  EXPECT_EQ(Read("registry.reg"), kFixture);
+  EXPECT_EQ(machine_.ReadInFolder("registry.reg"), kFixture);
   full.reset();
   ExpectDurable(reg);
   CloseAndExpectFolded(reg);
@@ -310,7 +304,7 @@ TEST_F(MachineFolder, ARunThatChangesNothingLeavesTheFileAlone) {
   EXPECT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Missing"), ERROR_FILE_NOT_FOUND);
   CloseAndExpectFolded(reg);
   ASSERT_EQ(::fstatat(dirFd_, "registry.reg", &after, 0), 0);
-  EXPECT_EQ(Read("registry.reg"), kFixture);
+  EXPECT_EQ(machine_.ReadInFolder("registry.reg"), kFixture);
   EXPECT_EQ(after.st_ino, before.st_ino);  // not replaced
   EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }
@@ -333,7 +327,7 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.meanwhile);
-    Write("registry.reg", kFixture);
+    machine_.WriteInFolder("registry.reg", kFixture);
     auto reg = std::make_unique<hosted::Registry>();
     Open(*reg);
     ASSERT_EQ(reg->DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Quorvane"), ERROR_SUCCESS);
@@ -341,7 +335,7 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
     if (c.text.empty()) {
       ASSERT_EQ(::unlinkat(dirFd_, "registry.reg", 0), 0);
     } else {
-      Write("registry.reg", c.text);
+      machine_.WriteInFolder("registry.reg", c.text);
     }
     std::string error;
     if (c.reason != nullptr) {
@@ -351,14 +345,14 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
                            "run applies them"),
                 std::string::npos)
           << error;
-      EXPECT_EQ(Read("registry.reg"),
+      EXPECT_EQ(machine_.ReadInFolder("registry.reg"),
                 c.text.empty() ? std::nullopt : std::optional<std::string>(c.text));
-      Write("registry.reg", kFixture + added);  // mended: the next run folds
+      machine_.WriteInFolder("registry.reg", kFixture + added);  // mended: the next run folds
       reg = std::make_unique<hosted::Registry>();
       Open(*reg);
     }
     CloseAndExpectFolded(*reg);
-    const std::string folded = Read("registry.reg").value();
+    const std::string folded = machine_.ReadInFolder("registry.reg").value();
     EXPECT_EQ(folded.find("HKEY_LOCAL_MACHINE\\Software\\Quorvane"), std::string::npos);
     EXPECT_EQ(folded.find(".tq7"), std::string::npos);
     EXPECT_NE(folded.find("Software\\Zulu"), std::string::npos);

@@ -76,6 +76,10 @@ class Machine {
   // The machine folder on the host. Its parent is the test's too: a place
   // outside the machine, removed with it.
   std::filesystem::path Folder() const;
+  // A file of the folder ("registry.reg", "WINDOWS/SYSTEM.INI"); nothing
+  // when it is not a regular file. A write that fails fails the test.
+  std::optional<std::string> ReadInFolder(const std::string &relative) const;
+  void WriteInFolder(const std::string &relative, const std::string &bytes) const;
   // Starts and stops the hosted platform on the folder; a failure fails the
   // current test. The destructor stops a started platform.
   void Start();

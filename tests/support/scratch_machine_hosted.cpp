@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/hosted/hosted.h"
 #include "platform/hosted/registry.h"
 #include "support/scratch_machine.h"
-#include "platform/hosted/hosted.h"
 
 namespace scratch {
 
@@ -89,6 +89,14 @@ Machine::Machine(const std::vector<Key> &keys, const std::vector<File> &files)
 Machine::~Machine() = default;
 
 std::filesystem::path Machine::Folder() const { return impl_->folder; }
+
+std::optional<std::string> Machine::ReadInFolder(const std::string &relative) const {
+  return ReadHostFile(impl_->folder / relative);
+}
+
+void Machine::WriteInFolder(const std::string &relative, const std::string &bytes) const {
+  EXPECT_TRUE(WriteHostFile(impl_->folder / relative, bytes)) << relative;
+}
 
 void Machine::Start() {
   std::string error;

@@ -39,8 +39,7 @@ int main(int argc, char **argv) {
   std::signal(SIGPIPE, SIG_IGN);
   // The log is opened first, so that a log that cannot be refuses the run
   // before the machine is touched; it is written only once the run starts.
-  if (!line.logPath.empty() &&
-      !(Log = hosted::OpenLog(line.logPath, line.machine, &error))) {
+  if (!line.logPath.empty() && !(Log = hosted::OpenLog(line.logPath, line.machine, &error))) {
     std::fprintf(stderr, "tq72uninst: %s\n", error.c_str());
     return 2;
   }

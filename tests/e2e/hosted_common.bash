@@ -139,6 +139,13 @@ expect_boxes() {
   fi
 }
 
+# MACHINE's registry and SYSTEM.INI are those one full run leaves on the demo.
+expect_full_run_result() {
+  comm -23 <(reg_keys "$DEMO/registry.reg") <(reg_keys "$1/registry.reg") |
+    cmp -s - <(sort "$EXPECTED/removed-keys.txt") || fail "removed keys differ from expected"
+  cmp -s "$EXPECTED/SYSTEM.INI" "$1/WINDOWS/SYSTEM.INI" || fail "SYSTEM.INI differs from expected"
+}
+
 # The machine folder is byte for byte as REFERENCE (no file added or lost).
 expect_same_tree() {
   local diffs

@@ -3,13 +3,6 @@
 # out of another run's way and keep what others changed.
 source "$(dirname "$0")/hosted_common.bash" "$@"
 
-expect_full_run_result() {
-  local machine=$1
-  comm -23 <(reg_keys "$DEMO/registry.reg") <(reg_keys "$machine/registry.reg") |
-    cmp -s - <(sort "$EXPECTED/removed-keys.txt") || fail "removed keys differ from expected"
-  cmp -s "$EXPECTED/SYSTEM.INI" "$machine/WINDOWS/SYSTEM.INI" || fail "SYSTEM.INI differs from expected"
-}
-
 # Nothing of ours may be left in the folder once a run has ended.
 expect_no_leftovers() {
   local left
@@ -17,18 +10,23 @@ expect_no_leftovers() {
   [ -z "$left" ] || fail "left in the machine folder: $left"
 }
 
-# All with the same log: a refused run must leave the first run's log whole
-# (it once emptied it on its way out: the first run's later lines then
-# followed zero bytes where its earlier ones had been).
+# A second run on $machine, with the same log as the first, is refused, and
+# leaves the first run's log whole (it once emptied it on its way out: the
+# first run's later lines then followed zero bytes where its earlier ones had
+# been).
+second_run_is_refused() {
+  cp "$WORK/log" "$WORK/log-while-waiting"
+  run_plain --machine "$machine" --answers yes,ok,ok --log "$WORK/log"
+  expect_status 2
+  cmp -s "$WORK/log-while-waiting" "$WORK/log" || fail "a refused run changed the shared log"
+}
+
 scenario "a second run while the first waits at the confirmation"
 machine=$(fresh_machine first)
 run_on_terminal --machine "$machine"
 wait_for_screen 'Click Yes' || fail "the confirmation did not appear on the terminal"
 cp -a "$machine" "$WORK/while-waiting"
-cp "$WORK/log" "$WORK/log-while-waiting"
-run_plain --machine "$machine" --answers yes,ok,ok --log "$WORK/log"
-expect_status 2
-cmp -s "$WORK/log-while-waiting" "$WORK/log" || fail "a refused run changed the shared log"
+second_run_is_refused
 [ "$(wc -l <"$WORK/stderr")" -eq 1 ] || fail "expected a one-line reason: $(cat "$WORK/stderr")"
 grep -qF "the uninstaller is already running on this machine" "$WORK/stderr" ||
   fail "reason: $(cat "$WORK/stderr")"
@@ -40,10 +38,7 @@ rm -rf "$WORK/while-waiting"
 printf '[HKEY_LOCAL_MACHINE\\Software\\AddedMeanwhile]\r\n"v"="1"\r\n\r\n' >>"$machine/registry.reg"
 printf 'y\n' >&3
 wait_for_screen 'Software uninstall is finished' || fail "no completion box on the terminal"
-cp "$WORK/log" "$WORK/log-while-waiting"
-run_plain --machine "$machine" --answers yes,ok,ok --log "$WORK/log"
-expect_status 2
-cmp -s "$WORK/log-while-waiting" "$WORK/log" || fail "a refused run changed the shared log"
+second_run_is_refused
 printf '\n' >&3
 end_terminal_run
 expect_status 1

@@ -21,7 +21,8 @@ struct CommandLine {
 };
 
 // Accepts --machine DIR, --answers LIST, --log FILE (each also as
-// --name=VALUE; a repeated option takes the last value), --help, --version.
+// --name=VALUE; a repeated option takes the last value), -h or --help,
+// --version.
 // False with a one-line reason on anything else.
 bool ParseCommandLine(int argc, const char *const *argv, CommandLine *line, std::string *error);
 

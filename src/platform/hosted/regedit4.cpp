@@ -31,10 +31,7 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return NamesEqual(text.substr(0, prefix.size()), prefix);
 }
 
-}  // namespace
-
-std::string_view RootName(RootId root) { return kRootNames[static_cast<std::size_t>(root)]; }
-
+// The root of a full root name, case-insensitively; false if none.
 bool RootFromName(std::string_view name, RootId *root) {
   for (std::size_t i = 0; i < kRootCount; ++i) {
     if (NamesEqual(name, kRootNames[i])) {
@@ -44,6 +41,10 @@ bool RootFromName(std::string_view name, RootId *root) {
   }
   return false;
 }
+
+}  // namespace
+
+std::string_view RootName(RootId root) { return kRootNames[static_cast<std::size_t>(root)]; }
 
 // ------------------------------------------------------------------ parser
 

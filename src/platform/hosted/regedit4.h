@@ -31,8 +31,6 @@ inline constexpr std::size_t kRootCount = 6;
 
 // "HKEY_LOCAL_MACHINE" for RootId::LocalMachine.
 std::string_view RootName(RootId root);
-// The root of a full root name, case-insensitively; false if none.
-bool RootFromName(std::string_view name, RootId *root);
 
 inline constexpr std::uint32_t kNoValue = 0xFFFFFFFFu;
 

@@ -1,0 +1,211 @@
+#include "support/creg_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace {
+
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+constexpr std::size_t kRgkn = 0x20;
+constexpr std::uint32_t kEntrySize = 28;
+constexpr std::uint32_t kPage = 0x1000;
+constexpr std::uint16_t kIdsPerBlock = 255;  // no genuine block holds more
+constexpr std::uint32_t kSmallestFree = 32;  // a smaller remainder stays in the record
+
+std::string Upper(std::string_view text) {
+  std::string upper(text);
+  for (char &c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return upper;
+}
+
+std::string Le(std::uint32_t v, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
+  return out;
+}
+
+}  // namespace
+
+std::string GenuineSystemDat() {
+  std::ifstream in(TQ72_CREG_DATA "/SYSTEM.DAT", std::ios::binary);
+  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (bytes.empty()) throw std::runtime_error("cannot read " TQ72_CREG_DATA "/SYSTEM.DAT");
+  return bytes;
+}
+
+CregWriter::CregWriter(std::string bytes) : bytes_(std::move(bytes)) {
+  std::string error;
+  std::optional<hosted::creg::Hive> hive = hosted::creg::Hive::Parse(bytes_, "SYSTEM.DAT", &error);
+  if (!hive) throw std::runtime_error("CregWriter: " + error);
+  const std::vector<hosted::creg::Key> &keys = hive->Keys();
+  std::vector<std::string> paths(keys.size());
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    ids_[paths[k]] = keys[k].id;
+    for (std::size_t child : keys[k].children)
+      paths[child] = (k == 0 ? "" : paths[k] + "\\") + Upper(keys[child].name);
+  }
+}
+
+std::uint32_t CregWriter::U32(std::size_t offset) const {
+  std::uint32_t v;
+  std::memcpy(&v, bytes_.data() + offset, 4);
+  return v;
+}
+std::uint16_t CregWriter::U16(std::size_t offset) const {
+  std::uint16_t v;
+  std::memcpy(&v, bytes_.data() + offset, 2);
+  return v;
+}
+void CregWriter::Set32(std::size_t offset, std::uint32_t value) { bytes_.replace(offset, 4, Le(value, 4)); }
+void CregWriter::Set16(std::size_t offset, std::uint16_t value) { bytes_.replace(offset, 2, Le(value, 2)); }
+
+// A page of entries at the end of the RGKN area, listed as one free run:
+// the data blocks move up a page, and nothing points into them by offset.
+void CregWriter::AddPage() {
+  const std::uint32_t area = U32(kRgkn + 4);
+  bytes_.insert(kRgkn + area, std::string(kPage, '\0'));
+  Set32(kRgkn + 4, area + kPage);
+  Set32(8, U32(8) + kPage);
+  Set32(kRgkn + area, 0x80000000u);
+  Set32(kRgkn + area + 4, kPage);
+  Set32(kRgkn + area + 8, U32(kRgkn + 12));
+  Set32(kRgkn + 12, area);
+}
+
+// The head of the free entries; a longer run gives up its first entry.
+std::uint32_t CregWriter::NewEntry() {
+  if (U32(kRgkn + 12) == kNone) AddPage();
+  const std::uint32_t area = U32(kRgkn + 4);
+  const std::uint32_t entry = U32(kRgkn + 12);
+  const std::uint32_t end = entry + U32(kRgkn + entry + 4), next = U32(kRgkn + entry + 8);
+  const std::uint32_t rest = hosted::creg::NextEntrySlot(entry, area);
+  if (rest < end) {
+    Set32(kRgkn + rest, 0x80000000u);
+    Set32(kRgkn + rest + 4, end - rest);
+    Set32(kRgkn + rest + 8, next);
+    Set32(kRgkn + 12, rest);
+  } else {
+    Set32(kRgkn + 12, next);
+  }
+  return entry;
+}
+
+std::size_t CregWriter::NewBlock(std::uint32_t size) {
+  const std::size_t at = bytes_.size();
+  const std::uint16_t number = U16(16);
+  const std::uint32_t blockSize = (0x20 + size + kSmallestFree + kPage - 1) / kPage * kPage;
+  std::string block = "RGDB" + Le(blockSize, 4) + Le(blockSize - 0x20, 4) + Le(8, 2) + Le(number, 2) +
+                      Le(0x20, 4) + Le(0, 2) + Le(0, 2) + std::string(8, '\0');
+  block += Le(blockSize - 0x20, 4) + Le(0xFFFF, 2) + Le(0xFFFF, 2) + Le(kNone, 4);
+  block.resize(blockSize, '\0');
+  bytes_ += block;
+  Set16(16, number + 1);
+  return at;
+}
+
+// First fit over the blocks' free lists, splitting off what is left over.
+std::pair<std::uint16_t, std::uint16_t> CregWriter::NewRecord(const std::string &record) {
+  const std::uint32_t size = static_cast<std::uint32_t>(record.size());
+  std::size_t block = U32(8);
+  std::size_t link = 0;
+  for (std::uint16_t b = 0; b < U16(16); ++b, block += U32(block + 4)) {
+    if (U16(block + 22) >= kIdsPerBlock) continue;
+    for (link = block + 16; U32(link) != kNone && U32(block + U32(link)) < size; link = block + U32(link) + 8) {
+    }
+    if (U32(link) != kNone) break;
+  }
+  if (block == bytes_.size()) {
+    block = NewBlock(size);
+    link = block + 16;
+  }
+  const std::uint32_t r = U32(link), have = U32(block + r), next = U32(block + r + 8);
+  std::uint32_t taken = have;
+  if (have - size >= kSmallestFree) {
+    taken = size;
+    const std::size_t rest = block + r + size;
+    bytes_.replace(rest, 16, Le(have - size, 4) + Le(0xFFFF, 2) + Le(0xFFFF, 2) + Le(next, 4) + Le(0, 4));
+    Set32(link, r + size);
+  } else {
+    Set32(link, next);
+  }
+  Set32(block + 8, U32(block + 8) - taken);
+  const std::uint16_t number = U16(block + 14), id = U16(block + 22);
+  bytes_.replace(block + r, size, record);
+  Set32(block + r, taken);
+  Set16(block + r + 4, id);
+  Set16(block + r + 6, number);
+  // The lowest id left: ids above the highest in use are all free.
+  std::vector<bool> used(std::max<std::uint32_t>(U16(block + 20), id) + 2u);
+  for (std::uint32_t at = 0x20; at < U32(block + 4); at += U32(block + at))
+    if (U16(block + at + 4) != 0xFFFF) used[U16(block + at + 4)] = true;
+  std::uint16_t lowest = 0;
+  while (used[lowest]) ++lowest;
+  Set16(block + 20, std::max(U16(block + 20), id));
+  Set16(block + 22, lowest);
+  return {number, id};
+}
+
+std::uint32_t CregWriter::AddKey(std::string_view path, const std::vector<hosted::creg::Value> &values) {
+  std::uint32_t parent = ids_.at("");
+  std::string upperPath;
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = std::min(path.find('\\', start), path.size());
+    const std::string_view name = path.substr(start, end - start);
+    upperPath += (upperPath.empty() ? "" : "\\") + Upper(name);
+    start = end + 1;
+    if (auto found = ids_.find(upperPath); found != ids_.end()) {
+      parent = found->second;
+      continue;
+    }
+    const bool last = start > path.size();
+    std::string record = Le(0, 4) + Le(0, 4) + Le(0, 4) + Le(static_cast<std::uint32_t>(name.size()), 2) +
+                         Le(last ? static_cast<std::uint32_t>(values.size()) : 0, 2) + Le(0, 4) + std::string(name);
+    for (const hosted::creg::Value &value : last ? values : std::vector<hosted::creg::Value>{})
+      record += Le(value.type, 4) + Le(0, 4) + Le(static_cast<std::uint32_t>(value.name.size()), 2) +
+                Le(static_cast<std::uint32_t>(value.data.size()), 2) + value.name + value.data;
+    record.replace(8, 4, Le(static_cast<std::uint32_t>(record.size()), 4));
+    const auto [number, id] = NewRecord(record);
+    const std::uint32_t entry = NewEntry();
+    bytes_.replace(kRgkn + entry, kEntrySize,
+                   Le(0, 4) + Le(hosted::creg::NameHash(name), 4) + Le(0, 4) + Le(parent, 4) + Le(kNone, 4) +
+                       Le(kNone, 4) + Le(id, 2) + Le(number, 2));
+    std::size_t link = kRgkn + parent + 16;
+    while (U32(link) != kNone) link = kRgkn + U32(link) + 20;
+    Set32(link, entry);
+    ids_[upperPath] = entry;
+    parent = entry;
+  }
+  return parent;
+}
+
+std::string CregListing(const hosted::creg::Hive &hive) {
+  const std::vector<hosted::creg::Key> &keys = hive.Keys();
+  std::string out;
+  std::vector<std::pair<std::size_t, std::string>> stack{{0, ""}};
+  while (!stack.empty()) {
+    auto [k, path] = stack.back();
+    stack.pop_back();
+    out += "K " + path + "\n";
+    for (const hosted::creg::Value &value : keys[k].values) {
+      out += "V " + value.name + " " + std::to_string(value.type) + " ";
+      for (unsigned char c : value.data) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", c);
+        out += hex;
+      }
+      out += "\n";
+    }
+    for (auto child = keys[k].children.rbegin(); child != keys[k].children.rend(); ++child)
+      stack.push_back({*child, (k == 0 ? "" : path + "\\") + keys[*child].name});
+  }
+  return out;
+}
+
+}  // namespace testsupport

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosted/regedit4.h"
+#include "hosted/regedit4.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosted/regedit4.h"
-#include "platform/hosted/registry.h"
+#include "hosted/regedit4.h"
+#include "hosted/registry.h"
 #include "ratio_reporter.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "platform/hosted/regedit4.h"
-#include "platform/hosted/registry.h"
+#include "hosted/regedit4.h"
+#include "hosted/registry.h"
 #include "support/registry_content.h"
 
 namespace journal = hosted::journal;

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "platform/hosted/regedit4.h"
+#include "hosted/regedit4.h"
 #include "support/registry_content.h"
 
 using hosted::regedit4::Document;

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosted/machine_files.h"
-#include "platform/hosted/registry.h"
+#include "hosted/machine_files.h"
+#include "hosted/registry.h"
 #include "support/key_walk.h"
 #include "support/registry_content.h"
 #include "support/scratch_machine.h"

@@ -1,7 +1,7 @@
 // REGEDIT4 reading and writing (every value form, escape, continuation and
 // root round trips; unchanged files save byte-identically; malformed files
 // are refused with NAME:LINE: reason) and the content it saves after deletions.
-#include "platform/hosted/regedit4.h"
+#include "hosted/regedit4.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/hosted/registry.h"
+#include "hosted/registry.h"
 #include "support/registry_content.h"
 #include "support/scratch_machine.h"
 

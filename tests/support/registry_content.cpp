@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/hosted/text_helpers.h"
+#include "hosted/text_helpers.h"
 
 namespace testsupport {
 

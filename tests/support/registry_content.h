@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/hosted/regedit4.h"
-#include "platform/hosted/registry.h"
+#include "hosted/regedit4.h"
+#include "hosted/registry.h"
 #include "support/key_walk.h"
 
 namespace testsupport {

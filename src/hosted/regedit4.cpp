@@ -1,4 +1,4 @@
-#include "platform/hosted/regedit4.h"
+#include "hosted/regedit4.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "platform/hosted/text_helpers.h"
+#include "hosted/text_helpers.h"
 
 #include <algorithm>
 

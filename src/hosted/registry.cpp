@@ -1,4 +1,4 @@
-#include "platform/hosted/registry.h"
+#include "hosted/registry.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/hosted/machine_files.h"
+#include "hosted/machine_files.h"
 #include "platform/key_path.h"
 
 namespace hosted {

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/hosted/text_helpers.h"
+#include "hosted/text_helpers.h"
 
 namespace hosted::regedit4 {
 

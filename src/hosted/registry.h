@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/hosted/regedit4.h"
+#include "hosted/regedit4.h"
 #include "platform/platform.h"
 
 namespace hosted {

@@ -38,7 +38,7 @@ bool Start(const std::string &machine, std::string *error) {
 }
 
 bool Stop(std::string *error) {
-  const bool ok = registry.Close(error);
+  const bool ok = registry.Fold(error);
   files.Close();
   return ok;
 }

@@ -43,8 +43,6 @@ std::string Quoted(std::string_view text) {
   return out + '"';
 }
 
-unsigned char FoldCase(unsigned char c) { return kFold.up[c]; }
-
 int CompareNames(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {

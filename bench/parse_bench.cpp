@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosted/regedit4.h"
+#include "hosted/regedit4.h"
 
 namespace {
 
@@ -86,7 +86,9 @@ void Load(benchmark::State &state, std::string (*shape)(std::size_t)) {
   const std::string text = shape(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
     std::string error;
-    if (!hosted::regedit4::Document::Parse(text, "bench.reg", &error))
+    hosted::Tree tree;
+    hosted::Regedit4Store store;
+    if (!store.Parse(text, "bench.reg", &tree, &error))
       state.SkipWithError(error.c_str());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));

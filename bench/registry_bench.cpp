@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosted/regedit4.h"
-#include "platform/hosted/registry.h"
+#include "hosted/regedit4.h"
+#include "hosted/registry.h"
 #include "ratio_reporter.h"
 
 namespace {
@@ -345,29 +345,30 @@ void Check(benchmark::State &state, bool ok, const std::string &what) {
   if (!ok) state.SkipWithError(what.c_str());
 }
 
-// Parse only: the whole registry's text into a document.
+// Parse only: the whole registry's text into a tree.
 void BM_Parse(benchmark::State &state) {
   Machine &m = TheMachine();
   for (auto _ : state) {
     std::string error;
-    Check(state, hosted::regedit4::Document::Parse(m.registry.text, "registry.reg", &error) != nullptr,
-          error);
+    hosted::Tree tree;
+    hosted::Regedit4Store store;
+    Check(state, store.Parse(m.registry.text, "registry.reg", &tree, &error), error);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * m.registry.text.size()));
 }
 
-// The user said no: Open (as a start opens) + Close with no change.
+// The user said no: Open (as a start opens) + Fold with no change.
 void BM_Declined(benchmark::State &state) {
   Machine &m = TheMachine();
   for (auto _ : state) {
     hosted::Registry registry;
     std::string error;
     Check(state, registry.Open(m.dirFd, &error), error);
-    Check(state, registry.Close(&error), error);
+    Check(state, registry.Fold(&error), error);
   }
 }
 
-// The uninstall ran: Open + 12 durable deletions + Close (fold).
+// The uninstall ran: Open + 12 durable deletions + Fold.
 void BM_Full(benchmark::State &state) {
   Machine &m = TheMachine();
   for (auto _ : state) {
@@ -381,7 +382,7 @@ void BM_Full(benchmark::State &state) {
       const LONG status = registry.DeleteKey(root, path.c_str());
       Check(state, status == ERROR_SUCCESS, "DeleteKey " + path + ": " + std::to_string(status));
     }
-    Check(state, registry.Close(&error), error);
+    Check(state, registry.Fold(&error), error);
   }
 }
 

@@ -16,8 +16,8 @@
 #include <string>
 
 #include "app/uninstall.h"
-#include "platform/hosted/hosted.h"
-#include "platform/session.h"
+#include "hosted/hosted.h"
+#include "session/session.h"
 #include "ratio_reporter.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "platform/hosted/command_line.h"
+#include "hosted_program/command_line.h"
 
 namespace {
 

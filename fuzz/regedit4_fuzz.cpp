@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "platform/hosted/regedit4.h"
+#include "hosted/regedit4.h"
 #include "support/registry_content.h"
 
-using hosted::regedit4::Document;
-using hosted::regedit4::Key;
+using hosted::Key;
+using testsupport::Loaded;
 
 namespace {
 
@@ -29,11 +29,11 @@ void CheckRefusal(std::string_view text, const std::string &error) {
     FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20, "control byte in \"%s\"", error.c_str());
 }
 
-void CheckReload(const Document &doc) {
+void CheckReload(const Loaded &doc) {
   std::string error;
-  auto again = Document::Parse(testsupport::SavedText(doc), "again.reg", &error);
+  auto again = testsupport::Load(testsupport::SavedText(doc), "again.reg", &error);
   FUZZ_CHECK(again != nullptr, "%s", error.c_str());
-  FUZZ_CHECK(testsupport::Canonical(*again) == testsupport::Canonical(doc),
+  FUZZ_CHECK(testsupport::Canonical(again->tree) == testsupport::Canonical(doc.tree),
              "reloaded content differs");
 }
 
@@ -42,7 +42,7 @@ void CheckReload(const Document &doc) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   const std::string text(reinterpret_cast<const char *>(data), size);
   std::string error;
-  auto doc = Document::Parse(text, "f.reg", &error);
+  auto doc = testsupport::Load(text, "f.reg", &error);
   if (!doc) {
     CheckRefusal(text, error);
     return 0;
@@ -50,12 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   FUZZ_CHECK(testsupport::SavedText(*doc) == text, "an unchanged file saves other bytes");
   CheckReload(*doc);
   // Remove a key one level down, then the first key below each root.
-  for (std::size_t i = 0; i < hosted::regedit4::kRootCount; ++i) {
-    Key *root = doc->Root(static_cast<hosted::regedit4::RootId>(i));
-    if (doc->Children(root).empty()) continue;
-    Key *first = doc->Children(root).front();
-    if (!doc->Children(first).empty()) doc->Remove(doc->Children(first).front());
-    doc->Remove(doc->Children(root).front());
+  hosted::Tree &tree = doc->tree;
+  for (std::size_t i = 0; i < hosted::kRootCount; ++i) {
+    Key *root = tree.Root(static_cast<hosted::RootId>(i));
+    if (root->children.empty()) continue;
+    Key *first = root->children.front();
+    if (!first->children.empty()) tree.Remove(first->children.front());
+    tree.Remove(root->children.front());
   }
   CheckReload(*doc);
   return 0;

@@ -12,7 +12,7 @@
 
 #include "fuzz_check.h"
 #include "interposer/interposer.h"
-#include "platform/hosted/hosted.h"
+#include "hosted/hosted.h"
 #include "support/sysini_model.h"
 #include "sysini/system_ini.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <tuple>
 
-#include "platform/hosted/machine_files.h"
+#include "hosted/machine_files.h"
 #include "support/scratch_machine.h"
 
 namespace fs = std::filesystem;

@@ -12,10 +12,10 @@
 #include <fstream>
 #include <tuple>
 
-#include "platform/hosted/command_line.h"
-#include "platform/hosted/hosted.h"
-#include "platform/hosted/machine_files.h"
-#include "platform/hosted/registry.h"
+#include "hosted_program/command_line.h"
+#include "hosted/hosted.h"
+#include "hosted/machine_files.h"
+#include "hosted/registry.h"
 #include "platform/platform.h"
 #include "support/modem_fixture.h"
 #include "support/scratch_machine.h"

@@ -2,7 +2,7 @@
 // contract suite states for every platform), on a registry opened on a
 // machine folder as a start opens it: handle values, paths, name order, and
 // that what the next start loads (registry.reg with its journal) shows every
-// change, and that Close leaves a file that loads and holds exactly the
+// change, and that Fold leaves a file that loads and holds exactly the
 // content in memory. Then the machine folder's crash recovery: journals left
 // behind or torn, failed writes, untouched files, changes by others.
 #include <fcntl.h>
@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/hosted/machine_files.h"
-#include "platform/hosted/registry.h"
+#include "hosted/machine_files.h"
+#include "hosted/registry.h"
 #include "support/key_walk.h"
 #include "support/registry_content.h"
 #include "support/scratch_machine.h"
@@ -79,11 +79,11 @@ class MachineFolder : public ::testing::Test {
     }
     return names;
   }
-  // Close folds everything into a registry.reg that loads and holds what
+  // Fold folds everything into a registry.reg that loads and holds what
   // `reg` held, and removes the journal.
-  void CloseAndExpectFolded(hosted::Registry &reg) {
+  void FoldAndExpectFolded(hosted::Registry &reg) {
     std::string error;
-    ASSERT_TRUE(reg.Close(&error)) << error;
+    ASSERT_TRUE(reg.Fold(&error)) << error;
     EXPECT_EQ(Entries(hosted::journal::kJournalName), std::vector<std::string>{});
     EXPECT_EQ(Entries(hosted::kTemporaryPrefix), std::vector<std::string>{});
     ExpectDurable(reg);
@@ -93,11 +93,11 @@ class MachineFolder : public ::testing::Test {
 };
 
 // The contract, on a registry opened as a start opens it: each change is
-// durable, and Close folds them all.
+// durable, and Fold folds them all.
 class RegistryContract : public MachineFolder {
  protected:
   void SetUp() override { Open(reg_); }
-  void TearDown() override { CloseAndExpectFolded(reg_); }
+  void TearDown() override { FoldAndExpectFolded(reg_); }
   void CheckDurable() { ExpectDurable(reg_); }
   HKEY OpenKey(HKEY from, const char *subKey) {
     HKEY key = nullptr;
@@ -188,8 +188,8 @@ TEST_F(RegistryContract, DeleteKeyRemovesTheWholeSubtree) {
   EXPECT_TRUE(Opens(reg_, HKEY_CURRENT_USER, "Software\\Quorvane"));
   EXPECT_EQ(Children(OpenKey(HKEY_LOCAL_MACHINE, "Software")),
             (Names{"alpha", "Beta", "charlie", "Zulu", "_Under"}));
-  for (std::size_t i = 0; i < hosted::regedit4::kRootCount; ++i) {
-    const HKEY root = hosted::RootKey(static_cast<hosted::regedit4::RootId>(i));
+  for (std::size_t i = 0; i < hosted::kRootCount; ++i) {
+    const HKEY root = hosted::RootKey(static_cast<hosted::RootId>(i));
     const Names children = Children(root);
     ASSERT_FALSE(children.empty());
     ASSERT_EQ(reg_.DeleteKey(root, children[0].c_str()), ERROR_SUCCESS) << children[0];
@@ -210,7 +210,7 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
     Open(crashed);
     ASSERT_EQ(crashed.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Quorvane\\TQ19KVN"), ERROR_SUCCESS);
     ASSERT_EQ(crashed.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
-  }  // the process dies here: no Close
+  }  // the process dies here: no Fold
   EXPECT_EQ(machine_.ReadInFolder("registry.reg"), kFixture);
   hosted::Registry reg;
   Open(reg);
@@ -218,7 +218,7 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
   EXPECT_TRUE(Opens(reg, HKEY_LOCAL_MACHINE, "Software\\Quorvane"));
   EXPECT_FALSE(Opens(reg, HKEY_CLASSES_ROOT, ".tq7"));
   const std::string content = KeyTree(reg);
-  CloseAndExpectFolded(reg);  // a run that changed nothing itself still folds
+  FoldAndExpectFolded(reg);  // a run that changed nothing itself still folds
   struct stat st {};
   ASSERT_EQ(::fstatat(dirFd_, "registry.reg", &st, AT_SYMLINK_NOFOLLOW), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -229,14 +229,13 @@ TEST_F(MachineFolder, AJournalLeftBehindIsFoldedByTheNextOpen) {
                                                     journal::Record("HKEY_CLASSES_ROOT\\.tq7"));
   Open(reg);
   EXPECT_EQ(KeyTree(reg), content);
-  CloseAndExpectFolded(reg);
+  FoldAndExpectFolded(reg);
   EXPECT_EQ(machine_.ReadInFolder("registry.reg"), folded);
 }
 
 TEST_F(MachineFolder, ATornLastRecordIsIgnoredWhereverItIsCut) {
-  // A comment line first, as the journals of earlier versions held.
-  const std::string first = std::string(journal::kHeader) + ";end 0badc0de\n" +
-                            journal::Record("HKEY_LOCAL_MACHINE\\Software\\Quorvane");
+  const std::string first =
+      std::string(journal::kHeader) + journal::Record("HKEY_LOCAL_MACHINE\\Software\\Quorvane");
   const std::string last = journal::Record("HKEY_CLASSES_ROOT\\.tq7");
   // Even the header torn; every cut of the last record.
   std::vector<std::string> journals{"REGED"};
@@ -288,11 +287,11 @@ TEST_F(MachineFolder, AFailedWriteLeavesTheRegistryAsItWas) {
   EXPECT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_WRITE_FAULT);
   EXPECT_TRUE(Opens(reg, HKEY_CLASSES_ROOT, ".tq7"));
   // A failed save keeps the old file and the journal, and stays open.
-  EXPECT_FALSE(reg.Close(&error));
+  EXPECT_FALSE(reg.Fold(&error));
   EXPECT_EQ(machine_.ReadInFolder("registry.reg"), kFixture);
   full.reset();
   ExpectDurable(reg);
-  CloseAndExpectFolded(reg);
+  FoldAndExpectFolded(reg);
 }
 
 TEST_F(MachineFolder, ARunThatChangesNothingLeavesTheFileAlone) {
@@ -302,7 +301,7 @@ TEST_F(MachineFolder, ARunThatChangesNothingLeavesTheFileAlone) {
   hosted::Registry reg;
   Open(reg);
   EXPECT_EQ(reg.DeleteKey(HKEY_LOCAL_MACHINE, "Software\\Missing"), ERROR_FILE_NOT_FOUND);
-  CloseAndExpectFolded(reg);
+  FoldAndExpectFolded(reg);
   ASSERT_EQ(::fstatat(dirFd_, "registry.reg", &after, 0), 0);
   EXPECT_EQ(machine_.ReadInFolder("registry.reg"), kFixture);
   EXPECT_EQ(after.st_ino, before.st_ino);  // not replaced
@@ -339,7 +338,7 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
     }
     std::string error;
     if (c.reason != nullptr) {
-      EXPECT_FALSE(reg->Close(&error));
+      EXPECT_FALSE(reg->Fold(&error));
       EXPECT_NE(error.find(c.reason), std::string::npos) << error;
       EXPECT_NE(error.find("the 2 registry changes are kept in registry.reg.journal, and the next "
                            "run applies them"),
@@ -351,7 +350,7 @@ TEST_F(MachineFolder, TheFoldAppliesTheJournalToTheFileAsItIsThen) {
       reg = std::make_unique<hosted::Registry>();
       Open(*reg);
     }
-    CloseAndExpectFolded(*reg);
+    FoldAndExpectFolded(*reg);
     const std::string folded = machine_.ReadInFolder("registry.reg").value();
     EXPECT_EQ(folded.find("HKEY_LOCAL_MACHINE\\Software\\Quorvane"), std::string::npos);
     EXPECT_EQ(folded.find(".tq7"), std::string::npos);
@@ -390,7 +389,7 @@ TEST_F(MachineFolder, SymlinkedFilesAreRefused) {
   EXPECT_TRUE(outside.OpenRegistry(reg, &error)) << error;
   EXPECT_EQ(scratch::ReadHostFile(target), kFixture);
   EXPECT_EQ(reg.DeleteKey(HKEY_CLASSES_ROOT, ".tq7"), ERROR_SUCCESS);
-  EXPECT_TRUE(reg.Close(&error)) << error;
+  EXPECT_TRUE(reg.Fold(&error)) << error;
   EXPECT_EQ(scratch::ReadHostFile(target)->find(".tq7"), std::string::npos);
 }
 

@@ -1,7 +1,7 @@
 // REGEDIT4 reading and writing (every value form, escape, continuation and
 // root round trips; unchanged files save byte-identically; malformed files
 // are refused with NAME:LINE: reason) and the content it saves after deletions.
-#include "platform/hosted/regedit4.h"
+#include "hosted/regedit4.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/hosted/registry.h"
+#include "hosted/registry.h"
 #include "support/registry_content.h"
 #include "support/scratch_machine.h"
 
@@ -18,9 +18,9 @@ namespace {
 
 using namespace platform;
 using namespace std::string_literals;
-using hosted::regedit4::Document;
-using hosted::regedit4::Key;
+using hosted::Key;
 using testsupport::Canonical;
+using testsupport::Loaded;
 using testsupport::KeyTree;
 using testsupport::SavedText;
 
@@ -34,26 +34,26 @@ std::string In(const std::string &section, const std::string &line) {
 }
 std::string InA(const std::string &line) { return In("HKEY_LOCAL_MACHINE\\A", line); }
 
-// The document of a text that loads.
-std::unique_ptr<Document> Parsed(const std::string &text) {
+// The tree of a text that loads.
+std::unique_ptr<Loaded> Parsed(const std::string &text) {
   std::string error;
-  auto doc = Document::Parse(text, "case.reg", &error);
+  auto doc = testsupport::Load(text, "case.reg", &error);
   EXPECT_TRUE(doc) << error;
   return doc;
 }
 
 // load(save(x)) holds what x holds.
-void ExpectRoundTrip(const Document &doc) {
+void ExpectRoundTrip(const Loaded &doc) {
   auto again = Parsed(SavedText(doc));
   ASSERT_TRUE(again);
-  EXPECT_EQ(Canonical(*again), Canonical(doc));
+  EXPECT_EQ(Canonical(again->tree), Canonical(doc.tree));
 }
 
 // Removes the key at a full path, as a deletion does.
-void Remove(Document &doc, std::string_view fullPath) {
-  Key *key = doc.FindPath(fullPath);
+void Remove(Loaded &doc, std::string_view fullPath) {
+  Key *key = doc.tree.FindPath(fullPath);
   ASSERT_NE(key, nullptr) << fullPath;
-  doc.Remove(key);
+  doc.tree.Remove(key);
 }
 
 struct RoundTrip {
@@ -126,7 +126,7 @@ const std::string kSample =
     "[HKEY_LOCAL_MACHINE\\Software\\Zeta]\r\n\"zz\"=dword:00000002\r\n\r\n";
 
 TEST(Regedit4, SavingAfterDeletionsKeepsImplicitAncestors) {
-  EXPECT_EQ(SavedText(Document()), "REGEDIT4\r\n\r\n");  // empty: every root, nothing else
+  EXPECT_EQ(SavedText(Loaded()), "REGEDIT4\r\n\r\n");  // empty: every root, nothing else
   auto doc = Parsed(kSample);
   ASSERT_TRUE(doc);
   EXPECT_EQ(SavedText(*doc), kSample);
@@ -138,7 +138,7 @@ TEST(Regedit4, SavingAfterDeletionsKeepsImplicitAncestors) {
   ExpectRoundTrip(*doc);
   // Software outlives the sections that made it: it gets one of its own.
   Remove(*doc, "HKEY_LOCAL_MACHINE\\Software\\Alpha");
-  EXPECT_NE(doc->FindPath("HKEY_LOCAL_MACHINE\\Software"), nullptr);
+  EXPECT_NE(doc->tree.FindPath("HKEY_LOCAL_MACHINE\\Software"), nullptr);
   const std::string saved = SavedText(*doc);
   EXPECT_EQ(saved.substr(saved.size() - 35), "\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n\r\n");
   ExpectRoundTrip(*doc);
@@ -167,10 +167,14 @@ class Regedit4Malformed : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(Regedit4Malformed, IsRefusedWithNameLineAndReason) {
   const Malformed &c = GetParam();
-  scratch::Machine machine(c.text);
+  // A registry that holds keys already: the refused load must not replace them.
+  scratch::Machine loaded(kSample);
   hosted::Registry reg;
   std::string error;
+  ASSERT_TRUE(loaded.OpenRegistry(reg, &error)) << error;
   const std::string before = KeyTree(reg);
+  ASSERT_NE(before.find("Software\\Alpha"), std::string::npos);
+  scratch::Machine machine(c.text);
   EXPECT_FALSE(machine.OpenRegistry(reg, &error));
   EXPECT_EQ(error.rfind("registry.reg:" + std::to_string(c.line) + ": ", 0), 0u) << error;
   EXPECT_NE(error.find(c.reason), std::string::npos) << error;
@@ -234,7 +238,7 @@ TEST(Regedit4, MutatedTextIsRefusedOrRoundTrips) {
       if (kind == 3) text.resize(at);
     }
     std::string error;
-    auto doc = Document::Parse(text, "m.reg", &error);
+    auto doc = testsupport::Load(text, "m.reg", &error);
     if (!doc) {
       EXPECT_EQ(error.rfind("m.reg:", 0), 0u) << error;
       continue;
@@ -242,7 +246,7 @@ TEST(Regedit4, MutatedTextIsRefusedOrRoundTrips) {
     ++loaded;
     EXPECT_EQ(SavedText(*doc), text);
     for (const char *path : {"HKEY_LOCAL_MACHINE\\Software\\Zeta", "HKEY_USERS\\.Default"})
-      if (Key *key = doc->FindPath(path)) doc->Remove(key);
+      if (Key *key = doc->tree.FindPath(path)) doc->tree.Remove(key);
     ExpectRoundTrip(*doc);
     if (HasFailure()) ADD_FAILURE() << "mutated text:\n" << text;
   }

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/runtime/cstring.h"
+#include "windows_program/cstring.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/win32/switches.h"
+#include "windows_program/switches.h"
 
 namespace {
 

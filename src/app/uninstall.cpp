@@ -8,13 +8,11 @@
 #include "sysini/system_ini.h"
 #include "texts/texts.h"
 
-void ResetRunState() {
+int RunUninstall() {
+  // The module-level buffers as a new process finds them, so that a process
+  // (a test's) may run the uninstaller more than once.
   ResetPciDeviceState();
   ResetModelKeyState();
-}
-
-int RunUninstall() {
-  ResetRunState();
 
   // Only an explicit Yes goes on: a box that could not be shown (0) must not
   // remove the modem without the user's consent.

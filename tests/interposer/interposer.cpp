@@ -7,7 +7,7 @@
 
 #include "platform/call_table.h"
 #include "platform/key_path.h"
-#include "platform/session.h"
+#include "session/session.h"
 
 namespace interposer {
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/uninstall.h"
 #include "support/scratch_machine.h"
 
 namespace {
@@ -38,7 +37,7 @@ class ModelKeys : public testing::Test {
              {"Software\\Quorvane\\TQ19KVN", {Text("PNP ID", "VEN_1")}}})
       keys.push_back(key);
     run_ = std::make_unique<scratch::Rig>(keys, std::vector<scratch::File>{});
-    ResetRunState();
+    ResetModelKeyState();
   }
   bool HasKey(const std::string &path) const { return run_->machine.HasKey(path); }
   // Each RegDeleteKeyA's sub-path: a class key below the class root, an

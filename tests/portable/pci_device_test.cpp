@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "app/uninstall.h"
 #include "support/scratch_machine.h"
 
 namespace {
@@ -236,7 +235,7 @@ TEST_P(PciDevice, RemovesExactlyTheCardsKeys) {
   const PciCase &c = GetParam();
   scratch::Rig run(Join(c.registry, Neighbours()), {});
   run.layer.Miscount(c.miscount);
-  ResetRunState();
+  ResetPciDeviceState();
 
   RemovePciDevice();
   RemovePciEnumKey();
@@ -271,7 +270,7 @@ TEST(PciDevicePath, TheReadIdNamesTheEnumKeyForTheRestOfTheRun) {
       Join({{ServiceKey, {PnpId(Id41)}}, {enumKey + "\\0000", {Driver("Modem\\0000")}}},
            Neighbours()),
       {});
-  ResetRunState();
+  ResetPciDeviceState();
   RemovePciEnumKey();
   EXPECT_EQ(run.layer.DeletedKeys(), std::vector<std::string>{});
   RemovePciDevice();

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/uninstall.h"
-#include "platform/session.h"
+#include "session/session.h"
 #include "support/modem_fixture.h"
 #include "support/scratch_machine.h"
 

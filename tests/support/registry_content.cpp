@@ -1,37 +1,43 @@
 #include "support/registry_content.h"
 
-#include <unordered_map>
+#include <map>
 #include <utility>
 #include <vector>
 
-#include "platform/hosted/text_helpers.h"
+#include "hosted/text_helpers.h"
 
 namespace testsupport {
 
-using hosted::regedit4::Document;
-using hosted::regedit4::Key;
-using hosted::regedit4::Value;
+using hosted::Key;
+using hosted::RootId;
+using hosted::Tree;
+using hosted::Value;
 
-std::string Canonical(const Document &doc) {
+std::unique_ptr<Loaded> Load(std::string text, const std::string &name, std::string *error) {
+  auto loaded = std::make_unique<Loaded>();
+  if (!loaded->store.Parse(std::move(text), name, &loaded->tree, error)) return nullptr;
+  return loaded;
+}
+
+std::string Canonical(const Tree &doc) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   std::vector<Key *> stack;
-  for (std::size_t i = hosted::regedit4::kRootCount; i > 0; --i)
-    stack.push_back(doc.Root(static_cast<hosted::regedit4::RootId>(i - 1)));
+  for (std::size_t i = hosted::kRootCount; i > 0; --i)
+    stack.push_back(doc.Root(static_cast<RootId>(i - 1)));
   std::vector<const Value *> values;
-  std::unordered_map<std::string, std::size_t> slots;
+  auto less = [](std::string_view a, std::string_view b) { return hosted::CompareNames(a, b) < 0; };
+  std::map<std::string_view, std::size_t, decltype(less)> slots(less);
   while (!stack.empty()) {
     Key *key = stack.back();
     stack.pop_back();
-    out += hosted::Quoted(Document::PathOf(key)) + '\n';
+    out += hosted::Quoted(Tree::PathOf(key)) + '\n';
     // Each name once, where it first appears, with its last data (a key may
     // hold hundreds of thousands of values: no pairwise search).
     values.clear();
     slots.clear();
     for (const Value *value = doc.FirstValue(key); value; value = doc.NextValue(value)) {
-      std::string folded(value->name);
-      for (char &c : folded) c = static_cast<char>(hosted::FoldCase(static_cast<unsigned char>(c)));
-      auto [slot, added] = slots.try_emplace(std::move(folded), values.size());
+      auto [slot, added] = slots.try_emplace(value->name, values.size());
       if (added) {
         values.push_back(value);
       } else {
@@ -47,25 +53,24 @@ std::string Canonical(const Document &doc) {
         out += kHex[byte >> 4];
         out += kHex[byte & 15];
       }
-      if (value->quoted) out += " 00";
+      if (value->terminated) out += " 00";
       out += '\n';
     }
-    const auto &children = doc.Children(key);
+    const auto &children = key->children;
     for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
   }
   return out;
 }
 
-std::string SavedText(const Document &content) {
+std::string SavedText(const Loaded &loaded) {
   std::vector<std::string_view> pieces;
   std::string extra, text;
-  content.Save(&pieces, &extra);
+  loaded.store.Save(loaded.tree, &pieces, &extra);
   for (std::string_view piece : pieces) text += piece;
   return text;
 }
 
 using hosted::RootKey;
-using hosted::regedit4::RootId;
 
 scratch::KeyReader Reader(hosted::Registry &registry) {
   return {
@@ -81,9 +86,10 @@ scratch::KeyReader Reader(hosted::Registry &registry) {
 
 std::string KeyTree(hosted::Registry &registry) {
   std::string out;
-  for (std::size_t i = 0; i < hosted::regedit4::kRootCount; ++i) {
+  const Tree names;  // the roots' names
+  for (std::size_t i = 0; i < hosted::kRootCount; ++i) {
     const auto root = static_cast<RootId>(i);
-    const std::string name(hosted::regedit4::RootName(root));
+    const std::string name(names.Root(root)->name);
     out += name + '\n';
     for (const std::string &key : scratch::KeysBelow(Reader(registry), RootKey(root)))
       out += name + '\\' + key + '\n';
@@ -91,16 +97,16 @@ std::string KeyTree(hosted::Registry &registry) {
   return out;
 }
 
-std::string KeyTree(const Document &content) {
+std::string KeyTree(const Tree &content) {
   std::string out;
   std::vector<Key *> stack;
-  for (std::size_t i = hosted::regedit4::kRootCount; i > 0; --i)
+  for (std::size_t i = hosted::kRootCount; i > 0; --i)
     stack.push_back(content.Root(static_cast<RootId>(i - 1)));
   while (!stack.empty()) {
     Key *key = stack.back();
     stack.pop_back();
-    out += Document::PathOf(key) + '\n';
-    const auto &children = content.Children(key);
+    out += Tree::PathOf(key) + '\n';
+    const auto &children = key->children;
     for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
   }
   return out;

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/hosted/hosted.h"
-#include "platform/hosted/registry.h"
+#include "hosted/hosted.h"
+#include "hosted/registry.h"
 #include "support/scratch_machine.h"
 
 namespace scratch {

@@ -20,7 +20,7 @@ std::string UnsavedNotice();
 // MessageBoxA on a terminal: caption in the frame, the text with its line
 // breaks (CR LF, LF or CR), the default button marked "< No >", the others
 // "[ Yes ]"; control bytes as '?'. Which boxes show, and their default
-// buttons, are the session's rules.
+// buttons, follow platform/box_rules.h.
 std::string DrawBox(std::string_view caption, std::string_view text, unsigned style);
 // Draws the box and reads lines until one is a choice (a button's initial or
 // name, either case; empty for the default); 0 when input ends first.

@@ -1,4 +1,4 @@
-#include "platform/hosted/text_helpers.h"
+#include "hosted/text_helpers.h"
 
 #include <algorithm>
 
@@ -42,8 +42,6 @@ std::string Quoted(std::string_view text) {
   }
   return out + '"';
 }
-
-unsigned char FoldCase(unsigned char c) { return kFold.up[c]; }
 
 int CompareNames(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());

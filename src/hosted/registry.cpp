@@ -1,4 +1,4 @@
-#include "platform/hosted/registry.h"
+#include "hosted/registry.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/hosted/machine_files.h"
+#include "hosted/machine_files.h"
+#include "hosted/regedit4.h"
+#include "hosted/store.h"
 #include "platform/key_path.h"
 
 namespace hosted {
@@ -27,7 +29,6 @@ std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validB
   for (std::size_t end; (end = bytes.find('\n', *validBytes)) != std::string_view::npos;
        *validBytes = end + 1) {
     const std::string_view line = bytes.substr(*validBytes, end - *validBytes);
-    if (line.starts_with(';')) continue;
     if (line.size() < 4 || !line.starts_with("[-") || !line.ends_with(']')) break;
     paths.emplace_back(line.substr(2, line.size() - 3));
   }
@@ -38,13 +39,10 @@ std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validB
 
 using namespace platform;
 using journal::kJournalName;
-using regedit4::Document;
-using regedit4::Key;
-using regedit4::RootId;
 
 HKEY RootKey(RootId root) {
   // In RootId order.
-  constexpr PredefinedKeyConstant kRootKeys[regedit4::kRootCount] = {
+  constexpr PredefinedKeyConstant kRootKeys[kRootCount] = {
       HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,   HKEY_LOCAL_MACHINE,
       HKEY_USERS,        HKEY_CURRENT_CONFIG, HKEY_DYN_DATA,
   };
@@ -55,7 +53,7 @@ namespace {
 
 // The root a predefined handle names; false for any other handle.
 bool PredefinedRoot(HKEY key, RootId *root) {
-  for (std::size_t i = 0; i < regedit4::kRootCount; ++i) {
+  for (std::size_t i = 0; i < kRootCount; ++i) {
     if (key == RootKey(static_cast<RootId>(i))) {
       *root = static_cast<RootId>(i);
       return true;
@@ -66,15 +64,17 @@ bool PredefinedRoot(HKEY key, RootId *root) {
 
 // A record whose key is missing was folded already (a kill between the
 // rename and the journal's removal), or its key went another way meanwhile.
-void ApplyRecords(Document &doc, const std::vector<std::string> &paths) {
+void ApplyRecords(Tree &tree, const std::vector<std::string> &paths) {
   for (const std::string &path : paths)
-    if (Key *key = doc.FindPath(path)) doc.Remove(key);
+    if (Key *key = tree.FindPath(path)) tree.Remove(key);
 }
 
 }  // namespace
 
 struct Registry::Impl {
-  std::unique_ptr<Document> doc = std::make_unique<Document>();
+  std::unique_ptr<Store> (*newStore)() = nullptr;  // the registry file's format, chosen by Open
+  std::unique_ptr<Store> store;  // the one that filled the tree, whose bytes it points into
+  std::unique_ptr<Tree> tree = std::make_unique<Tree>();
   std::unordered_map<std::uintptr_t, Key *> handles;
   std::uintptr_t nextHandle = 0x1000;  // never reused
   Fd dir;                        // its own: the caller's may close first, and would share its lock
@@ -88,18 +88,30 @@ struct Registry::Impl {
   LONG Lookup(HKEY hkey, Key **key) const {
     RootId root;
     if (PredefinedRoot(hkey, &root)) {
-      *key = doc->Root(root);
+      *key = tree->Root(root);
       return ERROR_SUCCESS;
     }
     auto it = handles.find(reinterpret_cast<std::uintptr_t>(hkey));
     if (it == handles.end()) return ERROR_INVALID_HANDLE;
-    if (Document::IsDeleted(it->second)) return ERROR_KEY_DELETED;
+    if (Tree::IsDeleted(it->second)) return ERROR_KEY_DELETED;
     *key = it->second;
     return ERROR_SUCCESS;
   }
 
+  // The registry file as it is now, with the journal's records applied;
+  // the handles, which point into the tree replaced, go. A file that does
+  // not load leaves the tree and its store as they were.
+  bool Load(int dirFd, const std::vector<std::string> &journalRecords, std::string *error) {
+    auto freshStore = newStore();
+    auto freshTree = std::make_unique<Tree>();
+    if (!freshStore->Load(dirFd, freshTree.get(), error)) return false;
+    ApplyRecords(*freshTree, journalRecords);
+    handles.clear();
+    tree = std::move(freshTree);
+    store = std::move(freshStore);
+    return true;
+  }
   bool Append(const std::string &fullPath, std::string *error);
-  bool SaveJournal(std::string *error);
 };
 
 // Written over whatever follows the complete records (a torn one, or part of
@@ -124,39 +136,6 @@ bool Registry::Impl::Append(const std::string &fullPath, std::string *error) {
   return true;
 }
 
-bool Registry::Impl::SaveJournal(std::string *error) {
-  const std::size_t count = records.size();
-  const std::string kept = "; the " + std::to_string(count) + " registry change" +
-                           (count == 1 ? " is" : "s are") + " kept in " + kJournalName +
-                           ", and the next run applies " + (count == 1 ? "it" : "them");
-  auto fail = [&](const std::string &reason) {
-    *error = reason + kept;
-    return false;
-  };
-  std::string text;
-  mode_t mode = 0644;
-  std::string reason;
-  if (!ReadFileAt(dir.Get(), kRegistryName, &text, &mode, &reason)) return fail(reason);
-  // Unchanged since it was read: the content in memory is the replay already.
-  if (text != doc->Text()) {
-    auto fresh = Document::Parse(std::move(text), kRegistryName, &reason);
-    if (!fresh)
-      return fail("registry.reg was changed during the run and no longer loads (" + reason + ")");
-    ApplyRecords(*fresh, records);
-    handles.clear();  // they point into the content replaced here
-    doc = std::move(fresh);
-  }
-  std::vector<std::string_view> pieces;
-  std::string extra;
-  doc->Save(&pieces, &extra);
-  auto write = [&](int fd) {
-    for (std::string_view piece : pieces)
-      if (!WriteAll(fd, piece)) return false;
-    return true;
-  };
-  return ReplaceFile(dir.Get(), kRegistryName, mode, false, write, &reason) || fail(reason);
-}
-
 Registry::Registry() : impl_(std::make_unique<Impl>()) {}
 
 Registry::~Registry() = default;
@@ -167,10 +146,6 @@ bool Registry::Open(int machineDirFd, std::string *error) {
     *error = ErrnoReason("cannot open the machine folder", errno);
     return false;
   }
-  std::string text;
-  if (!ReadFileAt(dir.Get(), kRegistryName, &text, nullptr, error)) return false;
-  auto doc = Document::Parse(std::move(text), kRegistryName, error);
-  if (!doc) return false;
   // A journal a killed run left: its complete records are applied.
   Fd journal = OpenRegularAt(dir.Get(), kJournalName, O_RDWR, 0);
   if (!journal.Valid() && errno != ENOENT) {
@@ -182,20 +157,35 @@ bool Registry::Open(int machineDirFd, std::string *error) {
     *error = ErrnoReason(std::string("cannot read ") + kJournalName, errno);
     return false;
   }
-  impl_->records = journal::ReadRecords(bytes, &impl_->journalBytes);
-  impl_->journal = std::move(journal);
-  ApplyRecords(*doc, impl_->records);
-  impl_->handles.clear();
-  impl_->doc = std::move(doc);
+  std::size_t journalBytes = 0;
+  std::vector<std::string> records = journal::ReadRecords(bytes, &journalBytes);
+  impl_->newStore = [] { return std::unique_ptr<Store>(std::make_unique<Regedit4Store>()); };
+  if (!impl_->Load(dir.Get(), records, error)) return false;
   impl_->dir = std::move(dir);
+  impl_->journal = std::move(journal);
+  impl_->journalBytes = journalBytes;
+  impl_->records = std::move(records);
   impl_->unsaved = 0;
   impl_->unsavedReason.clear();
   return true;
 }
 
-bool Registry::Close(std::string *error) {
+bool Registry::Fold(std::string *error) {
   // Even a run that changes nothing saves what a killed run left.
-  if (!impl_->records.empty() && !impl_->SaveJournal(error)) return false;
+  if (!impl_->records.empty()) {
+    const std::size_t count = impl_->records.size();
+    std::string reason;
+    const bool loaded = impl_->Load(impl_->dir.Get(), impl_->records, &reason);
+    if (!loaded)
+      reason = std::string(impl_->store->FileName()) +
+               " was changed during the run and no longer loads (" + reason + ")";
+    if (!loaded || !impl_->store->Save(impl_->dir.Get(), *impl_->tree, &reason)) {
+      *error = reason + "; the " + std::to_string(count) + " registry change" +
+               (count == 1 ? " is" : "s are") + " kept in " + kJournalName +
+               ", and the next run applies " + (count == 1 ? "it" : "them");
+      return false;
+    }
+  }
   if (impl_->journal.Valid()) {
     if (::unlinkat(impl_->dir.Get(), kJournalName, 0) != 0 && errno != ENOENT) {
       *error = ErrnoReason(std::string("cannot remove ") + kJournalName, errno);
@@ -218,7 +208,7 @@ LONG Registry::OpenKey(HKEY key, const char *subKey, PHKEY result) {
   if (!IsWellFormedKeyPath(subKey) || result == nullptr) return ERROR_INVALID_PARAMETER;
   Key *from;
   if (LONG status = impl_->Lookup(key, &from); status != ERROR_SUCCESS) return status;
-  Key *target = (subKey == nullptr || *subKey == '\0') ? from : impl_->doc->Resolve(from, subKey);
+  Key *target = (subKey == nullptr || *subKey == '\0') ? from : impl_->tree->Resolve(from, subKey);
   if (target == nullptr) return ERROR_FILE_NOT_FOUND;
   const std::uintptr_t value = impl_->nextHandle;
   impl_->nextHandle += 8;
@@ -231,7 +221,7 @@ LONG Registry::EnumKey(HKEY key, DWORD index, char *name, DWORD *nameChars) {
   Key *parent;
   if (LONG status = impl_->Lookup(key, &parent); status != ERROR_SUCCESS) return status;
   if (name == nullptr || nameChars == nullptr) return ERROR_INVALID_PARAMETER;
-  const auto &children = impl_->doc->Children(parent);
+  const auto &children = parent->children;
   if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
   const std::string_view child = children[index]->name;
   if (child.size() + 1 > *nameChars) return ERROR_MORE_DATA;
@@ -246,12 +236,12 @@ LONG Registry::QueryValue(HKEY key, const char *valueName, DWORD *type, BYTE *da
   Key *owner;
   if (LONG status = impl_->Lookup(key, &owner); status != ERROR_SUCCESS) return status;
   if (data != nullptr && dataBytes == nullptr) return ERROR_INVALID_PARAMETER;
-  const regedit4::Value *value =
-      impl_->doc->FindValue(owner, valueName == nullptr ? std::string_view() : valueName);
+  const Value *value =
+      impl_->tree->FindValue(owner, valueName == nullptr ? std::string_view() : valueName);
   if (value == nullptr) return ERROR_FILE_NOT_FOUND;
   // Data comes back as stored, as on Windows 98: a text value stored without
   // its terminator comes without one.
-  const bool terminate = value->quoted;
+  const bool terminate = value->terminated;
   const std::size_t needed = value->data.size() + (terminate ? 1 : 0);
   const bool fits = data == nullptr || needed <= *dataBytes;
   if (data != nullptr && fits) {
@@ -269,15 +259,15 @@ LONG Registry::DeleteKey(HKEY key, const char *subKey) {
     return ERROR_INVALID_PARAMETER;
   Key *from;
   if (LONG status = impl_->Lookup(key, &from); status != ERROR_SUCCESS) return status;
-  Key *target = impl_->doc->Resolve(from, subKey);
+  Key *target = impl_->tree->Resolve(from, subKey);
   if (target == nullptr) return ERROR_FILE_NOT_FOUND;
   std::string reason;
-  if (!impl_->Append(Document::PathOf(target), &reason)) {
+  if (!impl_->Append(Tree::PathOf(target), &reason)) {
     ++impl_->unsaved;
     impl_->unsavedReason = std::move(reason);
     return ERROR_WRITE_FAULT;
   }
-  impl_->doc->Remove(target);
+  impl_->tree->Remove(target);
   return ERROR_SUCCESS;
 }
 

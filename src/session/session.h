@@ -15,14 +15,7 @@ namespace session {
 
 enum class Answer : unsigned char { Yes, No, Ok, Enter, None };
 
-// The boxes the program shows are MB_OK and MB_YESNO; any other button set
-// cannot be shown (result 0). The default button is the second one when
-// MB_DEFBUTTON2 is set on a Yes/No box, else the first.
-bool IsShowableStyle(platform::UINT style);
-bool IsYesNo(platform::UINT style);
-// IDOK, IDYES or IDNO; 0 for a box that cannot be shown.
-int DefaultButton(platform::UINT style);
-// The result of an answer given to a box. An answer that names no button of
+// The result of an answer given to a box (platform/box_rules.h). An answer that names no button of
 // the box (ok on a Yes/No box, yes or no on an OK box) presses the default
 // button: an answer meant for one box must never confirm another by accident.
 // None, and any box that cannot be shown, give 0.

@@ -1,9 +1,10 @@
-#include "platform/session.h"
+#include "session/session.h"
 
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
 
+#include "platform/box_rules.h"
 #include "platform/call_table.h"
 
 namespace session {
@@ -11,9 +12,6 @@ namespace session {
 using namespace platform;
 
 namespace {
-
-constexpr UINT ButtonMask = 0x000F;
-constexpr UINT DefaultMask = 0x0F00;
 
 // ---------------------------------------------------------------- the log
 
@@ -358,16 +356,6 @@ constexpr CallTable SessionCalls{
 };
 
 }  // namespace
-
-bool IsYesNo(UINT style) { return (style & ButtonMask) == MB_YESNO; }
-
-bool IsShowableStyle(UINT style) { return (style & ButtonMask) == MB_OK || IsYesNo(style); }
-
-int DefaultButton(UINT style) {
-  if (!IsShowableStyle(style)) return 0;
-  if (!IsYesNo(style)) return IDOK;
-  return (style & DefaultMask) == MB_DEFBUTTON2 ? IDNO : IDYES;
-}
 
 int ResultOf(Answer answer, UINT style) {
   if (!IsShowableStyle(style) || answer == Answer::None) return 0;

@@ -10,8 +10,8 @@
 // up the session around it (switches.h).
 #include "app/uninstall.h"
 #include "platform/platform.h"
-#include "platform/session.h"
-#include "platform/win32/switches.h"
+#include "session/session.h"
+#include "windows_program/switches.h"
 #include "texts/texts.h"
 
 // The handle constants are the logic's globals most easily made to need an

@@ -5,7 +5,7 @@
 // Built with -fno-builtin -fno-tree-loop-distribute-patterns: otherwise the
 // compiler may recognise the loops in cstring.h and turn memset's own body
 // into a call to memset.
-#include "platform/win32/runtime/cstring.h"
+#include "windows_program/cstring.h"
 
 #include <string.h>
 

@@ -1,5 +1,7 @@
-// The Windows 95/98 registry of a machine folder, kept in its REGEDIT4 file
-// registry.reg, with the Win32 semantics of the platform contract.
+// The Windows 95/98 registry of a machine folder, with the Win32 semantics
+// of the platform contract: a tree (tree.h) filled by the store of the
+// folder's registry file (store.h), the handles, and the journal that keeps
+// each change durable until the store saves it.
 #pragma once
 
 #include <cstddef>
@@ -8,17 +10,15 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/hosted/regedit4.h"
+#include "hosted/tree.h"
 #include "platform/platform.h"
 
 namespace hosted {
 
-inline constexpr char kRegistryName[] = "registry.reg";
-
-// The journal beside registry.reg: REGEDIT4 text of deletion lines (which
-// registry.reg may not hold), "REGEDIT4\n[-HKEY_LOCAL_MACHINE\A\B]\n...". A
-// record counts only with its line end, written last: a record torn by a
-// crash, and anything after it, is ignored. Comment lines (';') are skipped.
+// The journal beside the registry file: REGEDIT4 text of deletion lines,
+// "REGEDIT4\n[-HKEY_LOCAL_MACHINE\A\B]\n...". A record counts only with its
+// line end, written last: a record torn by a crash, and anything after it,
+// is ignored.
 namespace journal {
 inline constexpr char kJournalName[] = "registry.reg.journal";
 inline constexpr std::string_view kHeader = "REGEDIT4\n";
@@ -30,7 +30,7 @@ std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t *validB
 }  // namespace journal
 
 // The predefined handle of a root (HKEY_LOCAL_MACHINE for LocalMachine).
-platform::HKEY RootKey(regedit4::RootId root);
+platform::HKEY RootKey(RootId root);
 
 class Registry {
  public:
@@ -38,16 +38,19 @@ class Registry {
   Registry();
   ~Registry();
 
-  // Loads registry.reg of the machine folder with a killed run's journal,
-  // changing nothing on disk. From then on every change is in the journal,
-  // durable, before its call returns, or fails and changes nothing.
+  // Loads the machine folder's registry file (registry.reg) with a killed
+  // run's journal, changing nothing on disk. From then on every change is in
+  // the journal, durable, before its call returns, or fails and changes
+  // nothing.
   bool Open(int machineDirFd, std::string *error);
-  // Applies the journal to registry.reg as it is now, so that what another
-  // program changed in it meanwhile stays, then removes the journal. With
-  // no journal the file's bytes stay untouched. When registry.reg cannot be
-  // written, or no longer loads, false with a reason saying that the
-  // journal keeps the changes for the next run. Only under the machine lock.
-  bool Close(std::string *error);
+  // Folds the journal into the registry file: loads the file as it is now
+  // (so that what another program changed in it meanwhile stays), applies
+  // the journal, saves, then removes the journal and lets go of the
+  // handles. With no journal the file's bytes stay untouched. When the file
+  // cannot be written, or no longer loads, false with a reason saying that
+  // the journal keeps the changes for the next run. Only under the machine
+  // lock.
+  bool Fold(std::string *error);
   // "N registry changes could not be saved (reason)", or "".
   std::string UnsavedNotice() const;
 

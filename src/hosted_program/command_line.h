@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/hosted/hosted.h"
-#include "platform/session.h"
+#include "hosted/hosted.h"
+#include "session/session.h"
 
 namespace hosted {
 

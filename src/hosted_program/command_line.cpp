@@ -1,4 +1,4 @@
-#include "platform/hosted/command_line.h"
+#include "hosted_program/command_line.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/hosted/machine_files.h"
-#include "platform/hosted/text_helpers.h"
+#include "hosted/machine_files.h"
+#include "hosted/text_helpers.h"
 
 namespace hosted {
 

@@ -8,9 +8,8 @@
 
 namespace hosted {
 
-// The upper-case form of a byte in code page 1252, the ANSI code page of the
-// machines stood in for: names compare as their folded forms, byte by byte.
-unsigned char FoldCase(unsigned char c);
+// Names compare as their upper-case forms in code page 1252, the ANSI code
+// page of the machines stood in for, byte by byte.
 int CompareNames(std::string_view a, std::string_view b);
 bool NamesEqual(std::string_view a, std::string_view b);
 

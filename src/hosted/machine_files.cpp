@@ -1,4 +1,4 @@
-#include "platform/hosted/machine_files.h"
+#include "hosted/machine_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/hosted/text_helpers.h"
+#include "hosted/text_helpers.h"
 
 namespace hosted {
 

@@ -8,12 +8,12 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/box_rules.h"
 #include "platform/call_table.h"
-#include "platform/hosted/hosted.h"
-#include "platform/hosted/machine_files.h"
-#include "platform/hosted/registry.h"
-#include "platform/hosted/text_helpers.h"
-#include "platform/session.h"
+#include "hosted/hosted.h"
+#include "hosted/machine_files.h"
+#include "hosted/registry.h"
+#include "hosted/text_helpers.h"
 
 namespace hosted {
 
@@ -38,7 +38,7 @@ bool Start(const std::string &machine, std::string *error) {
 }
 
 bool Stop(std::string *error) {
-  const bool ok = registry.Close(error);
+  const bool ok = registry.Fold(error);
   files.Close();
   return ok;
 }
@@ -46,8 +46,6 @@ bool Stop(std::string *error) {
 std::string UnsavedNotice() { return registry.UnsavedNotice(); }
 
 using namespace platform;
-using session::DefaultButton;
-using session::IsYesNo;
 
 // ------------------------------------------------------- the terminal box
 
@@ -117,7 +115,7 @@ std::string DrawBox(std::string_view caption, std::string_view text, unsigned st
 
 int AskOnTerminal(std::string_view caption, std::string_view text, unsigned style, std::FILE *in,
                   std::FILE *out) {
-  if (!session::IsShowableStyle(style)) return 0;
+  if (!IsShowableStyle(style)) return 0;
   std::fputs(DrawBox(caption, text, style).c_str(), out);
   const char *prompt = !IsYesNo(style)                ? "OK? [o, Enter = OK]: "
                        : DefaultButton(style) == IDNO ? "Yes or No? [y/n, Enter = No]: "

@@ -1,22 +1,18 @@
-#include "platform/hosted/regedit4.h"
+#include "hosted/regedit4.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <utility>
 
+#include "hosted/machine_files.h"
+#include "hosted/text_helpers.h"
 #include "platform/platform.h"
 
-namespace hosted::regedit4 {
+namespace hosted {
 
 namespace {
-
-constexpr std::array<std::string_view, kRootCount> kRootNames = {
-    "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE",
-    "HKEY_USERS",        "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA",
-};
 
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -31,34 +27,21 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return NamesEqual(text.substr(0, prefix.size()), prefix);
 }
 
-// The root of a full root name, case-insensitively; false if none.
-bool RootFromName(std::string_view name, RootId *root) {
-  for (std::size_t i = 0; i < kRootCount; ++i) {
-    if (NamesEqual(name, kRootNames[i])) {
-      *root = static_cast<RootId>(i);
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
-
-std::string_view RootName(RootId root) { return kRootNames[static_cast<std::size_t>(root)]; }
 
 // ------------------------------------------------------------------ parser
 
 class Parser {
  public:
-  Parser(Document &doc, const std::string &name, std::string *error)
-      : doc_(doc), text_(doc.text_), name_(name), error_(error) {}
+  Parser(Regedit4Store &store, Tree &tree, const std::string &name, std::string *error)
+      : store_(store), tree_(tree), text_(store.text_), name_(name), error_(error) {}
 
   bool Run() {
     if (!NextLine()) return Fail("missing REGEDIT4 header (the file is empty)");
     std::string_view header = Line();
     while (!header.empty() && IsBlank(header.back())) header.remove_suffix(1);
     if (header != "REGEDIT4") return Fail("missing REGEDIT4 header");
-    doc_.segments_.push_back({0, 0, nullptr});
+    store_.segments_.push_back({0, 0, nullptr});
     while (NextLine()) {
       while (cur_ < end_ && IsBlank(text_[cur_])) ++cur_;
       if (cur_ == end_) continue;
@@ -74,8 +57,8 @@ class Parser {
         return Fail("bad value line (expected \"name\"=, @= or a [section])");
       }
     }
-    doc_.segments_.back().end = text_.size();
-    SortChildren();
+    store_.segments_.back().end = text_.size();
+    tree_.SortChildren();
     return true;
   }
 
@@ -87,17 +70,9 @@ class Parser {
   Key *Child(Key *parent, std::string_view name) {
     auto [it, inserted] = index_.try_emplace({parent, name}, nullptr);
     if (inserted) {
-      it->second = doc_.NewKey(name, parent);
-      parent->children.push_back(it->second);
+      it->second = tree_.AddKey(parent, name);
     }
     return it->second;
-  }
-
-  void SortChildren() {
-    auto byName = [](const Key *a, const Key *b) { return CompareNames(a->name, b->name) < 0; };
-    for (Key &key : doc_.keys_)
-      if (!std::is_sorted(key.children.begin(), key.children.end(), byName))
-        std::sort(key.children.begin(), key.children.end(), byName);
   }
 
   // Moves to the next line: [cur_, end_) is it, without its end. False at the end.
@@ -146,17 +121,17 @@ class Parser {
     if (!SplitNames(inner, &parts_))
       return Fail("empty key name in section (leading, trailing or doubled '\\')");
     if (inner.find('\0') != std::string_view::npos) return Fail("NUL byte in a key name");
-    RootId root;
-    if (!RootFromName(parts_[0], &root)) return Fail("unknown root key " + Quoted(parts_[0]));
+    Key *root = RootNamed(parts_[0]);
+    if (root == nullptr) return Fail("unknown root key " + Quoted(parts_[0]));
 
     // The previous segment ends where this section line starts.
-    doc_.segments_.back().end = lineStart_;
-    doc_.segments_.push_back({lineStart_, 0, nullptr});
+    store_.segments_.back().end = lineStart_;
+    store_.segments_.push_back({lineStart_, 0, nullptr});
 
     // From the longest prefix shared with the previous section's path:
     // regedit writes subkeys right after their key, and a deep path then
     // costs no lookup per level.
-    if (path_.empty() || path_[0] != doc_.Root(root)) path_.assign(1, doc_.Root(root));
+    if (path_.empty() || path_[0] != root) path_.assign(1, root);
     std::size_t shared = 1;
     while (shared < parts_.size() && shared < path_.size() &&
            NamesEqual(parts_[shared], path_[shared]->name))
@@ -164,7 +139,7 @@ class Parser {
     path_.resize(shared);
     for (std::size_t i = shared; i < parts_.size(); ++i)
       path_.push_back(Child(path_.back(), parts_[i]));
-    doc_.segments_.back().key = path_.back();
+    store_.segments_.back().key = path_.back();
     return true;
   }
 
@@ -181,7 +156,7 @@ class Parser {
       return true;
     }
     // Unescaped into the arena.
-    char *dst = doc_.arena_.get() + doc_.arenaUsed_;
+    char *dst = store_.arena_.get() + store_.arenaUsed_;
     std::size_t n = 0;
     std::size_t i = from;
     for (;;) {
@@ -197,7 +172,7 @@ class Parser {
       dst[n++] = c;
       ++i;
     }
-    doc_.arenaUsed_ += n;
+    store_.arenaUsed_ += n;
     *out = std::string_view(dst, n);
     cur_ = i + 1;
     return true;
@@ -222,15 +197,15 @@ class Parser {
       if (!QuotedString(&value.data)) return false;
       if (!RestIsBlank(cur_)) return Fail("unexpected text after the value's closing quote");
       value.type = platform::REG_SZ;
-      value.quoted = true;
+      value.terminated = true;
     } else if (StartsWithNoCase(rest, "dword:")) {
       cur_ += 6;
       std::uint32_t number;
       if (!HexNumber(&number) || !RestIsBlank(cur_))
         return Fail("bad dword (expected 1 to 8 hex digits)");
-      char *dst = doc_.arena_.get() + doc_.arenaUsed_;
+      char *dst = store_.arena_.get() + store_.arenaUsed_;
       for (int b = 0; b < 4; ++b) dst[b] = static_cast<char>((number >> (8 * b)) & 0xFF);
-      doc_.arenaUsed_ += 4;
+      store_.arenaUsed_ += 4;
       value.data = std::string_view(dst, 4);
       value.type = platform::REG_DWORD;
     } else if (StartsWithNoCase(rest, "hex")) {
@@ -249,15 +224,7 @@ class Parser {
     } else {
       return Fail("bad value data (expected \"text\", dword: or hex:)");
     }
-    const std::uint32_t index = static_cast<std::uint32_t>(doc_.values_.size());
-    doc_.values_.push_back(value);
-    Key *key = path_.back();
-    if (key->lastValue == kNoValue) {
-      key->firstValue = index;
-    } else {
-      doc_.values_[key->lastValue].next = index;
-    }
-    key->lastValue = index;
+    tree_.AddValue(path_.back(), value);
     return true;
   }
 
@@ -271,7 +238,7 @@ class Parser {
 
   // Comma-separated bytes from cur_, continued over lines that end in '\'.
   bool HexBytes(std::string_view *out) {
-    char *dst = doc_.arena_.get() + doc_.arenaUsed_;
+    char *dst = store_.arena_.get() + store_.arenaUsed_;
     std::size_t n = 0;
     bool afterComma = false;
     for (;;) {
@@ -295,12 +262,22 @@ class Parser {
       ++cur_;
       afterComma = true;
     }
-    doc_.arenaUsed_ += n;
+    store_.arenaUsed_ += n;
     *out = std::string_view(dst, n);
     return true;
   }
 
-  Document &doc_;
+  // The root of a full root name, case-insensitively; null if none.
+  Key *RootNamed(std::string_view name) const {
+    for (std::size_t i = 0; i < kRootCount; ++i) {
+      Key *root = tree_.Root(static_cast<RootId>(i));
+      if (NamesEqual(name, root->name)) return root;
+    }
+    return nullptr;
+  }
+
+  Regedit4Store &store_;
+  Tree &tree_;
   const std::string &text_;
   const std::string &name_;
   std::string *error_;
@@ -324,100 +301,37 @@ class Parser {
   std::map<std::pair<const Key *, std::string_view>, Key *, ChildOrder> index_;
 };
 
-// ---------------------------------------------------------------- document
+// ------------------------------------------------------------------- store
 
-Document::Document() {
-  text_ = "REGEDIT4\r\n\r\n";
-  for (std::size_t i = 0; i < kRootCount; ++i) roots_[i] = NewKey(kRootNames[i], nullptr);
+Regedit4Store::Regedit4Store() : text_("REGEDIT4\r\n\r\n") {
   segments_.push_back({0, text_.size(), nullptr});
 }
 
-std::unique_ptr<Document> Document::Parse(std::string text, const std::string &name,
-                                          std::string *error) {
-  auto doc = std::make_unique<Document>();
-  doc->segments_.clear();
-  doc->text_ = std::move(text);
+bool Regedit4Store::Parse(std::string text, const std::string &name, Tree *tree,
+                          std::string *error) {
+  segments_.clear();
+  text_ = std::move(text);
   // Decoded data is never longer than its text, so the arena never grows.
-  doc->arena_.reset(new char[doc->text_.size() + 16]);
-  doc->values_.reserve(doc->text_.size() / 96);
-  doc->segments_.reserve(doc->text_.size() / 256 + 2);
-  Parser parser(*doc, name, error);
-  if (!parser.Run()) return nullptr;
-  return doc;
+  arena_.reset(new char[text_.size() + 16]);
+  arenaUsed_ = 0;
+  segments_.reserve(text_.size() / 256 + 2);
+  Parser parser(*this, *tree, name, error);
+  return parser.Run();
 }
 
-Key *Document::NewKey(std::string_view name, Key *parent) {
-  Key &key = keys_.emplace_back();
-  key.name = name;
-  key.parent = parent;
-  return &key;
-}
-
-Key *Document::Resolve(Key *from, std::string_view relative) const {
-  std::vector<std::string_view> names;
-  if (!SplitNames(relative, &names)) return nullptr;
-  auto before = [](const Key *key, std::string_view name) {
-    return CompareNames(key->name, name) < 0;
-  };
-  for (std::string_view name : names) {
-    const auto &children = from->children;
-    auto it = std::lower_bound(children.begin(), children.end(), name, before);
-    if (it == children.end() || CompareNames((*it)->name, name) != 0) return nullptr;
-    from = *it;
-  }
-  return from;
-}
-
-Key *Document::FindPath(std::string_view fullPath) const {
-  const std::size_t slash = fullPath.find('\\');
-  RootId root;
-  if (!RootFromName(fullPath.substr(0, slash), &root)) return nullptr;
-  return slash == std::string_view::npos ? Root(root)
-                                         : Resolve(Root(root), fullPath.substr(slash + 1));
-}
-
-const Value *Document::FindValue(const Key *key, std::string_view name) const {
-  const Value *found = nullptr;
-  for (const Value *value = FirstValue(key); value != nullptr; value = NextValue(value))
-    if (NamesEqual(value->name, name)) found = value;
-  return found;
-}
-
-std::string Document::PathOf(const Key *key) {
-  std::string path(key->name);
-  for (const Key *k = key->parent; k != nullptr; k = k->parent)
-    path = std::string(k->name) + '\\' + path;
-  return path;
-}
-
-bool Document::IsDeleted(const Key *key) {
-  for (const Key *k = key; k != nullptr; k = k->parent)
-    if (k->deleted) return true;
-  return false;
-}
-
-void Document::Remove(Key *key) {
-  if (key->parent == nullptr || IsDeleted(key)) return;
-  key->deleted = true;
-  auto &siblings = key->parent->children;
-  siblings.erase(std::find(siblings.begin(), siblings.end(), key));
-  orphanCandidates_.push_back(key->parent);
-}
-
-void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) const {
+void Regedit4Store::Save(const Tree &tree, std::vector<std::string_view> *pieces,
+                         std::string *extra) const {
   pieces->clear();
   extra->clear();
   const std::string_view text = text_;
   // The kept sections in runs of the original text; loading them (re)creates
   // every key on their paths.
-  std::vector<const Key *> covered;
+  std::vector<bool> covered(tree.KeyCount());
   std::size_t runBegin = 0, runEnd = 0;
   for (const Segment &segment : segments_) {
-    if (IsDeleted(segment.key)) continue;
-    for (const Key *k = segment.key; k != nullptr && !k->coveredMark; k = k->parent) {
-      k->coveredMark = true;
-      covered.push_back(k);
-    }
+    if (segment.key != nullptr && Tree::IsDeleted(segment.key)) continue;
+    for (const Key *k = segment.key; k != nullptr && !covered[k->id]; k = k->parent)
+      covered[k->id] = true;
     if (segment.begin != runEnd) {
       if (runEnd > runBegin) pieces->push_back(text.substr(runBegin, runEnd - runBegin));
       runBegin = segment.begin;
@@ -437,19 +351,37 @@ void Document::Save(std::vector<std::string_view> *pieces, std::string *extra) c
   } else if (text[runEnd - 1] == '\r') {
     completion = "\n";
   }
-  for (const Key *key : orphanCandidates_) {
-    if (key->coveredMark || key->parent == nullptr || IsDeleted(key)) continue;
-    key->coveredMark = true;
-    covered.push_back(key);
+  for (const Key *removed : tree.Removed()) {
+    const Key *key = removed->parent;
+    if (covered[key->id] || key->parent == nullptr || Tree::IsDeleted(key)) continue;
+    covered[key->id] = true;
     if (extra->empty()) *extra += completion;
     *extra += '[';
-    *extra += PathOf(key);
+    *extra += Tree::PathOf(key);
     *extra += ']';
     *extra += eol;
     *extra += eol;
   }
-  for (const Key *k : covered) k->coveredMark = false;
   if (!extra->empty()) pieces->push_back(*extra);
 }
 
-}  // namespace hosted::regedit4
+bool Regedit4Store::Load(int dirFd, Tree *tree, std::string *error) {
+  std::string text;
+  if (!ReadFileAt(dirFd, kRegistryName, &text, &mode_, error)) return false;
+  return Parse(std::move(text), kRegistryName, tree, error);
+}
+
+bool Regedit4Store::Save(int dirFd, const Tree &tree, std::string *error) {
+  if (tree.Removed().empty()) return true;
+  std::vector<std::string_view> pieces;
+  std::string extra;
+  Save(tree, &pieces, &extra);
+  auto write = [&](int fd) {
+    for (std::string_view piece : pieces)
+      if (!WriteAll(fd, piece)) return false;
+    return true;
+  };
+  return ReplaceFile(dirFd, kRegistryName, mode_, false, write, error);
+}
+
+}  // namespace hosted

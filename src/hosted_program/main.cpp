@@ -5,9 +5,9 @@
 #include <string>
 
 #include "app/uninstall.h"
-#include "platform/hosted/command_line.h"
-#include "platform/hosted/hosted.h"
-#include "platform/session.h"
+#include "hosted_program/command_line.h"
+#include "hosted/hosted.h"
+#include "session/session.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/win32/switches.h"
+#include "windows_program/switches.h"
 
 #include <cstring>
 

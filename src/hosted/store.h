@@ -1,0 +1,29 @@
+// A registry file of the machine folder in one file format. The registry
+// (registry.h) works on a tree and the one store chosen at its start, and
+// every run ends, as a killed run's next start begins, on one path: load,
+// apply the journal, save.
+#pragma once
+
+#include <string>
+
+#include "hosted/tree.h"
+
+namespace hosted {
+
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // The file's name in the machine folder, for reasons.
+  virtual const char *FileName() const = 0;
+  // Reads the file into *tree, a new Tree, keeping what Save needs and the
+  // memory the tree's names point into, until the next Load. False with a
+  // reason naming the file and where in it; the tree is then to be dropped.
+  virtual bool Load(int dirFd, Tree *tree, std::string *error) = 0;
+  // Writes the removals of the tree that the last Load filled back to the
+  // file, leaving everything else in it as it was; with no removal, touches
+  // nothing. False with a reason.
+  virtual bool Save(int dirFd, const Tree &tree, std::string *error) = 0;
+};
+
+}  // namespace hosted

@@ -170,18 +170,19 @@ bool Hive::Load(std::string_view name, std::string *error) {
 
   // Free entry runs: each on the grid and marked free, none over another.
   std::vector<std::uint8_t> state(area / 4, 0);  // by RGKN offset / 4
-  enum : std::uint8_t { kFree = 1, kKey = 2 };
+  enum : std::uint8_t { kFree = 1, kKey = 2, kListed = 3 };  // kListed: a run's first entry
   for (std::uint32_t link = U32(kFileHeader + 12), from = kFileHeader + 12; link != kNone;
        link = U32(kFileHeader + link + 8)) {
     if (!IsEntrySlot(link, area)) return bad.Fail(from, "free entry link out of range");
     const std::size_t entry = kFileHeader + link;
-    if (state[link / 4] == kFree) return bad.Fail(from, "free entry list has a cycle");
+    if (state[link / 4] == kListed) return bad.Fail(from, "free entry list has a cycle");
+    if (state[link / 4] == kFree) return bad.Fail(from, "free runs overlap");
     if (U32(entry) != kFreeMark) return bad.Fail(entry, "listed free entry is not marked free");
     const std::uint32_t length = U32(entry + 4);
     if (length < kEntrySize || length > area - link) return bad.Fail(entry + 4, "free run length out of range");
     for (std::uint32_t s = link; s < link + length; s = NextEntrySlot(s, area)) {
-      if (state[s / 4] == kFree) return bad.Fail(entry + 4, "free runs overlap");
-      state[s / 4] = kFree;
+      if (state[s / 4] != 0) return bad.Fail(entry + 4, "free runs overlap");
+      state[s / 4] = s == link ? kListed : kFree;
     }
     from = entry + 8;
   }
@@ -190,7 +191,7 @@ bool Hive::Load(std::string_view name, std::string *error) {
   const std::uint32_t root = U32(kFileHeader + 8);
   if (!IsEntrySlot(root, area)) return bad.Fail(kFileHeader + 8, "root entry out of range");
   const std::size_t rootEntry = kFileHeader + root;
-  if (state[root / 4] == kFree || U32(rootEntry) == kFreeMark) return bad.Fail(rootEntry, "root entry is free");
+  if (state[root / 4] != 0 || U32(rootEntry) == kFreeMark) return bad.Fail(rootEntry, "root entry is free");
   if (U32(rootEntry + 12) != kNone || U16(rootEntry + 24) != kNoRecord || U16(rootEntry + 26) != kNoRecord ||
       U32(rootEntry + 4) != 0)
     return bad.Fail(rootEntry, "root entry has a parent, a record or a hash");
@@ -203,7 +204,7 @@ bool Hive::Load(std::string_view name, std::string *error) {
       if (!IsEntrySlot(link, area)) return bad.Fail(from, "key link out of range");
       const std::size_t entry = kFileHeader + link;
       if (state[link / 4] == kKey) return bad.Fail(from, "key links form a cycle");
-      if (state[link / 4] == kFree || U32(entry) == kFreeMark) return bad.Fail(from, "key link to a free entry");
+      if (state[link / 4] != 0 || U32(entry) == kFreeMark) return bad.Fail(from, "key link to a free entry");
       if (U32(entry + 12) != parent) return bad.Fail(entry + 12, "parent link disagrees with the key's chain");
       const std::uint16_t id = U16(entry + 24), number = U16(entry + 26);
       if (number >= count || id >= records[number].size() || records[number][id] == kNone)

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include <unistd.h>
+
 namespace testsupport {
 
 namespace {
@@ -206,6 +208,24 @@ std::string CregListing(const hosted::creg::Hive &hive) {
       stack.push_back({*child, (k == 0 ? "" : path + "\\") + keys[*child].name});
   }
   return out;
+}
+
+std::optional<std::string> LibcregListing(const std::string &bytes) {
+  char path[] = "/tmp/tq72-creg-XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0) return std::nullopt;
+  const bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  close(fd);
+  std::optional<std::string> listing;
+  if (FILE *pipe = written ? popen(("/usr/bin/python3 " TQ72_LIBCREG_LIST " " + std::string(path)).c_str(), "r")
+                           : nullptr) {
+    std::string out;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    if (pclose(pipe) == 0) listing = std::move(out);
+  }
+  unlink(path);
+  return listing;
 }
 
 }  // namespace testsupport

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,5 +52,7 @@ class CregWriter {
 // per value ("V", its name, its type, its data in hex); keys in chain order,
 // each before its subkeys. Names as bytes; the root's path is empty.
 std::string CregListing(const hosted::creg::Hive &hive);
+// The same listing as libcreg reads the file; nothing when it cannot.
+std::optional<std::string> LibcregListing(const std::string &bytes);
 
 }  // namespace testsupport

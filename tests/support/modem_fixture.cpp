@@ -1,5 +1,7 @@
 #include "support/modem_fixture.h"
 
+#include "support/creg_file.h"
+
 namespace modem {
 
 using scratch::Text;
@@ -27,6 +29,20 @@ std::vector<scratch::Key> Keys() {
       {uninstall + "TQ19KVN", {Text("DisplayName", "Quorvane TQ72 Modem")}},
       {uninstall + "Other", {Text("DisplayName", "Other")}},
   };
+}
+
+std::string SystemDat() {
+  testsupport::CregWriter writer(testsupport::GenuineSystemDat());
+  for (const scratch::Key &key : Keys()) {
+    std::vector<hosted::creg::Value> values;
+    for (const scratch::Value &value : key.values) {
+      std::string data = value.bytes;
+      if (value.type == platform::REG_SZ && !data.empty() && data.back() == '\0') data.pop_back();
+      values.push_back({value.type, value.name, data});
+    }
+    writer.AddKey(key.path, values);
+  }
+  return writer.Bytes();
 }
 
 const std::vector<std::string> KeysRemoved = {

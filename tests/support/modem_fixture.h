@@ -13,6 +13,9 @@ namespace modem {
 
 // Product keys, card, one model, fixed keys, and unrelated neighbours.
 std::vector<scratch::Key> Keys();
+// The genuine SYSTEM.DAT with Keys() added as Windows adds them (missing
+// parents made, text stored without its terminator as Windows stores it).
+std::string SystemDat();
 // Keys that a full run removes, and keys it must leave.
 extern const std::vector<std::string> KeysRemoved;
 extern const std::vector<std::string> KeysKept;

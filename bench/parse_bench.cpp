@@ -88,8 +88,7 @@ void Load(benchmark::State &state, std::string (*shape)(std::size_t)) {
     std::string error;
     hosted::Tree tree;
     hosted::Regedit4Store store;
-    if (!store.Parse(text, "bench.reg", &tree, &error))
-      state.SkipWithError(error.c_str());
+    if (!store.Parse(text, "bench.reg", &tree, &error)) state.SkipWithError(error.c_str());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }

@@ -18,7 +18,7 @@
 #include <string>
 #include <tuple>
 
-#include "hosted/machine_files.h"
+#include "hosted/windows_files.h"
 #include "support/scratch_machine.h"
 
 namespace fs = std::filesystem;

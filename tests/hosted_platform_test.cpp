@@ -14,7 +14,7 @@
 
 #include "hosted_program/command_line.h"
 #include "hosted/hosted.h"
-#include "hosted/machine_files.h"
+#include "hosted/windows_files.h"
 #include "hosted/registry.h"
 #include "platform/platform.h"
 #include "support/modem_fixture.h"

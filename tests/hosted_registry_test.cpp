@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "hosted/machine_files.h"
+#include "hosted/posix_files.h"
 #include "hosted/registry.h"
 #include "support/key_walk.h"
 #include "support/registry_content.h"

@@ -8,12 +8,12 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/box_rules.h"
-#include "platform/call_table.h"
 #include "hosted/hosted.h"
-#include "hosted/machine_files.h"
 #include "hosted/registry.h"
 #include "hosted/text_helpers.h"
+#include "hosted/windows_files.h"
+#include "platform/box_rules.h"
+#include "platform/call_table.h"
 
 namespace hosted {
 
@@ -50,7 +50,6 @@ using namespace platform;
 // ------------------------------------------------------- the terminal box
 
 namespace {
-
 
 char Shown(char c) {
   const auto byte = static_cast<unsigned char>(c);

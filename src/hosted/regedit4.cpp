@@ -6,7 +6,7 @@
 #include <map>
 #include <utility>
 
-#include "hosted/machine_files.h"
+#include "hosted/posix_files.h"
 #include "hosted/text_helpers.h"
 #include "platform/platform.h"
 

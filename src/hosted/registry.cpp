@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "hosted/machine_files.h"
+#include "hosted/posix_files.h"
 #include "hosted/regedit4.h"
 #include "hosted/store.h"
 #include "platform/key_path.h"

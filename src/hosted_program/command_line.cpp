@@ -9,7 +9,7 @@
 #include <climits>
 #include <cstring>
 
-#include "hosted/machine_files.h"
+#include "hosted/posix_files.h"
 #include "hosted/text_helpers.h"
 
 namespace hosted {

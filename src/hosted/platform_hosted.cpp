@@ -26,7 +26,7 @@ Registry registry;
 
 bool Start(const std::string &machine, std::string *error) {
   if (!files.Open(machine, error)) return false;
-  if (!registry.Open(files.DirFd(), error)) {
+  if (!registry.Open(files.DirFd(), error, files.WindowsDir())) {
     // The reason names a file of the folder: which folder, among several?
     *error = "machine folder " + Quoted(machine) + ": " + *error;
     files.Close();
@@ -170,11 +170,11 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 LONG RegCloseKey(HKEY hKey) { return hosted::registry.CloseKey(hKey); }
 
 UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  return DirectoryQuery("C:\\WINDOWS", lpBuffer, uSize);
+  return DirectoryQuery(hosted::files.WindowsDir(), lpBuffer, uSize);
 }
 
 UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  return DirectoryQuery("C:\\WINDOWS\\SYSTEM", lpBuffer, uSize);
+  return DirectoryQuery(hosted::files.WindowsDir() + "\\SYSTEM", lpBuffer, uSize);
 }
 
 BOOL DeleteFileA(LPCSTR lpFileName) { return hosted::files.Delete(lpFileName); }

@@ -1,18 +1,24 @@
 #include "hosted/registry.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "hosted/creg_store.h"
 #include "hosted/posix_files.h"
 #include "hosted/regedit4.h"
 #include "hosted/store.h"
+#include "hosted/text_helpers.h"
+#include "hosted/windows_files.h"
 #include "platform/key_path.h"
 
 namespace hosted {
@@ -63,16 +69,23 @@ bool PredefinedRoot(HKEY key, RootId *root) {
 }
 
 // A record whose key is missing was folded already (a kill between the
-// rename and the journal's removal), or its key went another way meanwhile.
-void ApplyRecords(Tree &tree, const std::vector<std::string> &paths) {
-  for (const std::string &path : paths)
-    if (Key *key = tree.FindPath(path)) tree.Remove(key);
+// rename and the journal's removal, or during a store's writes in place), or
+// its key went another way meanwhile: the store is told, to finish it.
+void ApplyRecords(Tree &tree, Store &store, const std::vector<std::string> &paths) {
+  for (const std::string &path : paths) {
+    if (Key *key = tree.FindPath(path)) {
+      tree.Remove(key);
+    } else if (const std::size_t slash = path.rfind('\\'); slash != std::string::npos) {
+      if (Key *parent = tree.FindPath(std::string_view(path).substr(0, slash)))
+        store.RemovedBefore(parent, std::string_view(path).substr(slash + 1));
+    }
+  }
 }
 
 }  // namespace
 
 struct Registry::Impl {
-  std::unique_ptr<Store> (*newStore)() = nullptr;  // the registry file's format, chosen by Open
+  std::function<std::unique_ptr<Store>()> newStore;  // the registry file's format, chosen by Open
   std::unique_ptr<Store> store;  // the one that filled the tree, whose bytes it points into
   std::unique_ptr<Tree> tree = std::make_unique<Tree>();
   std::unordered_map<std::uintptr_t, Key *> handles;
@@ -105,7 +118,7 @@ struct Registry::Impl {
     auto freshStore = newStore();
     auto freshTree = std::make_unique<Tree>();
     if (!freshStore->Load(dirFd, freshTree.get(), error)) return false;
-    ApplyRecords(*freshTree, journalRecords);
+    ApplyRecords(*freshTree, *freshStore, journalRecords);
     handles.clear();
     tree = std::move(freshTree);
     store = std::move(freshStore);
@@ -140,7 +153,7 @@ Registry::Registry() : impl_(std::make_unique<Impl>()) {}
 
 Registry::~Registry() = default;
 
-bool Registry::Open(int machineDirFd, std::string *error) {
+bool Registry::Open(int machineDirFd, std::string *error, const std::string &windowsDir) {
   Fd dir(::openat(machineDirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.Valid()) {
     *error = ErrnoReason("cannot open the machine folder", errno);
@@ -159,7 +172,21 @@ bool Registry::Open(int machineDirFd, std::string *error) {
   }
   std::size_t journalBytes = 0;
   std::vector<std::string> records = journal::ReadRecords(bytes, &journalBytes);
-  impl_->newStore = [] { return std::unique_ptr<Store>(std::make_unique<Regedit4Store>()); };
+  // registry.reg, as a machine folder we make has it; else the SYSTEM.DAT
+  // of a drive. Never a guess between the two.
+  const std::string systemDat = windowsDir + "\\SYSTEM.DAT";
+  struct stat st;
+  const bool regedit4 = ::fstatat(dir.Get(), kRegistryName, &st, AT_SYMLINK_NOFOLLOW) == 0;
+  const std::optional<HostPath> creg = FindHostPath(dir.Get(), systemDat.c_str());
+  if (regedit4 && creg && creg->exists) {
+    *error = std::string("both ") + kRegistryName + " and " + Quoted(systemDat) +
+             " are there: remove the one that is not this machine's registry";
+    return false;
+  }
+  if (!regedit4 && creg && creg->exists)
+    impl_->newStore = [systemDat] { return std::unique_ptr<Store>(std::make_unique<CregStore>(systemDat)); };
+  else
+    impl_->newStore = [] { return std::unique_ptr<Store>(std::make_unique<Regedit4Store>()); };
   if (!impl_->Load(dir.Get(), records, error)) return false;
   impl_->dir = std::move(dir);
   impl_->journal = std::move(journal);

@@ -38,11 +38,13 @@ class Registry {
   Registry();
   ~Registry();
 
-  // Loads the machine folder's registry file (registry.reg) with a killed
-  // run's journal, changing nothing on disk. From then on every change is in
-  // the journal, durable, before its call returns, or fails and changes
-  // nothing.
-  bool Open(int machineDirFd, std::string *error);
+  // Loads the machine folder's registry file with a killed run's journal,
+  // changing nothing on disk: registry.reg when there is one, else the
+  // SYSTEM.DAT of the Windows folder windowsDir (a drive's
+  // HKEY_LOCAL_MACHINE); both there is refused, and neither is refused as a
+  // missing registry.reg. From then on every change is in the journal,
+  // durable, before its call returns, or fails and changes nothing.
+  bool Open(int machineDirFd, std::string *error, const std::string &windowsDir = "C:\\WINDOWS");
   // Folds the journal into the registry file: loads the file as it is now
   // (so that what another program changed in it meanwhile stays), applies
   // the journal, saves, then removes the journal and lets go of the

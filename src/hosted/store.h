@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "hosted/tree.h"
 
@@ -20,6 +21,10 @@ class Store {
   // memory the tree's names point into, until the next Load. False with a
   // reason naming the file and where in it; the tree is then to be dropped.
   virtual bool Load(int dirFd, Tree *tree, std::string *error) = 0;
+  // A journal's record of a removal whose key the file no longer shows: its
+  // parent in the tree and its name. A store that writes in place may have
+  // been cut short while writing it, and then finishes it at the next Save.
+  virtual void RemovedBefore(const Key * /*parent*/, std::string_view /*name*/) {}
   // Writes the removals of the tree that the last Load filled back to the
   // file, leaving everything else in it as it was; with no removal, touches
   // nothing. False with a reason.

@@ -51,15 +51,6 @@ std::optional<std::string> FindEntry(int dirFd, const std::string &name) {
   return best;
 }
 
-// A Windows path on the host: the folder it ends in and the entry's name
-// there (as found, or as given when there is none).
-struct HostPath {
-  Fd dir;
-  std::string leaf;
-  bool exists = false;
-  Fd Open(int flags) const { return OpenRegularAt(dir.Get(), leaf.c_str(), flags, 0666); }
-};
-
 // The folder the elements name below rootFd, entered without following a link.
 Fd OpenFolder(int rootFd, const std::vector<std::string> &elements, std::size_t count) {
   Fd dir(::openat(rootFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -70,6 +61,8 @@ Fd OpenFolder(int rootFd, const std::vector<std::string> &elements, std::size_t 
   }
   return dir;
 }
+
+}  // namespace
 
 std::optional<HostPath> FindHostPath(int rootFd, const char *path) {
   auto elements = SplitWindowsPath(path);
@@ -82,8 +75,6 @@ std::optional<HostPath> FindHostPath(int rootFd, const char *path) {
   where.leaf = leaf ? *leaf : elements->back();
   return where;
 }
-
-}  // namespace
 
 std::optional<std::vector<std::string>> SplitWindowsPath(const char *path) {
   if (path == nullptr) return std::nullopt;
@@ -100,6 +91,33 @@ std::optional<std::vector<std::string>> SplitWindowsPath(const char *path) {
   return std::vector<std::string>(names.begin(), names.end());
 }
 
+std::optional<std::string> WindowsFolderOf(std::string_view msdosSys) {
+  auto trimmed = [](std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+      text.remove_suffix(1);
+    return text;
+  };
+  bool inPaths = false;
+  for (std::size_t at = 0; at < msdosSys.size();) {
+    const std::size_t end = std::min(msdosSys.find('\n', at), msdosSys.size());
+    const std::string_view line = trimmed(msdosSys.substr(at, end - at));
+    at = end + 1;
+    if (line.starts_with('[')) {
+      inPaths = NamesEqual(line, "[Paths]");
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (!inPaths || equals == std::string_view::npos || !NamesEqual(trimmed(line.substr(0, equals)), "WinDir"))
+      continue;
+    std::string folder(trimmed(line.substr(equals + 1)));
+    if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    if (!SplitWindowsPath(folder.c_str())) return std::nullopt;
+    return folder;
+  }
+  return "C:\\WINDOWS";
+}
+
 bool WindowsFiles::Open(const std::string &machineDir, std::string *error) {
   Close();
   dir_ = Fd(::open(machineDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -113,6 +131,25 @@ bool WindowsFiles::Open(const std::string &machineDir, std::string *error) {
     dir_.Reset();
     return false;
   }
+  // The drive's own word for its Windows folder; a folder it cannot name
+  // stops the run here, before anything is touched.
+  windowsDir_ = "C:\\WINDOWS";
+  if (auto where = FindHostPath(dir_.Get(), "C:\\MSDOS.SYS"); where && where->exists) {
+    std::string text;
+    Fd fd = where->Open(O_RDONLY);
+    if (!fd.Valid() || !ReadToEnd(fd.Get(), &text)) {
+      *error = ErrnoReason("cannot read MSDOS.SYS", errno);
+      Close();
+      return false;
+    }
+    std::optional<std::string> folder = WindowsFolderOf(text);
+    if (!folder) {
+      *error = "MSDOS.SYS: its WinDir is not a folder of drive C: inside the machine folder";
+      Close();
+      return false;
+    }
+    windowsDir_ = *folder;
+  }
   return true;
 }
 
@@ -122,9 +159,11 @@ void WindowsFiles::Close() {
 }
 
 void WindowsFiles::RemoveLeftovers() {
-  static const std::vector<std::string> kFolders = {"WINDOWS", "SYSTEM"};
-  for (std::size_t depth = 0; depth <= kFolders.size(); ++depth) {
-    const Fd dir = OpenFolder(dir_.Get(), kFolders, depth);
+  std::vector<std::string> folders = SplitWindowsPath(windowsDir_.c_str()).value();
+  folders.push_back("SYSTEM");
+  for (std::size_t depth = 0; depth <= folders.size(); ++depth) {
+    if (depth > 0 && depth < folders.size() - 1) continue;  // only C:\, the Windows folder, SYSTEM
+    const Fd dir = OpenFolder(dir_.Get(), folders, depth);
     if (!dir.Valid()) return;
     struct stat st;
     for (const std::string &name : Names(dir.Get()))

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hosted/posix_files.h"
@@ -23,6 +24,22 @@ namespace hosted {
 // holding '/'. Nothing for anything else.
 std::optional<std::vector<std::string>> SplitWindowsPath(const char *path);
 
+// A Windows path on the host: the folder it ends in and the entry's name
+// there (as found, or as given when there is none). Nothing when the path is
+// refused or a folder on the way is missing.
+struct HostPath {
+  Fd dir;
+  std::string leaf;
+  bool exists = false;
+  Fd Open(int flags) const { return OpenRegularAt(dir.Get(), leaf.c_str(), flags, 0666); }
+};
+std::optional<HostPath> FindHostPath(int rootFd, const char *path);
+
+// The Windows folder that MSDOS.SYS names ("WinDir=C:\WIN98" in [Paths];
+// either case, CR LF or LF, padding lines of x), "C:\WINDOWS" without one;
+// nothing for one on another drive or one that leaves the drive.
+std::optional<std::string> WindowsFolderOf(std::string_view msdosSys);
+
 // Why a run is refused while another one has the machine.
 inline constexpr char kMachineInUse[] =
     "the uninstaller is already running on this machine: wait until it has finished";
@@ -31,12 +48,16 @@ class WindowsFiles {
  public:
   // Opens the machine folder and locks it until Close (two runs would
   // truncate each other's system.new): a flock on the folder creates nothing
-  // in it and goes however the run ends. False with a one-line reason.
+  // in it and goes however the run ends. Its Windows folder is the one its
+  // MSDOS.SYS names, as on a drive. False with a one-line reason.
   bool Open(const std::string &machineDir, std::string *error);
-  // Removes a killed run's temporary files from C:\, C:\WINDOWS, C:\WINDOWS\SYSTEM.
+  // Removes a killed run's temporary files from C:\, the Windows folder and
+  // its SYSTEM.
   void RemoveLeftovers();
   void Close();
   int DirFd() const { return dir_.Get(); }
+  // "C:\WINDOWS", or the folder MSDOS.SYS names.
+  const std::string &WindowsDir() const { return windowsDir_; }
 
   // The platform calls, with the results of platform.h. Access is
   // GENERIC_READ and/or GENERIC_WRITE; disposition OPEN_EXISTING or
@@ -64,6 +85,7 @@ class WindowsFiles {
   int FdFor(platform::HANDLE file, bool write, const void *buffer, platform::DWORD size,
             platform::DWORD *done);
   Fd dir_;
+  std::string windowsDir_ = "C:\\WINDOWS";
   std::map<std::uintptr_t, OpenFile> handles_;
   std::uintptr_t nextHandle_ = 0x1000;
 };

@@ -1,0 +1,104 @@
+#include "hosted/creg_store.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "hosted/posix_files.h"
+#include "hosted/windows_files.h"
+
+namespace hosted {
+
+namespace {
+
+constexpr std::uint32_t kNotOnDrive = 0xFFFFFFFFu;
+constexpr std::uint32_t kRegSz = 1;
+
+}  // namespace
+
+bool CregStore::Load(int dirFd, Tree *tree, std::string *error) {
+  std::optional<HostPath> where = FindHostPath(dirFd, path_.c_str());
+  Fd fd = where ? where->Open(O_RDONLY) : Fd();
+  std::string bytes;
+  if (!fd.Valid() || !ReadToEnd(fd.Get(), &bytes)) {
+    *error = ErrnoReason("cannot read " + path_, where ? errno : ENOENT);
+    return false;
+  }
+  loaded_ = bytes;
+  hive_ = creg::Hive::Parse(std::move(bytes), path_, error);
+  if (!hive_) return false;
+  // The tree's names and data are views into the hive's keys, which stay.
+  const std::vector<creg::Key> &keys = hive_->Keys();
+  std::vector<Key *> inTree(keys.size());
+  inTree[0] = tree->Root(RootId::LocalMachine);
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    for (const creg::Value &value : keys[k].values) {
+      // Windows stores REG_SZ without its terminator and returns it with one.
+      const bool bare = value.type == kRegSz && (value.data.empty() || value.data.back() != '\0');
+      tree->AddValue(inTree[k], Value{value.name, value.data, value.type, bare});
+    }
+    for (std::size_t child : keys[k].children) inTree[child] = tree->AddKey(inTree[k], keys[child].name);
+  }
+  tree->SortChildren();
+  entryOf_.assign(tree->KeyCount(), kNotOnDrive);
+  for (std::size_t k = 0; k < keys.size(); ++k) entryOf_[inTree[k]->id] = keys[k].id;
+  unfinished_.clear();
+  return true;
+}
+
+void CregStore::RemovedBefore(const Key *parent, std::string_view name) {
+  if (parent->id < entryOf_.size() && entryOf_[parent->id] != kNotOnDrive)
+    unfinished_.emplace_back(entryOf_[parent->id], name);
+}
+
+bool CregStore::Save(int dirFd, const Tree &tree, std::string *error) {
+  // What a cut-short run began comes first: it came first in the journal.
+  std::vector<creg::Write> writes;
+  for (const auto &[parent, name] : unfinished_)
+    if (!hive_->FinishDelete(parent, name, &writes)) {
+      *error = path_ + ": more than one unfinished removal of " + name + " to finish";
+      return false;
+    }
+  for (const Key *key : tree.Removed())
+    if (entryOf_[key->id] != kNotOnDrive && !hive_->Delete(entryOf_[key->id], &writes)) {
+      *error = path_ + ": cannot remove a key it does not hold";
+      return false;
+    }
+  unfinished_.clear();
+  if (writes.empty()) return true;
+
+  std::optional<HostPath> where = FindHostPath(dirFd, path_.c_str());
+  if (!where || !where->exists) {
+    *error = path_ + " is gone";
+    return false;
+  }
+  Fd backup;
+  char name[] = "SYSTEM.Q00";
+  for (int n = 0; n < 100 && !backup.Valid(); ++n) {
+    name[8] = static_cast<char>('0' + n / 10);
+    name[9] = static_cast<char>('0' + n % 10);
+    backup = OpenRegularAt(where->dir.Get(), name, O_WRONLY | O_CREAT | O_EXCL, 0444);
+    if (!backup.Valid() && errno != EEXIST) break;
+  }
+  if (!backup.Valid() || !WriteAll(backup.Get(), loaded_) || ::fsync(backup.Get()) != 0 ||
+      ::fsync(where->dir.Get()) != 0) {
+    *error = ErrnoReason("cannot back " + path_ + " up beside it", errno);
+    return false;
+  }
+  Fd file = where->Open(O_RDWR);
+  if (!file.Valid()) {
+    *error = OpenFailure(path_.c_str(), errno);
+    return false;
+  }
+  for (const creg::Write &write : writes) {
+    const ssize_t done = ::pwrite(file.Get(), write.bytes.data(), write.bytes.size(), static_cast<off_t>(write.offset));
+    if (done != static_cast<ssize_t>(write.bytes.size()) || ::fdatasync(file.Get()) != 0) {
+      *error = ErrnoReason("cannot write " + path_, done < 0 ? errno : EIO);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace hosted

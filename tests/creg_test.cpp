@@ -28,34 +28,18 @@ Hive Parsed(const std::string &bytes) {
   return std::move(*hive);
 }
 
-// The live key at path (names without case), as a store finds it.
-std::optional<std::uint32_t> IdOf(const Hive &hive, const std::string &path) {
-  std::size_t k = 0;
-  for (std::size_t start = 0; start <= path.size();) {
-    const std::size_t end = std::min(path.find('\\', start), path.size());
-    const std::string name = Upper(path.substr(start, end - start));
-    start = end + 1;
-    const std::vector<std::size_t> &children = hive.Keys()[k].children;
-    auto child = std::find_if(children.begin(), children.end(),
-                              [&](std::size_t c) { return Upper(hive.Keys()[c].name) == name; });
-    if (child == children.end()) return std::nullopt;
-    k = *child;
-  }
-  return hive.Keys()[k].id;
-}
-
 // A next run's replay of the journal's deletions, in order: a key still
 // live is deleted, one that was unlinked is finished.
 std::string Replayed(const std::string &bytes, const std::vector<std::string> &deleted) {
   Hive hive = Parsed(bytes);
   std::vector<Write> writes;
   for (const std::string &path : deleted) {
-    if (std::optional<std::uint32_t> id = IdOf(hive, path)) {
+    if (std::optional<std::uint32_t> id = testsupport::CregFind(hive, path)) {
       EXPECT_TRUE(hive.Delete(*id, &writes)) << path;
       continue;
     }
     const std::size_t slash = path.rfind('\\');
-    if (std::optional<std::uint32_t> parent = IdOf(hive, path.substr(0, slash))) {
+    if (std::optional<std::uint32_t> parent = testsupport::CregFind(hive, path.substr(0, slash))) {
       EXPECT_TRUE(hive.FinishDelete(*parent, path.substr(slash + 1), &writes)) << path;
     }
   }
@@ -87,7 +71,7 @@ std::vector<std::string> AddedPaths() {
   for (const scratch::Key &key : modem::Keys())
     for (std::size_t slash = 0; slash != std::string::npos; slash = key.path.find('\\', slash + 1)) {
       const std::string path = key.path.substr(0, key.path.find('\\', slash + 1));
-      if (!IdOf(genuine, path) && std::find(added.begin(), added.end(), path) == added.end()) added.push_back(path);
+      if (!testsupport::CregFind(genuine, path) && std::find(added.begin(), added.end(), path) == added.end()) added.push_back(path);
       if (slash == 0 && key.path.find('\\') == 0) break;
     }
   return added;
@@ -107,7 +91,7 @@ TEST(Creg, FixtureAddsTheModemKeysAlone) {
   const std::string listing = testsupport::CregListing(Parsed(fixture));
   EXPECT_EQ(listing, testsupport::LibcregListing(fixture));
   EXPECT_EQ(Without(listing, AddedPaths()), testsupport::CregListing(Parsed(testsupport::GenuineSystemDat())));
-  for (const scratch::Key &key : modem::Keys()) EXPECT_TRUE(IdOf(Parsed(fixture), key.path)) << key.path;
+  for (const scratch::Key &key : modem::Keys()) EXPECT_TRUE(testsupport::CregFind(Parsed(fixture), key.path)) << key.path;
   EXPECT_NE(listing.find("V DriverDesc 1 51756f7276616e65205451373220504349204d6f64656d\n"), std::string::npos)
       << "text without its terminator, as Windows stores REG_SZ";
 }
@@ -183,7 +167,7 @@ const Removal &FixtureRemoval() {
     Removal r{modem::SystemDat(), {}, {}};
     Hive hive = Parsed(r.before);
     for (const std::string &path : modem::KeysRemoved) {
-      std::optional<std::uint32_t> id = IdOf(hive, path);
+      std::optional<std::uint32_t> id = testsupport::CregFind(hive, path);
       EXPECT_TRUE(id && hive.Delete(*id, &r.writes)) << path;
     }
     r.after = hive.Bytes();
@@ -201,11 +185,11 @@ TEST(Creg, DeletionChangesOnlyWhatItFrees) {
   const std::string listing = testsupport::CregListing(after);
   EXPECT_EQ(listing, Without(testsupport::CregListing(before), modem::KeysRemoved));
   EXPECT_EQ(listing, testsupport::LibcregListing(r.after));
-  for (const std::string &path : modem::KeysKept) EXPECT_TRUE(IdOf(after, path)) << path;
+  for (const std::string &path : modem::KeysKept) EXPECT_TRUE(testsupport::CregFind(after, path)) << path;
 
   std::vector<std::pair<std::size_t, std::size_t>> allowed{{0x2c, 4}};
   std::set<std::uint32_t> tops, removed;
-  for (const std::string &path : modem::KeysRemoved) tops.insert(*IdOf(before, path));
+  for (const std::string &path : modem::KeysRemoved) tops.insert(*testsupport::CregFind(before, path));
   for (const hosted::creg::Key &key : before.Keys()) {  // parents come before their subkeys
     const bool inside = removed.count(key.id) > 0;
     for (std::size_t child : key.children) {
@@ -266,7 +250,7 @@ TEST(Creg, RootAndDeletedKeysAreNotDeleted) {
   Hive hive = Parsed(modem::SystemDat());
   std::vector<Write> writes;
   EXPECT_FALSE(hive.Delete(hive.Keys().front().id, &writes));
-  const std::uint32_t id = *IdOf(hive, modem::KeysRemoved.front());
+  const std::uint32_t id = *testsupport::CregFind(hive, modem::KeysRemoved.front());
   EXPECT_TRUE(hive.Delete(id, &writes));
   const std::size_t count = writes.size();
   EXPECT_FALSE(hive.Delete(id, &writes));

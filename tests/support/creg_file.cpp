@@ -1,5 +1,6 @@
 #include "support/creg_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -185,6 +186,21 @@ std::uint32_t CregWriter::AddKey(std::string_view path, const std::vector<hosted
     parent = entry;
   }
   return parent;
+}
+
+std::optional<std::uint32_t> CregFind(const hosted::creg::Hive &hive, std::string_view path) {
+  std::size_t k = 0;
+  for (std::size_t start = 0; start <= path.size();) {
+    const std::size_t end = std::min(path.find('\\', start), path.size());
+    const std::string name = Upper(path.substr(start, end - start));
+    start = end + 1;
+    const std::vector<std::size_t> &children = hive.Keys()[k].children;
+    auto child = std::find_if(children.begin(), children.end(),
+                              [&](std::size_t c) { return Upper(hive.Keys()[c].name) == name; });
+    if (child == children.end()) return std::nullopt;
+    k = *child;
+  }
+  return hive.Keys()[k].id;
 }
 
 std::string CregListing(const hosted::creg::Hive &hive) {

@@ -48,6 +48,9 @@ class CregWriter {
   std::map<std::string, std::uint32_t> ids_;  // upper-cased path to entry id
 };
 
+// The live key at path ("A\B", names without case), as a store finds it.
+std::optional<std::uint32_t> CregFind(const hosted::creg::Hive &hive, std::string_view path);
+
 // One line per key ("K" and its path from the root) followed by one line
 // per value ("V", its name, its type, its data in hex); keys in chain order,
 // each before its subkeys. Names as bytes; the root's path is empty.

@@ -65,6 +65,12 @@ struct Snapshot {
   bool operator==(const Snapshot &) const = default;
 };
 
+#if !defined(_WIN32)
+// The keys as the REGEDIT4 text of registry.reg, below HKEY_LOCAL_MACHINE:
+// "text" for text stored with one terminator, hex(N): for anything else.
+std::string RegistryText(const std::vector<Key> &keys);
+#endif
+
 class Machine {
  public:
   Machine(const std::vector<Key> &keys, const std::vector<File> &files);

@@ -22,7 +22,12 @@ namespace {
 // REGEDIT4 for one value: "text" for text stored with one terminator, so
 // that it stays what regedit makes of it; hex(N): for every other byte.
 std::string ValueLine(const Value &value) {
-  std::string line = value.name.empty() ? "@=" : "\"" + value.name + "\"=";
+  std::string line = value.name.empty() ? "@=" : "\"";
+  for (char c : value.name) {  // a value's name may hold both (C:\WINDOWS\INF\MACHINE.INF)
+    if (c == '\\' || c == '"') line += '\\';
+    line += c;
+  }
+  if (!value.name.empty()) line += "\"=";
   const std::string &bytes = value.bytes;
   if (value.type == platform::REG_SZ && !bytes.empty() && bytes.find('\0') == bytes.size() - 1) {
     line += '"';
@@ -44,7 +49,8 @@ std::string ValueLine(const Value &value) {
   return line;
 }
 
-// The keys as the REGEDIT4 text of registry.reg, below HKEY_LOCAL_MACHINE.
+}  // namespace
+
 std::string RegistryText(const std::vector<Key> &keys) {
   std::string text = "REGEDIT4\r\n";
   for (const Key &key : keys) {
@@ -53,8 +59,6 @@ std::string RegistryText(const std::vector<Key> &keys) {
   }
   return text + "\r\n";
 }
-
-}  // namespace
 
 struct Machine::Impl {
   ~Impl() {

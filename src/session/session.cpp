@@ -180,7 +180,7 @@ struct State {
   Settings settings;
   unsigned nextAnswer = 0;
   unsigned calls = 0;
-  CallTable below{};
+  Layer layer;
   LineWriter line;
   OpenPaths keys;
   OpenPaths files;
@@ -208,7 +208,7 @@ void Log(const char *call, const char *fields, ...) {
 
 LONG SessionRegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                           PHKEY phkResult) {
-  const LONG status = Current.below.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+  const LONG status = Current.layer.Below().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
   if (status == ERROR_SUCCESS) Current.keys.Remember(*phkResult, KeyPath(hKey), lpSubKey);
   Log("RegOpenKeyExA", "key=j access=u result=d", KeyPath(hKey), lpSubKey, samDesired, status);
   return status;
@@ -217,7 +217,7 @@ LONG SessionRegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
 LONG SessionRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                           LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                           PFILETIME lpftLastWriteTime) {
-  const LONG status = Current.below.RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved,
+  const LONG status = Current.layer.Below().RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved,
                                                   lpClass, lpcchClass, lpftLastWriteTime);
   if (status == ERROR_SUCCESS) {
     Log("RegEnumKeyExA", "key=s index=u name=s result=d", KeyPath(hKey), dwIndex, lpName, status);
@@ -230,7 +230,7 @@ LONG SessionRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
 LONG SessionRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                              LPBYTE lpData, LPDWORD lpcbData) {
   const LONG status =
-      Current.below.RegQueryValueExA(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+      Current.layer.Below().RegQueryValueExA(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
   if (status == ERROR_SUCCESS && lpcbData != nullptr) {
     Log("RegQueryValueExA", "key=s value=s bytes=u result=d", KeyPath(hKey), lpValueName,
         *lpcbData, status);
@@ -241,13 +241,13 @@ LONG SessionRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
 }
 
 LONG SessionRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  const LONG status = Current.below.RegDeleteKeyA(hKey, lpSubKey);
+  const LONG status = Current.layer.Below().RegDeleteKeyA(hKey, lpSubKey);
   Log("RegDeleteKeyA", "key=j result=d", KeyPath(hKey), lpSubKey, status);
   return status;
 }
 
 LONG SessionRegCloseKey(HKEY hKey) {
-  const LONG status = Current.below.RegCloseKey(hKey);
+  const LONG status = Current.layer.Below().RegCloseKey(hKey);
   Log("RegCloseKey", "key=s result=d", KeyPath(hKey), status);
   Current.keys.Forget(hKey);  // a close releases the handle whatever it returns
   return status;
@@ -262,22 +262,22 @@ UINT LoggedDirectory(const char *call, LPSTR lpBuffer, UINT uSize, UINT result) 
 
 UINT SessionGetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   return LoggedDirectory("GetWindowsDirectoryA", lpBuffer, uSize,
-                         Current.below.GetWindowsDirectoryA(lpBuffer, uSize));
+                         Current.layer.Below().GetWindowsDirectoryA(lpBuffer, uSize));
 }
 
 UINT SessionGetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
   return LoggedDirectory("GetSystemDirectoryA", lpBuffer, uSize,
-                         Current.below.GetSystemDirectoryA(lpBuffer, uSize));
+                         Current.layer.Below().GetSystemDirectoryA(lpBuffer, uSize));
 }
 
 BOOL SessionDeleteFileA(LPCSTR lpFileName) {
-  const BOOL result = Current.below.DeleteFileA(lpFileName);
+  const BOOL result = Current.layer.Below().DeleteFileA(lpFileName);
   Log("DeleteFileA", "path=s result=d", lpFileName, result);
   return result;
 }
 
 BOOL SessionCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
-  const BOOL result = Current.below.CopyFileA(lpExistingFileName, lpNewFileName, bFailIfExists);
+  const BOOL result = Current.layer.Below().CopyFileA(lpExistingFileName, lpNewFileName, bFailIfExists);
   Log("CopyFileA", "from=s to=s failIfExists=b result=d", lpExistingFileName, lpNewFileName,
       bFailIfExists, result);
   return result;
@@ -287,7 +287,7 @@ HANDLE SessionCreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
   const HANDLE file =
-      Current.below.CreateFileA(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+      Current.layer.Below().CreateFileA(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
                                 dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
   if (file != INVALID_HANDLE_VALUE && lpFileName != nullptr)
     Current.files.Remember(file, lpFileName, nullptr);
@@ -305,19 +305,19 @@ BOOL LoggedTransfer(const char *call, HANDLE file, DWORD asked, const DWORD *don
 BOOL SessionReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
   return LoggedTransfer("ReadFile", hFile, nNumberOfBytesToRead, lpNumberOfBytesRead,
-                        Current.below.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead,
+                        Current.layer.Below().ReadFile(hFile, lpBuffer, nNumberOfBytesToRead,
                                                lpNumberOfBytesRead, lpOverlapped));
 }
 
 BOOL SessionWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
   return LoggedTransfer("WriteFile", hFile, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
-                        Current.below.WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite,
+                        Current.layer.Below().WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite,
                                                 lpNumberOfBytesWritten, lpOverlapped));
 }
 
 BOOL SessionCloseHandle(HANDLE hObject) {
-  const BOOL result = Current.below.CloseHandle(hObject);
+  const BOOL result = Current.layer.Below().CloseHandle(hObject);
   Log("CloseHandle", "path=s handle=h result=d", Current.files.Find(hObject), hObject, result);
   Current.files.Forget(hObject);
   return result;
@@ -330,7 +330,7 @@ int SessionMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   } else if (Current.settings.goOn) {
     result = GoOnResult(uType);
   } else {
-    result = Current.below.MessageBoxA(hWnd, lpText, lpCaption, uType);
+    result = Current.layer.Below().MessageBoxA(hWnd, lpText, lpCaption, uType);
   }
   // Windows titles a box without a caption "Error".
   Log("MessageBoxA", "caption=s text=s style=u result=d", lpCaption != nullptr ? lpCaption : "Error",
@@ -338,22 +338,9 @@ int SessionMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   return result;
 }
 
-constexpr CallTable SessionCalls{
-    .RegOpenKeyExA = &SessionRegOpenKeyExA,
-    .RegEnumKeyExA = &SessionRegEnumKeyExA,
-    .RegQueryValueExA = &SessionRegQueryValueExA,
-    .RegDeleteKeyA = &SessionRegDeleteKeyA,
-    .RegCloseKey = &SessionRegCloseKey,
-    .GetWindowsDirectoryA = &SessionGetWindowsDirectoryA,
-    .GetSystemDirectoryA = &SessionGetSystemDirectoryA,
-    .DeleteFileA = &SessionDeleteFileA,
-    .CopyFileA = &SessionCopyFileA,
-    .CreateFileA = &SessionCreateFileA,
-    .ReadFile = &SessionReadFile,
-    .WriteFile = &SessionWriteFile,
-    .CloseHandle = &SessionCloseHandle,
-    .MessageBoxA = &SessionMessageBoxA,
-};
+#define TQ72_SESSION_ENTRY(name) .name = &Session##name,
+constexpr CallTable SessionCalls{TQ72_PLATFORM_CALLS(TQ72_SESSION_ENTRY)};
+#undef TQ72_SESSION_ENTRY
 
 }  // namespace
 
@@ -373,10 +360,9 @@ void Begin(const Settings &settings) {
   Current.calls = 0;
   Current.keys.Clear();
   Current.files.Clear();
-  Current.below = Calls;
-  Calls = SessionCalls;
+  Current.layer.Install(SessionCalls);
 }
 
-void End() { Calls = Current.below; }
+void End() { Current.layer.Remove(); }
 
 }  // namespace session

@@ -51,8 +51,8 @@ struct Settings {
 inline constexpr unsigned OpenPathCapacity = 16;
 inline constexpr unsigned PathCapacity = 512;
 
-// Installs the session over platform::Calls as they are now; End puts them
-// back. One session at a time.
+// Installs the session as a layer over the calls installed now
+// (platform::Layer); End puts them back. One session at a time.
 void Begin(const Settings &settings);
 void End();
 

@@ -204,8 +204,7 @@ BOOL CloseHandle(HANDLE hObject) { return hosted::files.CloseHandle(hObject); }
 // A box is asked on the terminal when standard input is one; otherwise it
 // cannot be shown (0), and the person reading standard error is told why.
 int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
-  // Windows titles a box without a caption "Error".
-  const char *caption = lpCaption != nullptr ? lpCaption : "Error";
+  const char *caption = ShownCaption(lpCaption);
   const char *text = lpText != nullptr ? lpText : "";
   if (::isatty(STDIN_FILENO))
     return hosted::AskOnTerminal(caption, text, uType, stdin,

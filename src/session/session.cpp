@@ -22,7 +22,6 @@ class LineWriter {
   // One line: {"n":number,"call":"call", then a field for each name=type
   // of fields (separated by blanks), its value the next argument:
   //   s  text (const char *; null as null)
-  //   j  two texts joined by a backslash, or whichever is not empty
   //   u  unsigned int    d  int    b  int, as false or true
   //   h  a file handle (HANDLE): its number, -1 for INVALID_HANDLE_VALUE
   // One formatter for every call keeps the program small.
@@ -33,7 +32,7 @@ class LineWriter {
     Raw("{\"n\":");
     Decimal(number);
     Raw(",\"call\":");
-    Quoted(call, nullptr);
+    Quoted(call);
     while (*fields != '\0') {
       Put(',');
       Put('"');
@@ -45,13 +44,10 @@ class LineWriter {
       if (type == 's') {
         const char *text = va_arg(arguments, const char *);
         if (text != nullptr) {
-          Quoted(text, nullptr);
+          Quoted(text);
         } else {
           Raw("null");
         }
-      } else if (type == 'j') {
-        const char *first = va_arg(arguments, const char *);
-        Quoted(first, va_arg(arguments, const char *));
       } else if (type == 'u') {
         Decimal(va_arg(arguments, unsigned));
       } else if (type == 'd') {
@@ -116,13 +112,9 @@ class LineWriter {
       }
     }
   }
-  void Quoted(const char *first, const char *second) {
+  void Quoted(const char *text) {
     Put('"');
-    Escaped(first);
-    if (second != nullptr && *second != '\0') {
-      if (*first != '\0') Escaped("\\");
-      Escaped(second);
-    }
+    Escaped(text);
     Put('"');
   }
 
@@ -147,20 +139,18 @@ struct OpenPaths {
     }
     return "";
   }
-  // Keeps "first\second" for handle; a path that does not fit is kept as "".
-  void Remember(const void *handle, const char *first, const char *second) {
+  // Keeps path for handle; a path that does not fit is kept as "".
+  void Remember(const void *handle, const char *path) {
     Forget(handle);
     for (OpenPath &entry : entries) {
       if (entry.handle != nullptr) continue;
       entry.handle = handle;
-      entry.path[0] = '\0';
-      const std::size_t a = std::strlen(first);
-      const std::size_t b = second != nullptr ? std::strlen(second) : 0;
-      const std::size_t slash = a != 0 && b != 0 ? 1 : 0;
-      if (a + slash + b >= PathCapacity) return;
-      std::memcpy(entry.path, first, a);
-      if (slash != 0) entry.path[a] = '\\';
-      std::memcpy(entry.path + a + slash, second != nullptr ? second : "", b + 1);
+      const std::size_t length = std::strlen(path);
+      if (length < PathCapacity) {
+        std::memcpy(entry.path, path, length + 1);
+      } else {
+        entry.path[0] = '\0';
+      }
       return;
     }
   }
@@ -184,6 +174,7 @@ struct State {
   LineWriter line;
   OpenPaths keys;
   OpenPaths files;
+  char joined[PathCapacity] = {};  // SubkeyPath's
 };
 
 constinit State Current;
@@ -191,6 +182,23 @@ constinit State Current;
 // Every key the logic opens is below HKEY_LOCAL_MACHINE.
 const char *KeyPath(HKEY key) {
   return key == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : Current.keys.Find(key);
+}
+
+// The full path of subKey below key, joined once for both the call's log
+// line and the handle an open makes: "key\subKey", or whichever is not
+// empty; "" when it does not fit.
+const char *SubkeyPath(HKEY key, const char *subKey) {
+  const char *path = KeyPath(key);
+  const std::size_t a = std::strlen(path);
+  const std::size_t b = subKey != nullptr ? std::strlen(subKey) : 0;
+  const std::size_t slash = a != 0 && b != 0 ? 1 : 0;
+  char *joined = Current.joined;
+  joined[0] = '\0';
+  if (a + slash + b >= PathCapacity) return joined;
+  std::memcpy(joined, path, a);
+  if (slash != 0) joined[a] = '\\';
+  std::memcpy(joined + a + slash, b != 0 ? subKey : "", b + 1);
+  return joined;
 }
 
 // Counts the call and writes its line, when there is a log.
@@ -208,17 +216,19 @@ void Log(const char *call, const char *fields, ...) {
 
 LONG SessionRegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                           PHKEY phkResult) {
-  const LONG status = Current.layer.Below().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
-  if (status == ERROR_SUCCESS) Current.keys.Remember(*phkResult, KeyPath(hKey), lpSubKey);
-  Log("RegOpenKeyExA", "key=j access=u result=d", KeyPath(hKey), lpSubKey, samDesired, status);
+  const LONG status =
+      Current.layer.Below().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+  const char *path = SubkeyPath(hKey, lpSubKey);
+  if (status == ERROR_SUCCESS) Current.keys.Remember(*phkResult, path);
+  Log("RegOpenKeyExA", "key=s access=u result=d", path, samDesired, status);
   return status;
 }
 
 LONG SessionRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                           LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                           PFILETIME lpftLastWriteTime) {
-  const LONG status = Current.layer.Below().RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved,
-                                                  lpClass, lpcchClass, lpftLastWriteTime);
+  const LONG status = Current.layer.Below().RegEnumKeyExA(
+      hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
   if (status == ERROR_SUCCESS) {
     Log("RegEnumKeyExA", "key=s index=u name=s result=d", KeyPath(hKey), dwIndex, lpName, status);
   } else {
@@ -229,11 +239,11 @@ LONG SessionRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
 
 LONG SessionRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                              LPBYTE lpData, LPDWORD lpcbData) {
-  const LONG status =
-      Current.layer.Below().RegQueryValueExA(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+  const LONG status = Current.layer.Below().RegQueryValueExA(hKey, lpValueName, lpReserved, lpType,
+                                                             lpData, lpcbData);
   if (status == ERROR_SUCCESS && lpcbData != nullptr) {
-    Log("RegQueryValueExA", "key=s value=s bytes=u result=d", KeyPath(hKey), lpValueName,
-        *lpcbData, status);
+    Log("RegQueryValueExA", "key=s value=s bytes=u result=d", KeyPath(hKey), lpValueName, *lpcbData,
+        status);
   } else {
     Log("RegQueryValueExA", "key=s value=s result=d", KeyPath(hKey), lpValueName, status);
   }
@@ -242,7 +252,7 @@ LONG SessionRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
 
 LONG SessionRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   const LONG status = Current.layer.Below().RegDeleteKeyA(hKey, lpSubKey);
-  Log("RegDeleteKeyA", "key=j result=d", KeyPath(hKey), lpSubKey, status);
+  Log("RegDeleteKeyA", "key=s result=d", SubkeyPath(hKey, lpSubKey), status);
   return status;
 }
 
@@ -277,7 +287,8 @@ BOOL SessionDeleteFileA(LPCSTR lpFileName) {
 }
 
 BOOL SessionCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
-  const BOOL result = Current.layer.Below().CopyFileA(lpExistingFileName, lpNewFileName, bFailIfExists);
+  const BOOL result =
+      Current.layer.Below().CopyFileA(lpExistingFileName, lpNewFileName, bFailIfExists);
   Log("CopyFileA", "from=s to=s failIfExists=b result=d", lpExistingFileName, lpNewFileName,
       bFailIfExists, result);
   return result;
@@ -286,11 +297,11 @@ BOOL SessionCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
 HANDLE SessionCreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
-  const HANDLE file =
-      Current.layer.Below().CreateFileA(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
-                                dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+  const HANDLE file = Current.layer.Below().CreateFileA(lpFileName, dwDesiredAccess, dwShareMode,
+                                                        lpSecurityAttributes, dwCreationDisposition,
+                                                        dwFlagsAndAttributes, hTemplateFile);
   if (file != INVALID_HANDLE_VALUE && lpFileName != nullptr)
-    Current.files.Remember(file, lpFileName, nullptr);
+    Current.files.Remember(file, lpFileName);
   Log("CreateFileA", "path=s access=u disposition=u result=h", lpFileName, dwDesiredAccess,
       dwCreationDisposition, file);
   return file;
@@ -306,14 +317,14 @@ BOOL SessionReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
   return LoggedTransfer("ReadFile", hFile, nNumberOfBytesToRead, lpNumberOfBytesRead,
                         Current.layer.Below().ReadFile(hFile, lpBuffer, nNumberOfBytesToRead,
-                                               lpNumberOfBytesRead, lpOverlapped));
+                                                       lpNumberOfBytesRead, lpOverlapped));
 }
 
 BOOL SessionWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
   return LoggedTransfer("WriteFile", hFile, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
                         Current.layer.Below().WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite,
-                                                lpNumberOfBytesWritten, lpOverlapped));
+                                                        lpNumberOfBytesWritten, lpOverlapped));
 }
 
 BOOL SessionCloseHandle(HANDLE hObject) {
@@ -332,8 +343,7 @@ int SessionMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   } else {
     result = Current.layer.Below().MessageBoxA(hWnd, lpText, lpCaption, uType);
   }
-  // Windows titles a box without a caption "Error".
-  Log("MessageBoxA", "caption=s text=s style=u result=d", lpCaption != nullptr ? lpCaption : "Error",
+  Log("MessageBoxA", "caption=s text=s style=u result=d", ShownCaption(lpCaption),
       lpText != nullptr ? lpText : "", uType, result);
   return result;
 }

@@ -47,7 +47,8 @@ struct Settings {
 //
 // A handle's path is kept from the open that made it until its close, for
 // up to OpenPathCapacity keys and as many files at once, each path up to
-// PathCapacity - 1 characters; a handle beyond that logs its path as "".
+// PathCapacity - 1 characters; a handle beyond that, or a key's path longer
+// than that, logs its path as "".
 inline constexpr unsigned OpenPathCapacity = 16;
 inline constexpr unsigned PathCapacity = 512;
 

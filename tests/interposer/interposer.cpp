@@ -90,7 +90,7 @@ LONG InterposedRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
   const auto effect = Next("RegEnumKeyExA");
   if (effect == Effect::Fail) return ERROR_ACCESS_DENIED;
   const LONG status = Below().RegEnumKeyExA(Root(hKey), dwIndex, lpName, lpcchName, lpReserved,
-                                           lpClass, lpcchClass, lpftLastWriteTime);
+                                            lpClass, lpcchClass, lpftLastWriteTime);
   if (effect != Effect::Halfway || status != ERROR_SUCCESS) return status;
   // The first half of the name, terminated, as if the rest did not fit.
   lpName[(*lpcchName + 1) / 2] = '\0';
@@ -158,8 +158,8 @@ LONG InterposedRegCloseKey(HKEY hKey) {
 
 // ------------------------------------------------------------ directories
 
-UINT Directory(const std::optional<std::string> &answer, UINT (*below)(LPSTR, UINT),
-               LPSTR lpBuffer, UINT uSize) {
+UINT Directory(const std::optional<std::string> &answer, UINT (*below)(LPSTR, UINT), LPSTR lpBuffer,
+               UINT uSize) {
   if (!answer) return below(lpBuffer, uSize);
   if (answer->empty()) return 0;
   const UINT length = static_cast<UINT>(answer->size());
@@ -190,7 +190,7 @@ BOOL InterposedDeleteFileA(LPCSTR lpFileName) {
 // implementation's own calls.
 void CopyHalf(LPCSTR from, LPCSTR to) {
   HANDLE in = Below().CreateFileA(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (in == INVALID_HANDLE_VALUE) return;
   std::string bytes;
   char buffer[4096];
@@ -199,7 +199,7 @@ void CopyHalf(LPCSTR from, LPCSTR to) {
     bytes.append(buffer, got);
   Below().CloseHandle(in);
   HANDLE out = Below().CreateFileA(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   Below().WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size() / 2), &written, nullptr);
@@ -223,7 +223,7 @@ HANDLE InterposedCreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwS
   const auto effect = Next("CreateFileA");
   if (effect == Effect::Fail) return INVALID_HANDLE_VALUE;
   HANDLE file = Below().CreateFileA(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
-                                   dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+                                    dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
   if (effect == Effect::Halfway) {
     // Created or emptied, then the open fails.
     if (file != INVALID_HANDLE_VALUE) Below().CloseHandle(file);

@@ -1,6 +1,8 @@
 // The session above the calls: the answers it gives to boxes, and its log
 // of a whole run, which an administrator reads to know what was removed and
 // which the Windows program's log is compared with, call by call.
+#include "session/session.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,7 +11,6 @@
 
 #include "app/uninstall.h"
 #include "platform/call_table.h"
-#include "session/session.h"
 #include "support/modem_fixture.h"
 #include "support/scratch_machine.h"
 

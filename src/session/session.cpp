@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/box_rules.h"
 #include "platform/call_table.h"
@@ -202,7 +203,7 @@ const char *SubkeyPath(HKEY key, const char *subKey) {
 }
 
 // Counts the call and writes its line, when there is a log.
-void Log(const char *call, const char *fields, ...) {
+void LogLine(const char *call, const char *fields, ...) {
   ++Current.calls;
   if (Current.settings.log == nullptr) return;
   va_list arguments;
@@ -210,6 +211,69 @@ void Log(const char *call, const char *fields, ...) {
   Current.line.Write(Current.settings.log, Current.settings.crlf, Current.calls, call, fields,
                      arguments);
   va_end(arguments);
+}
+
+// The field language, checked against the arguments at compile time:
+// LineWriter reads each with va_arg as its field's type says, so an argument
+// of another type would be read as something it is not. The type each
+// argument is read as; '?' for a type no field takes.
+template <typename T>
+constexpr char FieldType() {
+  if constexpr (std::is_same_v<T, const char *> || std::is_same_v<T, char *>) return 's';
+  if constexpr (std::is_same_v<T, unsigned>) return 'u';
+  if constexpr (std::is_same_v<T, int>) return 'd';  // and 'b'
+  if constexpr (std::is_same_v<T, HANDLE>) return 'h';
+  return '?';
+}
+
+// True when each name=type of fields takes the next of Args, in order, and
+// every one of them is taken.
+template <typename... Args>
+constexpr bool FieldsMatch(const char *fields) {
+  const char types[] = {FieldType<Args>()..., '\0'};
+  unsigned next = 0;
+  while (*fields != '\0') {
+    if (*fields == '=' || *fields == ' ') return false;  // a field without a name
+    while (*fields != '=') {
+      if (*fields == '\0' || *fields == ' ') return false;
+      ++fields;
+    }
+    const char type = *++fields == 'b' ? 'd' : *fields;
+    if (type == '\0' || type == '?' || next == sizeof...(Args) || types[next++] != type)
+      return false;
+    ++fields;
+    if (*fields != '\0' && *fields != ' ') return false;
+    while (*fields == ' ') ++fields;
+  }
+  return next == sizeof...(Args);
+}
+
+static_assert(FieldsMatch<const char *, unsigned, int, HANDLE>("path=s asked=u ok=b handle=h"));
+static_assert(!FieldsMatch<const char *, int>("key=s access=u"), "a type of another field");
+static_assert(!FieldsMatch<const char *, long>("key=s result=d"), "a type of no field");
+static_assert(!FieldsMatch<const char *>("key=s result=d"), "an argument short");
+static_assert(!FieldsMatch<const char *, int>("key=s"), "an argument over");
+static_assert(!FieldsMatch<const char *>("key=sx"), "an unknown type");
+
+// Not constexpr: reached only while a Fields is made at compile time from
+// fields that do not match, where calling it is the error.
+void FieldsDoNotMatchTheArguments() {}
+
+template <typename... Args>
+struct Fields {
+  consteval Fields(const char *text) : text(text) {
+    if (!FieldsMatch<Args...>(text)) FieldsDoNotMatchTheArguments();
+  }
+  const char *text;
+};
+
+// LogLine with its fields checked against its arguments; inlined, so the
+// program holds the same calls as without the check.
+template <typename... Args>
+[[gnu::always_inline]] inline void Log(const char *call,
+                                       Fields<std::type_identity_t<Args>...> fields,
+                                       Args... arguments) {
+  LogLine(call, fields.text, arguments...);
 }
 
 // ---------------------------------------------------------------- calls

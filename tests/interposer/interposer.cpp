@@ -69,15 +69,26 @@ bool IsFullPath(const char *path) {
   return IsWellFormedKeyPath(path + 3);  // the same rule for names as for keys
 }
 
+void Malformed(const char *call, const char *path) {
+  Current->malformed.push_back(std::string(call) + " " + (path ? path : "(null)"));
+}
+
 void CheckFile(const char *call, const char *path) {
-  if (!IsFullPath(path))
-    Current->malformed.push_back(std::string(call) + " " + (path ? path : "(null)"));
+  if (!IsFullPath(path)) Malformed(call, path);
+}
+
+// An open may name the key itself (a null or empty sub-path); a deletion
+// must name a key below it.
+void CheckKey(const char *call, const char *subKey, bool mayBeEmpty) {
+  const bool empty = subKey == nullptr || *subKey == '\0';
+  if ((empty && !mayBeEmpty) || !IsWellFormedKeyPath(subKey)) Malformed(call, subKey);
 }
 
 // ------------------------------------------------------------------ registry
 
 LONG InterposedRegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult) {
+  CheckKey("RegOpenKeyExA", lpSubKey, true);
   if (Next("RegOpenKeyExA")) return ERROR_ACCESS_DENIED;
   const LONG status = Below().RegOpenKeyExA(Root(hKey), lpSubKey, ulOptions, samDesired, phkResult);
   if (status == ERROR_SUCCESS) Current->keys.insert(*phkResult);
@@ -129,8 +140,7 @@ LONG InterposedRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
 }
 
 LONG InterposedRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  if (lpSubKey == nullptr || *lpSubKey == '\0' || !IsWellFormedKeyPath(lpSubKey))
-    Current->malformed.push_back(std::string("RegDeleteKeyA ") + (lpSubKey ? lpSubKey : "(null)"));
+  CheckKey("RegDeleteKeyA", lpSubKey, false);
   Current->deleted.push_back(lpSubKey ? lpSubKey : "(null)");
   const auto effect = Next("RegDeleteKeyA");
   if (!effect) return Below().RegDeleteKeyA(Root(hKey), lpSubKey);

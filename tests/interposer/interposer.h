@@ -108,7 +108,8 @@ class Interposer {
   std::size_t OpenKeys() const;
   std::size_t OpenFiles() const;
   // Calls that named a file by anything but a full path ("X:\" and
-  // non-empty names), or deleted a key through an empty or malformed path.
+  // non-empty names), opened a key through a malformed path, or deleted one
+  // through an empty or malformed path.
   const std::vector<std::string> &MalformedPaths() const;
   // The sub-path of every RegDeleteKeyA, as the caller passed it, in order,
   // whether the key existed or not: which names a step built and used.

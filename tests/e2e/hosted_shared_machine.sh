@@ -24,7 +24,7 @@ second_run_is_refused() {
 scenario "a second run while the first waits at the confirmation"
 machine=$(fresh_machine first)
 run_on_terminal --machine "$machine"
-wait_for_screen 'Click Yes' || fail "the confirmation did not appear on the terminal"
+wait_for_screen 'Yes or No?' || fail "the confirmation did not appear on the terminal"
 cp -a "$machine" "$WORK/while-waiting"
 second_run_is_refused
 [ "$(wc -l <"$WORK/stderr")" -eq 1 ] || fail "expected a one-line reason: $(cat "$WORK/stderr")"

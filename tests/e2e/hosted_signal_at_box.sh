@@ -26,7 +26,7 @@ signal_at() {
 for signal in INT TERM HUP; do
   scenario "SIG$signal at the confirmation"
   machine=$(fresh_machine "at-confirmation-$signal")
-  signal_at "$signal" 'Click Yes' --machine "$machine"
+  signal_at "$signal" 'Yes or No?' --machine "$machine"
   expect_same_tree "$DEMO" "$machine"
 done
 

@@ -33,29 +33,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-FAILURES=0
-CASE="(setup)"
-
-# A scenario name for the messages that follow.
-scenario() {
-  CASE=$1
-  echo "-- $CASE"
-}
-
-fail() {
-  echo "FAIL [$CASE]: $*" >&2
-  FAILURES=$((FAILURES + 1))
-}
-
-# Ends the script: 0 when every check passed.
-finish() {
-  if [ "$FAILURES" -ne 0 ]; then
-    echo "$FAILURES check(s) failed" >&2
-    exit 1
-  fi
-  echo "all checks passed"
-}
-
 # A fresh copy of the demo machine at $WORK/NAME; prints its path.
 fresh_machine() {
   local dir=$WORK/$1

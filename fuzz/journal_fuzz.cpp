@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
   hosted::Registry replayed;
   FUZZ_CHECK(replayed.Open(dirFd, &error), "%s", error.c_str());
-  FUZZ_CHECK(testsupport::KeyTree(replayed) == testsupport::KeyTree(*expected),
+  FUZZ_CHECK(scratch::KeyTree(replayed) == scratch::KeyTree(*expected),
              "the replay differs");
   return 0;
 }

@@ -31,9 +31,9 @@ void CheckRefusal(std::string_view text, const std::string &error) {
 
 void CheckReload(const Document &doc) {
   std::string error;
-  auto again = Document::Parse(testsupport::SavedText(doc), "again.reg", &error);
+  auto again = Document::Parse(scratch::SavedText(doc), "again.reg", &error);
   FUZZ_CHECK(again != nullptr, "%s", error.c_str());
-  FUZZ_CHECK(testsupport::Canonical(*again) == testsupport::Canonical(doc),
+  FUZZ_CHECK(scratch::Canonical(*again) == scratch::Canonical(doc),
              "reloaded content differs");
 }
 
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     CheckRefusal(text, error);
     return 0;
   }
-  FUZZ_CHECK(testsupport::SavedText(*doc) == text, "an unchanged file saves other bytes");
+  FUZZ_CHECK(scratch::SavedText(*doc) == text, "an unchanged file saves other bytes");
   CheckReload(*doc);
   // Remove a key one level down, then the first key below each root.
   for (std::size_t i = 0; i < hosted::regedit4::kRootCount; ++i) {

@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   std::ifstream in(root / "WINDOWS" / "SYSTEM.INI", std::ios::binary);
   std::ostringstream after;
   after << in.rdbuf();
-  FUZZ_CHECK(after.str() == testsupport::ModelRewrite(before), "rewrite differs from the model");
+  FUZZ_CHECK(after.str() == scratch::ModelRewrite(before), "rewrite differs from the model");
   FUZZ_CHECK(layer.OpenFiles() == 0, "a handle was left open");
   FUZZ_CHECK(!fs::exists(root / "WINDOWS" / "system.new"), "system.new left behind");
   return 0;

@@ -20,9 +20,9 @@ using namespace platform;
 using namespace std::string_literals;
 using hosted::regedit4::Document;
 using hosted::regedit4::Key;
-using testsupport::Canonical;
-using testsupport::KeyTree;
-using testsupport::SavedText;
+using scratch::Canonical;
+using scratch::KeyTree;
+using scratch::SavedText;
 
 // Value types the removal logic never reads, so platform.h leaves them out.
 constexpr DWORD REG_EXPAND_SZ = 2;

@@ -6,7 +6,7 @@
 
 #include "hosted/text_helpers.h"
 
-namespace testsupport {
+namespace scratch {
 
 using hosted::regedit4::Document;
 using hosted::regedit4::Key;
@@ -106,4 +106,4 @@ std::string KeyTree(const Document &content) {
   return out;
 }
 
-}  // namespace testsupport
+}  // namespace scratch

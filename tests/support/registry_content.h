@@ -11,7 +11,7 @@
 #include "hosted/registry.h"
 #include "support/key_walk.h"
 
-namespace testsupport {
+namespace scratch {
 
 // Every live key in enumeration order, each with its values (every name
 // once, with its final type and the bytes a query returns, a "text"
@@ -32,4 +32,4 @@ scratch::KeyReader Reader(hosted::Registry &registry);
 std::string KeyTree(hosted::Registry &registry);
 std::string KeyTree(const hosted::regedit4::Document &content);
 
-}  // namespace testsupport
+}  // namespace scratch

@@ -47,14 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
   // What the replay must give: the registry less the keys the records name.
   std::string error;
-  auto expected = testsupport::Load(kRegistry, "f.reg", &error);
+  auto expected = scratch::Load(kRegistry, "f.reg", &error);
   for (const std::string &path : paths)
     if (auto *key = expected->tree.FindPath(path); key != nullptr && key->parent != nullptr)
       expected->tree.Remove(key);
 
   hosted::Registry replayed;
   FUZZ_CHECK(replayed.Open(machine.Fd(), &error), "%s", error.c_str());
-  FUZZ_CHECK(testsupport::KeyTree(replayed) == testsupport::KeyTree(expected->tree),
+  FUZZ_CHECK(scratch::KeyTree(replayed) == scratch::KeyTree(expected->tree),
              "the replay differs");
   return 0;
 }

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   interposer::Interposer layer;  // to see what the rewrite leaves open
   RewriteSystemIni();
   const auto after = scratch::ReadHostFile(root / "WINDOWS" / "SYSTEM.INI");
-  FUZZ_CHECK(after == testsupport::ModelRewrite(before), "rewrite differs from the model");
+  FUZZ_CHECK(after == scratch::ModelRewrite(before), "rewrite differs from the model");
   FUZZ_CHECK(layer.OpenFiles() == 0, "a handle was left open");
   FUZZ_CHECK(!fs::exists(root / "WINDOWS" / "system.new"), "system.new left behind");
   return 0;

@@ -151,7 +151,7 @@ TEST(TerminalBoxTest, TakesTheColumnsOfTheTerminalOrColumnsOr80) {
 namespace fs = std::filesystem;
 
 void InstallModemFiles(const scratch::Machine &machine) {
-  for (const scratch::File &file : modem::Files())
+  for (const scratch::File &file : scratch::ModemFiles())
     ASSERT_TRUE(machine.WriteFile(file.path, file.bytes)) << file.path;
 }
 

@@ -84,7 +84,7 @@ TEST(SessionAnswerTest, AnswersInOrderThenGoesOnOrShowsTheBox) {
 TEST(SessionLogTest, NamesEveryCallOfARunAndWhatItsHandleWasOpenedOn) {
   for (bool crlf : {false, true}) {
     SCOPED_TRACE(crlf ? "CR LF" : "LF");
-    scratch::Rig run(modem::Keys(), modem::Files());
+    scratch::Rig run(scratch::ModemKeys(), scratch::ModemFiles());
     Written.clear();
     {
       interposer::SessionScope session({.log = &Collect, .crlf = crlf});

@@ -1,10 +1,9 @@
 #include "support/modem_fixture.h"
 
-namespace modem {
+namespace scratch {
 
-using scratch::Text;
 
-std::vector<scratch::Key> Keys() {
+std::vector<Key> ModemKeys() {
   const std::string classRoot = "System\\CurrentControlSet\\Services\\Class\\";
   const std::string wave = "System\\CurrentControlSet\\Control\\MediaResources\\Wave\\";
   const std::string uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -69,12 +68,12 @@ const std::string_view CleanedSystemIni =
     "[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\ndevice=*vmm32\r\n"
     "  device=*dynapage\r\n\r\n[Quorvane]\r\nDriver=QVNVCD\r\n";
 
-std::vector<scratch::File> Files() {
-  std::vector<scratch::File> files;
+std::vector<File> ModemFiles() {
+  std::vector<File> files;
   for (const std::string &file : ProductFiles) files.push_back({file, "MZ product " + file});
   for (const std::string &file : NeighbourFiles) files.push_back({file, "MZ other " + file});
   files.push_back({"SYSTEM.INI", std::string(SystemIni)});
   return files;
 }
 
-}  // namespace modem
+}  // namespace scratch

@@ -9,10 +9,10 @@
 
 #include "support/scratch_machine.h"
 
-namespace modem {
+namespace scratch {
 
 // Product keys, card, one model, fixed keys, and unrelated neighbours.
-std::vector<scratch::Key> Keys();
+std::vector<Key> ModemKeys();
 // Keys that a full run removes, and keys it must leave.
 extern const std::vector<std::string> KeysRemoved;
 extern const std::vector<std::string> KeysKept;
@@ -25,6 +25,6 @@ extern const std::vector<std::string> NeighbourFiles;
 extern const std::string_view SystemIni;
 extern const std::string_view CleanedSystemIni;
 // Every file above, with system.ini.
-std::vector<scratch::File> Files();
+std::vector<File> ModemFiles();
 
-}  // namespace modem
+}  // namespace scratch

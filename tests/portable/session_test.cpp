@@ -161,7 +161,14 @@ TEST(SessionLayerTest, StacksUnderAnInterposerAndOutlivesIt) {
   }
   const std::vector<std::string> lines = Lines(Written, "\n");
   ASSERT_EQ(lines.size(), 3u) << Written;
-  EXPECT_EQ(Field(lines[0], "key"), "HKEY_LOCAL_MACHINE\\Enum\\A");
+  // Below the interposer, the session sees the key the scratch machine
+  // redirects HKEY_LOCAL_MACHINE to: on Windows a key opened before the
+  // session began, whose path the session cannot know.
+  if (machine.LocalMachine() == HKEY_LOCAL_MACHINE) {
+    EXPECT_EQ(Field(lines[0], "key"), "HKEY_LOCAL_MACHINE\\Enum\\A");
+  } else {
+    EXPECT_TRUE(Field(lines[0], "key").ends_with("Enum\\A")) << lines[0];
+  }
   EXPECT_EQ(Field(lines[2], "caption"), "Caption");
   EXPECT_EQ(Calls.MessageBoxA, NativeCalls.MessageBoxA) << "the platform's calls are back";
 }

@@ -20,7 +20,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,10 +27,10 @@
 #include "hosted/regedit4.h"
 #include "hosted/registry.h"
 #include "ratio_reporter.h"
+#include "support/machine_folder.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace platform;
 
 class Random {
@@ -296,29 +295,16 @@ class Generator {
 
 // The scratch machine folder, made once.
 struct Machine {
-  Generated registry;
-  std::string dir;
-  int dirFd = -1;
+  Generated registry = Generator().Run();
+  const char *base = getenv("TQ72_BENCH_DIR");
+  scratch::MachineFolder folder{"REGEDIT4\r\n", base ? base : ""};
+  const int dirFd = folder.Fd();
 
   Machine() {
-    registry = Generator().Run();
-    const char *base = getenv("TQ72_BENCH_DIR");
-    std::string pattern =
-        (fs::path(base ? base : fs::temp_directory_path().string()) / "tq72-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      std::perror("mkdtemp");
-      std::exit(1);
-    }
-    dir = pattern;
-    dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     Restore();
     std::fprintf(stderr, "registry: %.1f MB, %zu sections, %zu deletions, in %s\n",
-                 registry.text.size() / 1e6, registry.keys, registry.deletions.size(), dir.c_str());
-  }
-  ~Machine() {
-    close(dirFd);
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
+                 registry.text.size() / 1e6, registry.keys, registry.deletions.size(),
+                 folder.Path().c_str());
   }
   // Puts the original registry.reg back, synced, with no journal.
   void Restore() {

@@ -7,7 +7,6 @@
 //
 //   run_bench [--benchmark_...]   prints the table, then full/declined
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -17,8 +16,9 @@
 
 #include "app/uninstall.h"
 #include "hosted/hosted.h"
-#include "session/session.h"
 #include "ratio_reporter.h"
+#include "session/session.h"
+#include "support/machine_folder.h"
 
 namespace {
 
@@ -44,27 +44,21 @@ std::string Padding(std::size_t keys) {
     std::snprintf(line, sizeof line, "@=\"C:\\\\WINDOWS\\\\SYSTEM\\\\COMP%05zu.DLL\"\r\n", i);
     text += line;
     text += "\"ThreadingModel\"=\"Apartment\"\r\n";
-    text += "\"Flags\"=hex:01,00,00,00,20,00,00,00,ff,ff,00,00,7e,1a,00,00,00,00,00,00,\\\r\n"
-            "  01,02,03,04,05,06,07,08,09,0a,0b,0c\r\n\r\n";
+    text +=
+        "\"Flags\"=hex:01,00,00,00,20,00,00,00,ff,ff,00,00,7e,1a,00,00,00,00,00,00,\\\r\n"
+        "  01,02,03,04,05,06,07,08,09,0a,0b,0c\r\n\r\n";
   }
   return text;
 }
 
 struct Machine {
   fs::path demo = fs::path(TQ72_SOURCE_DIR) / "demo";
-  fs::path dir;
-  std::string registry;
+  std::string registry = ReadAll(demo / "registry.reg") + Padding(100000);
+  scratch::MachineFolder folder{registry};
+  const fs::path &dir = folder.Path();
 
   Machine() {
-    std::string pattern = (fs::temp_directory_path() / "tq72-run-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    dir = pattern;
-    registry = ReadAll(demo / "registry.reg") + Padding(100000);
     std::fprintf(stderr, "registry: %.1f MB in %s\n", registry.size() / 1e6, dir.c_str());
-  }
-  ~Machine() {
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
   }
   // The machine as installed, with no journal left from the last run.
   void Restore() {

@@ -11,7 +11,7 @@
 #include "support/registry_content.h"
 
 using hosted::Key;
-using testsupport::Loaded;
+using scratch::Loaded;
 
 namespace {
 
@@ -31,9 +31,9 @@ void CheckRefusal(std::string_view text, const std::string &error) {
 
 void CheckReload(const Loaded &doc) {
   std::string error;
-  auto again = testsupport::Load(testsupport::SavedText(doc), "again.reg", &error);
+  auto again = scratch::Load(scratch::SavedText(doc), "again.reg", &error);
   FUZZ_CHECK(again != nullptr, "%s", error.c_str());
-  FUZZ_CHECK(testsupport::Canonical(again->tree) == testsupport::Canonical(doc.tree),
+  FUZZ_CHECK(scratch::Canonical(again->tree) == scratch::Canonical(doc.tree),
              "reloaded content differs");
 }
 
@@ -42,12 +42,12 @@ void CheckReload(const Loaded &doc) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   const std::string text(reinterpret_cast<const char *>(data), size);
   std::string error;
-  auto doc = testsupport::Load(text, "f.reg", &error);
+  auto doc = scratch::Load(text, "f.reg", &error);
   if (!doc) {
     CheckRefusal(text, error);
     return 0;
   }
-  FUZZ_CHECK(testsupport::SavedText(*doc) == text, "an unchanged file saves other bytes");
+  FUZZ_CHECK(scratch::SavedText(*doc) == text, "an unchanged file saves other bytes");
   CheckReload(*doc);
   // Remove a key one level down, then the first key below each root.
   hosted::Tree &tree = doc->tree;

@@ -34,12 +34,12 @@ std::string Replayed(const std::string &bytes, const std::vector<std::string> &d
   Hive hive = Parsed(bytes);
   std::vector<Write> writes;
   for (const std::string &path : deleted) {
-    if (std::optional<std::uint32_t> id = testsupport::CregFind(hive, path)) {
+    if (std::optional<std::uint32_t> id = scratch::CregFind(hive, path)) {
       EXPECT_TRUE(hive.Delete(*id, &writes)) << path;
       continue;
     }
     const std::size_t slash = path.rfind('\\');
-    if (std::optional<std::uint32_t> parent = testsupport::CregFind(hive, path.substr(0, slash))) {
+    if (std::optional<std::uint32_t> parent = scratch::CregFind(hive, path.substr(0, slash))) {
       EXPECT_TRUE(hive.FinishDelete(*parent, path.substr(slash + 1), &writes)) << path;
     }
   }
@@ -67,31 +67,31 @@ std::string Without(const std::string &listing, const std::vector<std::string> &
 
 std::vector<std::string> AddedPaths() {
   std::vector<std::string> added;
-  const Hive genuine = Parsed(testsupport::GenuineSystemDat());
-  for (const scratch::Key &key : modem::Keys())
+  const Hive genuine = Parsed(scratch::GenuineSystemDat());
+  for (const scratch::Key &key : scratch::ModemKeys())
     for (std::size_t slash = 0; slash != std::string::npos; slash = key.path.find('\\', slash + 1)) {
       const std::string path = key.path.substr(0, key.path.find('\\', slash + 1));
-      if (!testsupport::CregFind(genuine, path) && std::find(added.begin(), added.end(), path) == added.end()) added.push_back(path);
+      if (!scratch::CregFind(genuine, path) && std::find(added.begin(), added.end(), path) == added.end()) added.push_back(path);
       if (slash == 0 && key.path.find('\\') == 0) break;
     }
   return added;
 }
 
 TEST(Creg, GenuineFileListsAsLibcregListsIt) {
-  const std::string bytes = testsupport::GenuineSystemDat();
+  const std::string bytes = scratch::GenuineSystemDat();
   const Hive hive = Parsed(bytes);
   EXPECT_EQ(hive.Keys().size(), 4999u);
-  EXPECT_EQ(testsupport::CregListing(hive), testsupport::LibcregListing(bytes));
+  EXPECT_EQ(scratch::CregListing(hive), scratch::LibcregListing(bytes));
 }
 
 // The modem's keys are added and nothing else changes, as libcreg sees it.
 TEST(Creg, FixtureAddsTheModemKeysAlone) {
-  const std::string fixture = modem::SystemDat();
-  EXPECT_EQ(fixture.size(), testsupport::GenuineSystemDat().size()) << "the fixture fits the genuine free space";
-  const std::string listing = testsupport::CregListing(Parsed(fixture));
-  EXPECT_EQ(listing, testsupport::LibcregListing(fixture));
-  EXPECT_EQ(Without(listing, AddedPaths()), testsupport::CregListing(Parsed(testsupport::GenuineSystemDat())));
-  for (const scratch::Key &key : modem::Keys()) EXPECT_TRUE(testsupport::CregFind(Parsed(fixture), key.path)) << key.path;
+  const std::string fixture = scratch::SystemDat();
+  EXPECT_EQ(fixture.size(), scratch::GenuineSystemDat().size()) << "the fixture fits the genuine free space";
+  const std::string listing = scratch::CregListing(Parsed(fixture));
+  EXPECT_EQ(listing, scratch::LibcregListing(fixture));
+  EXPECT_EQ(Without(listing, AddedPaths()), scratch::CregListing(Parsed(scratch::GenuineSystemDat())));
+  for (const scratch::Key &key : scratch::ModemKeys()) EXPECT_TRUE(scratch::CregFind(Parsed(fixture), key.path)) << key.path;
   EXPECT_NE(listing.find("V DriverDesc 1 51756f7276616e65205451373220504349204d6f64656d\n"), std::string::npos)
       << "text without its terminator, as Windows stores REG_SZ";
 }
@@ -135,7 +135,7 @@ const Malformed kMalformed[] = {
 class CregMalformed : public testing::TestWithParam<Malformed> {};
 
 TEST_P(CregMalformed, IsRefusedWithItsReason) {
-  std::string bytes = testsupport::GenuineSystemDat();
+  std::string bytes = scratch::GenuineSystemDat();
   GetParam().change(bytes);
   std::string error;
   EXPECT_FALSE(Hive::Parse(bytes, "SYSTEM.DAT", &error));
@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CregMalformed, testing::ValuesIn(kMalformed),
 // USER.DAT holds HKEY_USERS: a file with its .DEFAULT key is not taken as
 // HKEY_LOCAL_MACHINE.
 TEST(Creg, UsersFileIsRefused) {
-  testsupport::CregWriter writer(testsupport::GenuineSystemDat());
+  scratch::CregWriter writer(scratch::GenuineSystemDat());
   writer.AddKey(".DEFAULT\\Control Panel");
   std::string error;
   EXPECT_FALSE(Hive::Parse(writer.Bytes(), "USER.DAT", &error));
@@ -164,10 +164,10 @@ struct Removal {
 // The modem's keys deleted from the fixture in one unbroken run.
 const Removal &FixtureRemoval() {
   static const Removal removal = [] {
-    Removal r{modem::SystemDat(), {}, {}};
+    Removal r{scratch::SystemDat(), {}, {}};
     Hive hive = Parsed(r.before);
-    for (const std::string &path : modem::KeysRemoved) {
-      std::optional<std::uint32_t> id = testsupport::CregFind(hive, path);
+    for (const std::string &path : scratch::KeysRemoved) {
+      std::optional<std::uint32_t> id = scratch::CregFind(hive, path);
       EXPECT_TRUE(id && hive.Delete(*id, &r.writes)) << path;
     }
     r.after = hive.Bytes();
@@ -182,14 +182,14 @@ TEST(Creg, DeletionChangesOnlyWhatItFrees) {
   const Removal &r = FixtureRemoval();
   ASSERT_EQ(r.after.size(), r.before.size());
   const Hive before = Parsed(r.before), after = Parsed(r.after);
-  const std::string listing = testsupport::CregListing(after);
-  EXPECT_EQ(listing, Without(testsupport::CregListing(before), modem::KeysRemoved));
-  EXPECT_EQ(listing, testsupport::LibcregListing(r.after));
-  for (const std::string &path : modem::KeysKept) EXPECT_TRUE(testsupport::CregFind(after, path)) << path;
+  const std::string listing = scratch::CregListing(after);
+  EXPECT_EQ(listing, Without(scratch::CregListing(before), scratch::KeysRemoved));
+  EXPECT_EQ(listing, scratch::LibcregListing(r.after));
+  for (const std::string &path : scratch::KeysKept) EXPECT_TRUE(scratch::CregFind(after, path)) << path;
 
   std::vector<std::pair<std::size_t, std::size_t>> allowed{{0x2c, 4}};
   std::set<std::uint32_t> tops, removed;
-  for (const std::string &path : modem::KeysRemoved) tops.insert(*testsupport::CregFind(before, path));
+  for (const std::string &path : scratch::KeysRemoved) tops.insert(*scratch::CregFind(before, path));
   for (const hosted::creg::Key &key : before.Keys()) {  // parents come before their subkeys
     const bool inside = removed.count(key.id) > 0;
     for (std::size_t child : key.children) {
@@ -239,18 +239,18 @@ TEST(Creg, KillAfterEachWriteIsFinishedByTheNextRun) {
     ASSERT_TRUE(hive) << error;
     // libcreg once per key's writes: the record's three and the entry's two.
     if (k % 5 == 1 || k == r.writes.size()) {
-      EXPECT_EQ(testsupport::CregListing(*hive), testsupport::LibcregListing(state));
+      EXPECT_EQ(scratch::CregListing(*hive), scratch::LibcregListing(state));
     }
-    EXPECT_TRUE(Replayed(state, modem::KeysRemoved) == r.after);
+    EXPECT_TRUE(Replayed(state, scratch::KeysRemoved) == r.after);
     if (k < r.writes.size()) state.replace(r.writes[k].offset, r.writes[k].bytes.size(), r.writes[k].bytes);
   }
 }
 
 TEST(Creg, RootAndDeletedKeysAreNotDeleted) {
-  Hive hive = Parsed(modem::SystemDat());
+  Hive hive = Parsed(scratch::SystemDat());
   std::vector<Write> writes;
   EXPECT_FALSE(hive.Delete(hive.Keys().front().id, &writes));
-  const std::uint32_t id = *testsupport::CregFind(hive, modem::KeysRemoved.front());
+  const std::uint32_t id = *scratch::CregFind(hive, scratch::KeysRemoved.front());
   EXPECT_TRUE(hive.Delete(id, &writes));
   const std::size_t count = writes.size();
   EXPECT_FALSE(hive.Delete(id, &writes));

@@ -74,7 +74,7 @@ class Drive : public testing::Test {
   fs::path Make(const std::string &name, const std::string &systemDat, bool asRegedit4 = false) {
     const fs::path root = outer_ / name;
     EXPECT_TRUE(scratch::WriteHostFile(root / "MSDOS.SYS", kMsdosSys));
-    for (const scratch::File &file : modem::Files()) {
+    for (const scratch::File &file : scratch::ModemFiles()) {
       std::string path = Upper(file.path);
       std::replace(path.begin(), path.end(), '\\', '/');
       EXPECT_TRUE(scratch::WriteHostFile(root / "WIN98" / path, file.bytes));
@@ -118,22 +118,22 @@ const std::vector<std::string> kRunOrder = {
 // Those keys deleted as a hive deletes them.
 std::string Removed(const std::string &bytes, std::vector<hosted::creg::Write> *writes) {
   Hive hive = Parsed(bytes);
-  for (const std::string &path : kRunOrder) EXPECT_TRUE(hive.Delete(*testsupport::CregFind(hive, path), writes));
+  for (const std::string &path : kRunOrder) EXPECT_TRUE(hive.Delete(*scratch::CregFind(hive, path), writes));
   return hive.Bytes();
 }
 
 TEST_F(Drive, RemovesExactlyTheModemKeysInPlaceAndLogsAsRegistryReg) {
-  const std::string fixture = modem::SystemDat();
+  const std::string fixture = scratch::SystemDat();
   const fs::path drive = Make("drive", fixture);
   const std::string log = Run(drive);
   EXPECT_NE(log.find("\"call\":\"GetWindowsDirectoryA\""), std::string::npos);
   const std::string after = Dat(drive);
   std::vector<hosted::creg::Write> writes;
   EXPECT_TRUE(after == Removed(fixture, &writes)) << "the deletions written as the hive makes them";
-  EXPECT_EQ(testsupport::LibcregListing(after), testsupport::CregListing(Parsed(after)));
+  EXPECT_EQ(scratch::LibcregListing(after), scratch::CregListing(Parsed(after)));
   EXPECT_TRUE(scratch::ReadHostFile(drive / "WIN98" / "SYSTEM.Q00") == fixture) << "the backup";
   EXPECT_FALSE(fs::exists(drive / "registry.reg.journal"));
-  for (const std::string &file : modem::ProductFiles)
+  for (const std::string &file : scratch::ProductFiles)
     EXPECT_FALSE(fs::exists(drive / "WIN98" / Upper(file).replace(Upper(file).find('\\'), 1, "/"))) << file;
 
   // File handles are numbered on from the process's earlier runs.
@@ -149,7 +149,7 @@ TEST_F(Drive, RemovesExactlyTheModemKeysInPlaceAndLogsAsRegistryReg) {
 }
 
 TEST_F(Drive, WithoutTheModemNothingChangesButSystemIni) {
-  const std::string genuine = testsupport::GenuineSystemDat();
+  const std::string genuine = scratch::GenuineSystemDat();
   const fs::path drive = Make("drive", genuine);
   const std::string log = Run(drive);
   EXPECT_NE(log.find("Could not open either key"), std::string::npos);
@@ -160,7 +160,7 @@ TEST_F(Drive, WithoutTheModemNothingChangesButSystemIni) {
 // Killed after each write of SYSTEM.DAT, with the journal of the run: the
 // next start finishes to the bytes of the unbroken run.
 TEST_F(Drive, ARunCutShortAtAnyWriteIsFinishedByTheNext) {
-  const std::string fixture = modem::SystemDat();
+  const std::string fixture = scratch::SystemDat();
   std::vector<hosted::creg::Write> writes;
   const std::string end = Removed(fixture, &writes);
   std::string journal(hosted::journal::kHeader);
@@ -181,7 +181,7 @@ TEST_F(Drive, ARunCutShortAtAnyWriteIsFinishedByTheNext) {
 }
 
 TEST_F(Drive, MalformedOrAmbiguousRegistryStopsTheStart) {
-  std::string cut = testsupport::GenuineSystemDat();
+  std::string cut = scratch::GenuineSystemDat();
   cut.resize(cut.size() - 100);
   const fs::path drive = Make("cut", cut);
   const auto snapshot = scratch::SnapshotFolder(drive);
@@ -190,7 +190,7 @@ TEST_F(Drive, MalformedOrAmbiguousRegistryStopsTheStart) {
   EXPECT_NE(error.find("C:\\WIN98\\SYSTEM.DAT: offset 0x124024: cut short"), std::string::npos) << error;
   EXPECT_EQ(scratch::SnapshotFolder(drive), snapshot);
 
-  const fs::path both = Make("both", modem::SystemDat());
+  const fs::path both = Make("both", scratch::SystemDat());
   ASSERT_TRUE(scratch::WriteHostFile(both / "registry.reg", "REGEDIT4\r\n\r\n"));
   EXPECT_FALSE(hosted::Start(both.string(), &error));
   EXPECT_NE(error.find("both registry.reg and \"C:\\\\WIN98\\\\SYSTEM.DAT\""), std::string::npos) << error;

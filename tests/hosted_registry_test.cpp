@@ -30,11 +30,11 @@ namespace {
 using namespace platform;
 using namespace std::string_literals;
 using Names = std::vector<std::string>;
-using testsupport::KeyTree;
+using scratch::KeyTree;
 
 // The key opens through the registry's own calls.
 bool Opens(hosted::Registry &registry, HKEY root, const std::string &path) {
-  return scratch::KeyOpens(testsupport::Reader(registry), root, path);
+  return scratch::KeyOpens(scratch::Reader(registry), root, path);
 }
 
 const std::string kFixture =

@@ -19,10 +19,10 @@ namespace {
 using namespace platform;
 using namespace std::string_literals;
 using hosted::Key;
-using testsupport::Canonical;
-using testsupport::Loaded;
-using testsupport::KeyTree;
-using testsupport::SavedText;
+using scratch::Canonical;
+using scratch::Loaded;
+using scratch::KeyTree;
+using scratch::SavedText;
 
 // Value types the removal logic never reads, so platform.h leaves them out.
 constexpr DWORD REG_EXPAND_SZ = 2;
@@ -37,7 +37,7 @@ std::string InA(const std::string &line) { return In("HKEY_LOCAL_MACHINE\\A", li
 // The tree of a text that loads.
 std::unique_ptr<Loaded> Parsed(const std::string &text) {
   std::string error;
-  auto doc = testsupport::Load(text, "case.reg", &error);
+  auto doc = scratch::Load(text, "case.reg", &error);
   EXPECT_TRUE(doc) << error;
   return doc;
 }
@@ -238,7 +238,7 @@ TEST(Regedit4, MutatedTextIsRefusedOrRoundTrips) {
       if (kind == 3) text.resize(at);
     }
     std::string error;
-    auto doc = testsupport::Load(text, "m.reg", &error);
+    auto doc = scratch::Load(text, "m.reg", &error);
     if (!doc) {
       EXPECT_EQ(error.rfind("m.reg:", 0), 0u) << error;
       continue;

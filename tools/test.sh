@@ -17,6 +17,7 @@ packages=(
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
   wine wine32 wine64 fonts-wine xvfb xdotool x11-utils imagemagick
   clang libclang-rt-14-dev mtools unzip valgrind libcreg-utils python3-libcreg
+  groff man-db bsdextrautils file lintian dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

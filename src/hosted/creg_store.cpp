@@ -17,7 +17,7 @@ constexpr std::uint32_t kRegSz = 1;
 
 }  // namespace
 
-bool CregStore::Load(int dirFd, Tree *tree, std::string *error) {
+bool CregStore::Load(int dirFd, std::unique_ptr<Tree> *tree, std::string *error) {
   std::optional<HostPath> where = FindHostPath(dirFd, path_.c_str());
   Fd fd = where ? where->Open(O_RDONLY) : Fd();
   std::string bytes;
@@ -25,25 +25,32 @@ bool CregStore::Load(int dirFd, Tree *tree, std::string *error) {
     *error = ErrnoReason("cannot read " + path_, where ? errno : ENOENT);
     return false;
   }
-  loaded_ = bytes;
-  hive_ = creg::Hive::Parse(std::move(bytes), path_, error);
-  if (!hive_) return false;
+  // The journal's records are applied again after every load: a key they
+  // name that is gone now is told anew (RemovedBefore).
+  unfinished_.clear();
+  if (*tree != nullptr && hive_ && bytes == hive_->Bytes()) return true;
+  std::string loaded = bytes;
+  std::optional<creg::Hive> hive = creg::Hive::Parse(std::move(bytes), path_, error);
+  if (!hive) return false;
   // The tree's names and data are views into the hive's keys, which stay.
-  const std::vector<creg::Key> &keys = hive_->Keys();
+  auto fresh = std::make_unique<Tree>();
+  const std::vector<creg::Key> &keys = hive->Keys();
   std::vector<Key *> inTree(keys.size());
-  inTree[0] = tree->Root(RootId::LocalMachine);
+  inTree[0] = fresh->Root(RootId::LocalMachine);
   for (std::size_t k = 0; k < keys.size(); ++k) {
     for (const creg::Value &value : keys[k].values) {
       // Windows stores REG_SZ without its terminator and returns it with one.
       const bool bare = value.type == kRegSz && (value.data.empty() || value.data.back() != '\0');
-      tree->AddValue(inTree[k], Value{value.name, value.data, value.type, bare});
+      fresh->AddValue(inTree[k], Value{value.name, value.data, value.type, bare});
     }
-    for (std::size_t child : keys[k].children) inTree[child] = tree->AddKey(inTree[k], keys[child].name);
+    for (std::size_t child : keys[k].children) inTree[child] = fresh->AddKey(inTree[k], keys[child].name);
   }
-  tree->SortChildren();
-  entryOf_.assign(tree->KeyCount(), kNotOnDrive);
+  fresh->SortChildren();
+  entryOf_.assign(fresh->KeyCount(), kNotOnDrive);
   for (std::size_t k = 0; k < keys.size(); ++k) entryOf_[inTree[k]->id] = keys[k].id;
-  unfinished_.clear();
+  loaded_ = std::move(loaded);
+  hive_ = std::move(hive);
+  *tree = std::move(fresh);
   return true;
 }
 

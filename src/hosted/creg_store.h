@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,7 +25,7 @@ class CregStore final : public Store {
 
   const char *FileName() const override { return path_.c_str(); }
   // Only HKEY_LOCAL_MACHINE is filled; "PATH: offset 0xNNNN: reason".
-  bool Load(int dirFd, Tree *tree, std::string *error) override;
+  bool Load(int dirFd, std::unique_ptr<Tree> *tree, std::string *error) override;
   void RemovedBefore(const Key *parent, std::string_view name) override;
   // Each write synced before the next, in the order creg::Hive gives them,
   // so that a kill leaves a file that reads and that the next run finishes.

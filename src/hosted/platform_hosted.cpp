@@ -1,10 +1,12 @@
 // The hosted platform: the one machine of the process, hosted.h's control of
 // it, and the platform calls on it, reached through the call table (the log,
 // the answers and faults are layers above the table).
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -51,6 +53,12 @@ using namespace platform;
 
 namespace {
 
+// The widest text a box holds, as a dialog box keeps its lines short
+// whatever the screen.
+constexpr std::size_t WidestText = 70;
+// A row is the text and 6 columns of frame: "|  " ... " |" and the padding.
+constexpr std::size_t FrameColumns = 6;
+
 char Shown(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte < 0x20 || byte == 0x7f ? '?' : c;
@@ -69,6 +77,33 @@ std::vector<std::string> Lines(std::string_view text) {
   return lines;
 }
 
+// The lines of the text as the box shows them, none wider than width: each
+// line of the text wrapped at its blanks (those at a wrap go), a word broken
+// only when it is longer than a whole line.
+std::vector<std::string> Wrapped(std::string_view text, std::size_t width) {
+  std::vector<std::string> rows;
+  for (const std::string &line : Lines(text)) {
+    std::string row;
+    for (std::size_t at = 0; at < line.size();) {
+      const std::size_t start = line.find_first_not_of(' ', at);
+      if (start == std::string::npos) break;  // blanks at the end show nothing
+      const std::size_t end = std::min(line.find(' ', start), line.size());
+      std::string_view word = std::string_view(line).substr(start, end - start);
+      if (row.size() + (start - at) + word.size() <= width) {
+        row.append(line, at, end - at);  // with the blanks before it
+      } else {
+        if (!row.empty()) rows.push_back(std::move(row));
+        for (; word.size() > width; word.remove_prefix(width))
+          rows.emplace_back(word.substr(0, width));
+        row = word;
+      }
+      at = end;
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
 std::string Button(std::string_view name, bool isDefault) {
   return std::string(isDefault ? "< " : "[ ") + std::string(name) + (isDefault ? " >" : " ]");
 }
@@ -85,13 +120,29 @@ int ChoiceOf(std::string line, unsigned style) {
 
 }  // namespace
 
-std::string DrawBox(std::string_view caption, std::string_view text, unsigned style) {
+unsigned TerminalColumns(std::FILE *out) {
+  winsize size{};
+  if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (const char *columns = std::getenv("COLUMNS")) {
+    char *end = nullptr;
+    const unsigned long value = std::strtoul(columns, &end, 10);
+    if (end != columns && *end == '\0' && value > 0 && value < 10000)
+      return static_cast<unsigned>(value);
+  }
+  return 80;
+}
+
+std::string DrawBox(std::string_view caption, std::string_view text, unsigned style,
+                    unsigned columns) {
+  // Room for the buttons and a short caption even on a very narrow terminal.
+  const std::size_t textWidth =
+      std::min(WidestText, std::max<std::size_t>(columns, 16 + FrameColumns) - FrameColumns);
   const int def = DefaultButton(style);
   const std::string buttons = IsYesNo(style)
                                   ? Button("Yes", def == IDYES) + "  " + Button("No", def == IDNO)
                                   : Button("OK", true);
-  const std::vector<std::string> lines = Lines(text);
-  std::string title(caption);
+  const std::vector<std::string> lines = Wrapped(text, textWidth);
+  std::string title(caption.substr(0, textWidth - 2));
   std::transform(title.begin(), title.end(), title.begin(), Shown);
   std::size_t width = std::max<std::size_t>(buttons.size(), title.size() + 2);
   for (const auto &line : lines) width = std::max(width, line.size());
@@ -115,7 +166,7 @@ std::string DrawBox(std::string_view caption, std::string_view text, unsigned st
 int AskOnTerminal(std::string_view caption, std::string_view text, unsigned style, std::FILE *in,
                   std::FILE *out) {
   if (!IsShowableStyle(style)) return 0;
-  std::fputs(DrawBox(caption, text, style).c_str(), out);
+  std::fputs(DrawBox(caption, text, style, TerminalColumns(out)).c_str(), out);
   const char *prompt = !IsYesNo(style)                ? "OK? [o, Enter = OK]: "
                        : DefaultButton(style) == IDNO ? "Yes or No? [y/n, Enter = No]: "
                                                       : "Yes or No? [y/n, Enter = Yes]: ";
@@ -203,8 +254,7 @@ BOOL CloseHandle(HANDLE hObject) { return hosted::files.CloseHandle(hObject); }
 // A box is asked on the terminal when standard input is one; otherwise it
 // cannot be shown (0), and the person reading standard error is told why.
 int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
-  // Windows titles a box without a caption "Error".
-  const char *caption = lpCaption != nullptr ? lpCaption : "Error";
+  const char *caption = ShownCaption(lpCaption);
   const char *text = lpText != nullptr ? lpText : "";
   if (::isatty(STDIN_FILENO))
     return hosted::AskOnTerminal(caption, text, uType, stdin,

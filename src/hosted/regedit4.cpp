@@ -33,15 +33,15 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 class Parser {
  public:
-  Parser(Regedit4Store &store, Tree &tree, const std::string &name, std::string *error)
-      : store_(store), tree_(tree), text_(store.text_), name_(name), error_(error) {}
+  Parser(Regedit4Store::Kept &store, Tree &tree, const std::string &name, std::string *error)
+      : store_(store), tree_(tree), text_(store.text), name_(name), error_(error) {}
 
   bool Run() {
     if (!NextLine()) return Fail("missing REGEDIT4 header (the file is empty)");
     std::string_view header = Line();
     while (!header.empty() && IsBlank(header.back())) header.remove_suffix(1);
     if (header != "REGEDIT4") return Fail("missing REGEDIT4 header");
-    store_.segments_.push_back({0, 0, nullptr});
+    store_.segments.push_back({0, 0, nullptr});
     while (NextLine()) {
       while (cur_ < end_ && IsBlank(text_[cur_])) ++cur_;
       if (cur_ == end_) continue;
@@ -57,7 +57,7 @@ class Parser {
         return Fail("bad value line (expected \"name\"=, @= or a [section])");
       }
     }
-    store_.segments_.back().end = text_.size();
+    store_.segments.back().end = text_.size();
     tree_.SortChildren();
     return true;
   }
@@ -125,8 +125,8 @@ class Parser {
     if (root == nullptr) return Fail("unknown root key " + Quoted(parts_[0]));
 
     // The previous segment ends where this section line starts.
-    store_.segments_.back().end = lineStart_;
-    store_.segments_.push_back({lineStart_, 0, nullptr});
+    store_.segments.back().end = lineStart_;
+    store_.segments.push_back({lineStart_, 0, nullptr});
 
     // From the longest prefix shared with the previous section's path:
     // regedit writes subkeys right after their key, and a deep path then
@@ -139,7 +139,7 @@ class Parser {
     path_.resize(shared);
     for (std::size_t i = shared; i < parts_.size(); ++i)
       path_.push_back(Child(path_.back(), parts_[i]));
-    store_.segments_.back().key = path_.back();
+    store_.segments.back().key = path_.back();
     return true;
   }
 
@@ -156,7 +156,7 @@ class Parser {
       return true;
     }
     // Unescaped into the arena.
-    char *dst = store_.arena_.get() + store_.arenaUsed_;
+    char *dst = store_.arena.get() + store_.arenaUsed;
     std::size_t n = 0;
     std::size_t i = from;
     for (;;) {
@@ -172,7 +172,7 @@ class Parser {
       dst[n++] = c;
       ++i;
     }
-    store_.arenaUsed_ += n;
+    store_.arenaUsed += n;
     *out = std::string_view(dst, n);
     cur_ = i + 1;
     return true;
@@ -203,9 +203,9 @@ class Parser {
       std::uint32_t number;
       if (!HexNumber(&number) || !RestIsBlank(cur_))
         return Fail("bad dword (expected 1 to 8 hex digits)");
-      char *dst = store_.arena_.get() + store_.arenaUsed_;
+      char *dst = store_.arena.get() + store_.arenaUsed;
       for (int b = 0; b < 4; ++b) dst[b] = static_cast<char>((number >> (8 * b)) & 0xFF);
-      store_.arenaUsed_ += 4;
+      store_.arenaUsed += 4;
       value.data = std::string_view(dst, 4);
       value.type = platform::REG_DWORD;
     } else if (StartsWithNoCase(rest, "hex")) {
@@ -238,7 +238,7 @@ class Parser {
 
   // Comma-separated bytes from cur_, continued over lines that end in '\'.
   bool HexBytes(std::string_view *out) {
-    char *dst = store_.arena_.get() + store_.arenaUsed_;
+    char *dst = store_.arena.get() + store_.arenaUsed;
     std::size_t n = 0;
     bool afterComma = false;
     for (;;) {
@@ -262,7 +262,7 @@ class Parser {
       ++cur_;
       afterComma = true;
     }
-    store_.arenaUsed_ += n;
+    store_.arenaUsed += n;
     *out = std::string_view(dst, n);
     return true;
   }
@@ -276,7 +276,7 @@ class Parser {
     return nullptr;
   }
 
-  Regedit4Store &store_;
+  Regedit4Store::Kept &store_;
   Tree &tree_;
   const std::string &text_;
   const std::string &name_;
@@ -303,32 +303,34 @@ class Parser {
 
 // ------------------------------------------------------------------- store
 
-Regedit4Store::Regedit4Store() : text_("REGEDIT4\r\n\r\n") {
-  segments_.push_back({0, text_.size(), nullptr});
+Regedit4Store::Regedit4Store() : kept_(std::make_unique<Kept>()) {
+  kept_->text = "REGEDIT4\r\n\r\n";
+  kept_->segments.push_back({0, kept_->text.size(), nullptr});
 }
 
 bool Regedit4Store::Parse(std::string text, const std::string &name, Tree *tree,
                           std::string *error) {
-  segments_.clear();
-  text_ = std::move(text);
+  auto kept = std::make_unique<Kept>();
+  kept->text = std::move(text);
   // Decoded data is never longer than its text, so the arena never grows.
-  arena_.reset(new char[text_.size() + 16]);
-  arenaUsed_ = 0;
-  segments_.reserve(text_.size() / 256 + 2);
-  Parser parser(*this, *tree, name, error);
-  return parser.Run();
+  kept->arena.reset(new char[kept->text.size() + 16]);
+  kept->segments.reserve(kept->text.size() / 256 + 2);
+  Parser parser(*kept, *tree, name, error);
+  if (!parser.Run()) return false;
+  kept_ = std::move(kept);
+  return true;
 }
 
 void Regedit4Store::Save(const Tree &tree, std::vector<std::string_view> *pieces,
                          std::string *extra) const {
   pieces->clear();
   extra->clear();
-  const std::string_view text = text_;
+  const std::string_view text = kept_->text;
   // The kept sections in runs of the original text; loading them (re)creates
   // every key on their paths.
   std::vector<bool> covered(tree.KeyCount());
   std::size_t runBegin = 0, runEnd = 0;
-  for (const Segment &segment : segments_) {
+  for (const Segment &segment : kept_->segments) {
     if (segment.key != nullptr && Tree::IsDeleted(segment.key)) continue;
     for (const Key *k = segment.key; k != nullptr && !covered[k->id]; k = k->parent)
       covered[k->id] = true;
@@ -365,10 +367,16 @@ void Regedit4Store::Save(const Tree &tree, std::vector<std::string_view> *pieces
   if (!extra->empty()) pieces->push_back(*extra);
 }
 
-bool Regedit4Store::Load(int dirFd, Tree *tree, std::string *error) {
+bool Regedit4Store::Load(int dirFd, std::unique_ptr<Tree> *tree, std::string *error) {
   std::string text;
-  if (!ReadFileAt(dirFd, kRegistryName, &text, &mode_, error)) return false;
-  return Parse(std::move(text), kRegistryName, tree, error);
+  mode_t mode;
+  if (!ReadFileAt(dirFd, kRegistryName, &text, &mode, error)) return false;
+  mode_ = mode;
+  if (*tree != nullptr && text == kept_->text) return true;
+  auto fresh = std::make_unique<Tree>();
+  if (!Parse(std::move(text), kRegistryName, fresh.get(), error)) return false;
+  *tree = std::move(fresh);
+  return true;
 }
 
 bool Regedit4Store::Save(int dirFd, const Tree &tree, std::string *error) {

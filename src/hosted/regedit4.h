@@ -27,16 +27,17 @@ class Regedit4Store final : public Store {
   // The text of an empty registry, "REGEDIT4\r\n\r\n", until a parse.
   Regedit4Store();
 
-  // Parses text into *tree, a new Tree; false with "NAME:LINE: reason".
+  // Parses text into *tree, a new Tree, and keeps the text; false with
+  // "NAME:LINE: reason", the text kept before still kept.
   bool Parse(std::string text, const std::string &name, Tree *tree, std::string *error);
   // The text of the tree the last parse filled: pieces of the text, then
   // maybe *extra (which must outlive them): section lines of the live keys
   // that only removed sections created implicitly.
   void Save(const Tree &tree, std::vector<std::string_view> *pieces, std::string *extra) const;
-  std::string_view Text() const { return text_; }
+  std::string_view Text() const { return kept_->text; }
 
   const char *FileName() const override { return kRegistryName; }
-  bool Load(int dirFd, Tree *tree, std::string *error) override;
+  bool Load(int dirFd, std::unique_ptr<Tree> *tree, std::string *error) override;
   // Through a temporary file, renamed over registry.reg and synced.
   bool Save(int dirFd, const Tree &tree, std::string *error) override;
 
@@ -48,10 +49,15 @@ class Regedit4Store final : public Store {
     const Key *key;  // null for the header
   };
 
-  std::string text_;
-  std::unique_ptr<char[]> arena_;  // decoded names and data, never reallocated
-  std::size_t arenaUsed_ = 0;
-  std::vector<Segment> segments_;
+  // The text last parsed and what a save needs of it; a tree's names point
+  // into it, so a parse replaces it whole, and only once it succeeds.
+  struct Kept {
+    std::string text;
+    std::unique_ptr<char[]> arena;  // decoded names and data, never reallocated
+    std::size_t arenaUsed = 0;
+    std::vector<Segment> segments;
+  };
+  std::unique_ptr<Kept> kept_;
   mode_t mode_ = 0644;  // registry.reg's, kept by a save
 };
 

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -68,9 +67,10 @@ bool PredefinedRoot(HKEY key, RootId *root) {
   return false;
 }
 
-// A record whose key is missing was folded already (a kill between the
-// rename and the journal's removal, or during a store's writes in place), or
-// its key went another way meanwhile: the store is told, to finish it.
+// A record whose key is missing was removed from the kept tree already, or
+// folded already (a kill between the rename and the journal's removal, or
+// during a store's writes in place), or its key went another way meanwhile:
+// the store is told, to finish what it may have left half written.
 void ApplyRecords(Tree &tree, Store &store, const std::vector<std::string> &paths) {
   for (const std::string &path : paths) {
     if (Key *key = tree.FindPath(path)) {
@@ -85,8 +85,7 @@ void ApplyRecords(Tree &tree, Store &store, const std::vector<std::string> &path
 }  // namespace
 
 struct Registry::Impl {
-  std::function<std::unique_ptr<Store>()> newStore;  // the registry file's format, chosen by Open
-  std::unique_ptr<Store> store;  // the one that filled the tree, whose bytes it points into
+  std::unique_ptr<Store> store;  // the registry file's format, chosen by Open
   std::unique_ptr<Tree> tree = std::make_unique<Tree>();
   std::unordered_map<std::uintptr_t, Key *> handles;
   std::uintptr_t nextHandle = 0x1000;  // never reused
@@ -111,17 +110,14 @@ struct Registry::Impl {
     return ERROR_SUCCESS;
   }
 
-  // The registry file as it is now, with the journal's records applied;
-  // the handles, which point into the tree replaced, go. A file that does
-  // not load leaves the tree and its store as they were.
-  bool Load(int dirFd, const std::vector<std::string> &journalRecords, std::string *error) {
-    auto freshStore = newStore();
-    auto freshTree = std::make_unique<Tree>();
-    if (!freshStore->Load(dirFd, freshTree.get(), error)) return false;
-    ApplyRecords(*freshTree, *freshStore, journalRecords);
-    handles.clear();
-    tree = std::move(freshTree);
-    store = std::move(freshStore);
+  // The tree brought up to the registry file as it is now, with the
+  // journal's records applied (again, where the tree holds them already:
+  // a removed key is not found). A tree replaced takes the handles with it.
+  bool Load(const std::vector<std::string> &journalRecords, std::string *error) {
+    const Tree *before = tree.get();
+    if (!store->Load(dir.Get(), &tree, error)) return false;
+    if (tree.get() != before) handles.clear();
+    ApplyRecords(*tree, *store, journalRecords);
     return true;
   }
   bool Append(const std::string &fullPath, std::string *error);
@@ -183,12 +179,19 @@ bool Registry::Open(int machineDirFd, std::string *error, const std::string &win
              " are there: remove the one that is not this machine's registry";
     return false;
   }
+  // A new store and tree, so that a refused start leaves the ones in use.
+  Impl fresh;
   if (!regedit4 && creg && creg->exists)
-    impl_->newStore = [systemDat] { return std::unique_ptr<Store>(std::make_unique<CregStore>(systemDat)); };
+    fresh.store = std::make_unique<CregStore>(systemDat);
   else
-    impl_->newStore = [] { return std::unique_ptr<Store>(std::make_unique<Regedit4Store>()); };
-  if (!impl_->Load(dir.Get(), records, error)) return false;
-  impl_->dir = std::move(dir);
+    fresh.store = std::make_unique<Regedit4Store>();
+  fresh.tree = nullptr;
+  fresh.dir = std::move(dir);
+  if (!fresh.Load(records, error)) return false;
+  impl_->store = std::move(fresh.store);
+  impl_->tree = std::move(fresh.tree);
+  impl_->handles.clear();
+  impl_->dir = std::move(fresh.dir);
   impl_->journal = std::move(journal);
   impl_->journalBytes = journalBytes;
   impl_->records = std::move(records);
@@ -202,7 +205,7 @@ bool Registry::Fold(std::string *error) {
   if (!impl_->records.empty()) {
     const std::size_t count = impl_->records.size();
     std::string reason;
-    const bool loaded = impl_->Load(impl_->dir.Get(), impl_->records, &reason);
+    const bool loaded = impl_->Load(impl_->records, &reason);
     if (!loaded)
       reason = std::string(impl_->store->FileName()) +
                " was changed during the run and no longer loads (" + reason + ")";

@@ -4,6 +4,7 @@
 // apply the journal, save.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,11 +18,13 @@ class Store {
 
   // The file's name in the machine folder, for reasons.
   virtual const char *FileName() const = 0;
-  // Reads the file into *tree, a new Tree, keeping what Save needs and the
-  // memory the tree's names point into, until the next Load. False with a
-  // reason naming the file and where in it; the tree is then to be dropped.
-  virtual bool Load(int dirFd, Tree *tree, std::string *error) = 0;
-  // A journal's record of a removal whose key the file no longer shows: its
+  // Brings *tree up to the file as it is now, keeping what Save needs and
+  // the memory the tree's names point into. When the file holds what the
+  // last load read, the tree stays, with the removals made since; else a new
+  // tree of the file replaces it. False with a reason naming the file and
+  // where in it, the tree and the store then as they were.
+  virtual bool Load(int dirFd, std::unique_ptr<Tree> *tree, std::string *error) = 0;
+  // A journal's record of a removal whose key the tree no longer shows: its
   // parent in the tree and its name. A store that writes in place may have
   // been cut short while writing it, and then finishes it at the next Save.
   virtual void RemovedBefore(const Key * /*parent*/, std::string_view /*name*/) {}

@@ -19,4 +19,6 @@ int DefaultButton(UINT style) {
   return (style & DefaultMask) == MB_DEFBUTTON2 ? IDNO : IDYES;
 }
 
+LPCSTR ShownCaption(LPCSTR caption) { return caption != nullptr ? caption : "Error"; }
+
 }  // namespace platform

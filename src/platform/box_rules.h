@@ -1,5 +1,5 @@
-// The rules of a message box's buttons that both the session (answers given
-// without showing a box) and the hosted terminal box follow.
+// The rules of a message box that both the session (answers given without
+// showing a box, and its log) and the hosted terminal box follow.
 #pragma once
 
 #include "platform/platform.h"
@@ -13,5 +13,7 @@ bool IsShowableStyle(UINT style);
 bool IsYesNo(UINT style);
 // IDOK, IDYES or IDNO; 0 for a box that cannot be shown.
 int DefaultButton(UINT style);
+// The caption a box shows: Windows titles a box without one "Error".
+LPCSTR ShownCaption(LPCSTR caption);
 
 }  // namespace platform

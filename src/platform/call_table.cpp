@@ -4,22 +4,9 @@
 namespace platform {
 
 // Constant-initialised, so that the shipped program needs no start-up code.
-extern constexpr CallTable NativeCalls{
-    .RegOpenKeyExA = &native::RegOpenKeyExA,
-    .RegEnumKeyExA = &native::RegEnumKeyExA,
-    .RegQueryValueExA = &native::RegQueryValueExA,
-    .RegDeleteKeyA = &native::RegDeleteKeyA,
-    .RegCloseKey = &native::RegCloseKey,
-    .GetWindowsDirectoryA = &native::GetWindowsDirectoryA,
-    .GetSystemDirectoryA = &native::GetSystemDirectoryA,
-    .DeleteFileA = &native::DeleteFileA,
-    .CopyFileA = &native::CopyFileA,
-    .CreateFileA = &native::CreateFileA,
-    .ReadFile = &native::ReadFile,
-    .WriteFile = &native::WriteFile,
-    .CloseHandle = &native::CloseHandle,
-    .MessageBoxA = &native::MessageBoxA,
-};
+#define TQ72_NATIVE_ENTRY(name) .name = &native::name,
+extern constexpr CallTable NativeCalls{TQ72_PLATFORM_CALLS(TQ72_NATIVE_ENTRY)};
+#undef TQ72_NATIVE_ENTRY
 constinit CallTable Calls = NativeCalls;
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,

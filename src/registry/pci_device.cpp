@@ -18,7 +18,7 @@ char PnpIdBuffer[PnpIdBufferSize];
 
 const char PnpIdValueName[] = "PNP ID";
 
-bool PciEnumKeyPathIsPrefix() { return std::strcmp(PciEnumKeyPath, PciEnumKeyPrefix) == 0; }
+bool PciEnumKeyPathEqualsPrefix() { return std::strcmp(PciEnumKeyPath, PciEnumKeyPrefix) == 0; }
 
 // Opens the product key, preferring the service key; both opens are always
 // attempted. Null when neither exists.
@@ -56,7 +56,12 @@ void RemovePciDevice() {
 
   // 9 + 41 characters and the terminator always fit the 56-byte path.
   std::strcat(PciEnumKeyPath, PnpIdBuffer);
-  if (PciEnumKeyPathIsPrefix()) return;
+  // Equal to the prefix exactly when the ID was empty. An ID with an empty
+  // element (a leading, trailing or doubled backslash) names no key of its
+  // own, and a registry that ignores such an element would lead the step to
+  // another card's key and its class key: the step ends before any call, as
+  // RemovePciEnumKey does, and relies on no platform to refuse the path.
+  if (PciEnumKeyPathEqualsPrefix() || !IsWellFormedKeyPath(PciEnumKeyPath)) return;
 
   HKEY enumKey = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PciEnumKeyPath, 0, KEY_READ, &enumKey) != ERROR_SUCCESS) {
@@ -81,6 +86,6 @@ void RemovePciEnumKey() {
   // empty; deleting then would take the whole PCI branch. An ID with an
   // empty element would name a parent branch: the platform refuses such a
   // path, and the step does not rely on that.
-  if (!PciEnumKeyPathIsPrefix() && IsWellFormedKeyPath(PciEnumKeyPath))
+  if (!PciEnumKeyPathEqualsPrefix() && IsWellFormedKeyPath(PciEnumKeyPath))
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, PciEnumKeyPath);
 }

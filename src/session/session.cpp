@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/box_rules.h"
 #include "platform/call_table.h"
@@ -22,7 +23,6 @@ class LineWriter {
   // One line: {"n":number,"call":"call", then a field for each name=type
   // of fields (separated by blanks), its value the next argument:
   //   s  text (const char *; null as null)
-  //   j  two texts joined by a backslash, or whichever is not empty
   //   u  unsigned int    d  int    b  int, as false or true
   //   h  a file handle (HANDLE): its number, -1 for INVALID_HANDLE_VALUE
   // One formatter for every call keeps the program small.
@@ -33,7 +33,7 @@ class LineWriter {
     Raw("{\"n\":");
     Decimal(number);
     Raw(",\"call\":");
-    Quoted(call, nullptr);
+    Quoted(call);
     while (*fields != '\0') {
       Put(',');
       Put('"');
@@ -45,13 +45,10 @@ class LineWriter {
       if (type == 's') {
         const char *text = va_arg(arguments, const char *);
         if (text != nullptr) {
-          Quoted(text, nullptr);
+          Quoted(text);
         } else {
           Raw("null");
         }
-      } else if (type == 'j') {
-        const char *first = va_arg(arguments, const char *);
-        Quoted(first, va_arg(arguments, const char *));
       } else if (type == 'u') {
         Decimal(va_arg(arguments, unsigned));
       } else if (type == 'd') {
@@ -116,13 +113,9 @@ class LineWriter {
       }
     }
   }
-  void Quoted(const char *first, const char *second) {
+  void Quoted(const char *text) {
     Put('"');
-    Escaped(first);
-    if (second != nullptr && *second != '\0') {
-      if (*first != '\0') Escaped("\\");
-      Escaped(second);
-    }
+    Escaped(text);
     Put('"');
   }
 
@@ -147,20 +140,18 @@ struct OpenPaths {
     }
     return "";
   }
-  // Keeps "first\second" for handle; a path that does not fit is kept as "".
-  void Remember(const void *handle, const char *first, const char *second) {
+  // Keeps path for handle; a path that does not fit is kept as "".
+  void Remember(const void *handle, const char *path) {
     Forget(handle);
     for (OpenPath &entry : entries) {
       if (entry.handle != nullptr) continue;
       entry.handle = handle;
-      entry.path[0] = '\0';
-      const std::size_t a = std::strlen(first);
-      const std::size_t b = second != nullptr ? std::strlen(second) : 0;
-      const std::size_t slash = a != 0 && b != 0 ? 1 : 0;
-      if (a + slash + b >= PathCapacity) return;
-      std::memcpy(entry.path, first, a);
-      if (slash != 0) entry.path[a] = '\\';
-      std::memcpy(entry.path + a + slash, second != nullptr ? second : "", b + 1);
+      const std::size_t length = std::strlen(path);
+      if (length < PathCapacity) {
+        std::memcpy(entry.path, path, length + 1);
+      } else {
+        entry.path[0] = '\0';
+      }
       return;
     }
   }
@@ -180,10 +171,11 @@ struct State {
   Settings settings;
   unsigned nextAnswer = 0;
   unsigned calls = 0;
-  CallTable below{};
+  Layer layer;
   LineWriter line;
   OpenPaths keys;
   OpenPaths files;
+  char joined[PathCapacity] = {};  // SubkeyPath's
 };
 
 constinit State Current;
@@ -193,8 +185,25 @@ const char *KeyPath(HKEY key) {
   return key == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : Current.keys.Find(key);
 }
 
+// The full path of subKey below key, joined once for both the call's log
+// line and the handle an open makes: "key\subKey", or whichever is not
+// empty; "" when it does not fit.
+const char *SubkeyPath(HKEY key, const char *subKey) {
+  const char *path = KeyPath(key);
+  const std::size_t a = std::strlen(path);
+  const std::size_t b = subKey != nullptr ? std::strlen(subKey) : 0;
+  const std::size_t slash = a != 0 && b != 0 ? 1 : 0;
+  char *joined = Current.joined;
+  joined[0] = '\0';
+  if (a + slash + b >= PathCapacity) return joined;
+  std::memcpy(joined, path, a);
+  if (slash != 0) joined[a] = '\\';
+  std::memcpy(joined + a + slash, b != 0 ? subKey : "", b + 1);
+  return joined;
+}
+
 // Counts the call and writes its line, when there is a log.
-void Log(const char *call, const char *fields, ...) {
+void LogLine(const char *call, const char *fields, ...) {
   ++Current.calls;
   if (Current.settings.log == nullptr) return;
   va_list arguments;
@@ -204,21 +213,86 @@ void Log(const char *call, const char *fields, ...) {
   va_end(arguments);
 }
 
+// The field language, checked against the arguments at compile time:
+// LineWriter reads each with va_arg as its field's type says, so an argument
+// of another type would be read as something it is not. The type each
+// argument is read as; '?' for a type no field takes.
+template <typename T>
+constexpr char FieldType() {
+  if constexpr (std::is_same_v<T, const char *> || std::is_same_v<T, char *>) return 's';
+  if constexpr (std::is_same_v<T, unsigned>) return 'u';
+  if constexpr (std::is_same_v<T, int>) return 'd';  // and 'b'
+  if constexpr (std::is_same_v<T, HANDLE>) return 'h';
+  return '?';
+}
+
+// True when each name=type of fields takes the next of Args, in order, and
+// every one of them is taken.
+template <typename... Args>
+constexpr bool FieldsMatch(const char *fields) {
+  const char types[] = {FieldType<Args>()..., '\0'};
+  unsigned next = 0;
+  while (*fields != '\0') {
+    if (*fields == '=' || *fields == ' ') return false;  // a field without a name
+    while (*fields != '=') {
+      if (*fields == '\0' || *fields == ' ') return false;
+      ++fields;
+    }
+    const char type = *++fields == 'b' ? 'd' : *fields;
+    if (type == '\0' || type == '?' || next == sizeof...(Args) || types[next++] != type)
+      return false;
+    ++fields;
+    if (*fields != '\0' && *fields != ' ') return false;
+    while (*fields == ' ') ++fields;
+  }
+  return next == sizeof...(Args);
+}
+
+static_assert(FieldsMatch<const char *, unsigned, int, HANDLE>("path=s asked=u ok=b handle=h"));
+static_assert(!FieldsMatch<const char *, int>("key=s access=u"), "a type of another field");
+static_assert(!FieldsMatch<const char *, long>("key=s result=d"), "a type of no field");
+static_assert(!FieldsMatch<const char *>("key=s result=d"), "an argument short");
+static_assert(!FieldsMatch<const char *, int>("key=s"), "an argument over");
+static_assert(!FieldsMatch<const char *>("key=sx"), "an unknown type");
+
+// Not constexpr: reached only while a Fields is made at compile time from
+// fields that do not match, where calling it is the error.
+void FieldsDoNotMatchTheArguments() {}
+
+template <typename... Args>
+struct Fields {
+  consteval Fields(const char *text) : text(text) {
+    if (!FieldsMatch<Args...>(text)) FieldsDoNotMatchTheArguments();
+  }
+  const char *text;
+};
+
+// LogLine with its fields checked against its arguments; inlined, so the
+// program holds the same calls as without the check.
+template <typename... Args>
+[[gnu::always_inline]] inline void Log(const char *call,
+                                       Fields<std::type_identity_t<Args>...> fields,
+                                       Args... arguments) {
+  LogLine(call, fields.text, arguments...);
+}
+
 // ---------------------------------------------------------------- calls
 
 LONG SessionRegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                           PHKEY phkResult) {
-  const LONG status = Current.below.RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
-  if (status == ERROR_SUCCESS) Current.keys.Remember(*phkResult, KeyPath(hKey), lpSubKey);
-  Log("RegOpenKeyExA", "key=j access=u result=d", KeyPath(hKey), lpSubKey, samDesired, status);
+  const LONG status =
+      Current.layer.Below().RegOpenKeyExA(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+  const char *path = SubkeyPath(hKey, lpSubKey);
+  if (status == ERROR_SUCCESS) Current.keys.Remember(*phkResult, path);
+  Log("RegOpenKeyExA", "key=s access=u result=d", path, samDesired, status);
   return status;
 }
 
 LONG SessionRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                           LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                           PFILETIME lpftLastWriteTime) {
-  const LONG status = Current.below.RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved,
-                                                  lpClass, lpcchClass, lpftLastWriteTime);
+  const LONG status = Current.layer.Below().RegEnumKeyExA(
+      hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass, lpftLastWriteTime);
   if (status == ERROR_SUCCESS) {
     Log("RegEnumKeyExA", "key=s index=u name=s result=d", KeyPath(hKey), dwIndex, lpName, status);
   } else {
@@ -229,11 +303,11 @@ LONG SessionRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
 
 LONG SessionRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                              LPBYTE lpData, LPDWORD lpcbData) {
-  const LONG status =
-      Current.below.RegQueryValueExA(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+  const LONG status = Current.layer.Below().RegQueryValueExA(hKey, lpValueName, lpReserved, lpType,
+                                                             lpData, lpcbData);
   if (status == ERROR_SUCCESS && lpcbData != nullptr) {
-    Log("RegQueryValueExA", "key=s value=s bytes=u result=d", KeyPath(hKey), lpValueName,
-        *lpcbData, status);
+    Log("RegQueryValueExA", "key=s value=s bytes=u result=d", KeyPath(hKey), lpValueName, *lpcbData,
+        status);
   } else {
     Log("RegQueryValueExA", "key=s value=s result=d", KeyPath(hKey), lpValueName, status);
   }
@@ -241,13 +315,13 @@ LONG SessionRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
 }
 
 LONG SessionRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  const LONG status = Current.below.RegDeleteKeyA(hKey, lpSubKey);
-  Log("RegDeleteKeyA", "key=j result=d", KeyPath(hKey), lpSubKey, status);
+  const LONG status = Current.layer.Below().RegDeleteKeyA(hKey, lpSubKey);
+  Log("RegDeleteKeyA", "key=s result=d", SubkeyPath(hKey, lpSubKey), status);
   return status;
 }
 
 LONG SessionRegCloseKey(HKEY hKey) {
-  const LONG status = Current.below.RegCloseKey(hKey);
+  const LONG status = Current.layer.Below().RegCloseKey(hKey);
   Log("RegCloseKey", "key=s result=d", KeyPath(hKey), status);
   Current.keys.Forget(hKey);  // a close releases the handle whatever it returns
   return status;
@@ -262,22 +336,23 @@ UINT LoggedDirectory(const char *call, LPSTR lpBuffer, UINT uSize, UINT result) 
 
 UINT SessionGetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   return LoggedDirectory("GetWindowsDirectoryA", lpBuffer, uSize,
-                         Current.below.GetWindowsDirectoryA(lpBuffer, uSize));
+                         Current.layer.Below().GetWindowsDirectoryA(lpBuffer, uSize));
 }
 
 UINT SessionGetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
   return LoggedDirectory("GetSystemDirectoryA", lpBuffer, uSize,
-                         Current.below.GetSystemDirectoryA(lpBuffer, uSize));
+                         Current.layer.Below().GetSystemDirectoryA(lpBuffer, uSize));
 }
 
 BOOL SessionDeleteFileA(LPCSTR lpFileName) {
-  const BOOL result = Current.below.DeleteFileA(lpFileName);
+  const BOOL result = Current.layer.Below().DeleteFileA(lpFileName);
   Log("DeleteFileA", "path=s result=d", lpFileName, result);
   return result;
 }
 
 BOOL SessionCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
-  const BOOL result = Current.below.CopyFileA(lpExistingFileName, lpNewFileName, bFailIfExists);
+  const BOOL result =
+      Current.layer.Below().CopyFileA(lpExistingFileName, lpNewFileName, bFailIfExists);
   Log("CopyFileA", "from=s to=s failIfExists=b result=d", lpExistingFileName, lpNewFileName,
       bFailIfExists, result);
   return result;
@@ -286,11 +361,11 @@ BOOL SessionCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
 HANDLE SessionCreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
-  const HANDLE file =
-      Current.below.CreateFileA(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
-                                dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+  const HANDLE file = Current.layer.Below().CreateFileA(lpFileName, dwDesiredAccess, dwShareMode,
+                                                        lpSecurityAttributes, dwCreationDisposition,
+                                                        dwFlagsAndAttributes, hTemplateFile);
   if (file != INVALID_HANDLE_VALUE && lpFileName != nullptr)
-    Current.files.Remember(file, lpFileName, nullptr);
+    Current.files.Remember(file, lpFileName);
   Log("CreateFileA", "path=s access=u disposition=u result=h", lpFileName, dwDesiredAccess,
       dwCreationDisposition, file);
   return file;
@@ -305,19 +380,19 @@ BOOL LoggedTransfer(const char *call, HANDLE file, DWORD asked, const DWORD *don
 BOOL SessionReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
   return LoggedTransfer("ReadFile", hFile, nNumberOfBytesToRead, lpNumberOfBytesRead,
-                        Current.below.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead,
-                                               lpNumberOfBytesRead, lpOverlapped));
+                        Current.layer.Below().ReadFile(hFile, lpBuffer, nNumberOfBytesToRead,
+                                                       lpNumberOfBytesRead, lpOverlapped));
 }
 
 BOOL SessionWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
   return LoggedTransfer("WriteFile", hFile, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
-                        Current.below.WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite,
-                                                lpNumberOfBytesWritten, lpOverlapped));
+                        Current.layer.Below().WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite,
+                                                        lpNumberOfBytesWritten, lpOverlapped));
 }
 
 BOOL SessionCloseHandle(HANDLE hObject) {
-  const BOOL result = Current.below.CloseHandle(hObject);
+  const BOOL result = Current.layer.Below().CloseHandle(hObject);
   Log("CloseHandle", "path=s handle=h result=d", Current.files.Find(hObject), hObject, result);
   Current.files.Forget(hObject);
   return result;
@@ -330,30 +405,16 @@ int SessionMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   } else if (Current.settings.goOn) {
     result = GoOnResult(uType);
   } else {
-    result = Current.below.MessageBoxA(hWnd, lpText, lpCaption, uType);
+    result = Current.layer.Below().MessageBoxA(hWnd, lpText, lpCaption, uType);
   }
-  // Windows titles a box without a caption "Error".
-  Log("MessageBoxA", "caption=s text=s style=u result=d", lpCaption != nullptr ? lpCaption : "Error",
+  Log("MessageBoxA", "caption=s text=s style=u result=d", ShownCaption(lpCaption),
       lpText != nullptr ? lpText : "", uType, result);
   return result;
 }
 
-constexpr CallTable SessionCalls{
-    .RegOpenKeyExA = &SessionRegOpenKeyExA,
-    .RegEnumKeyExA = &SessionRegEnumKeyExA,
-    .RegQueryValueExA = &SessionRegQueryValueExA,
-    .RegDeleteKeyA = &SessionRegDeleteKeyA,
-    .RegCloseKey = &SessionRegCloseKey,
-    .GetWindowsDirectoryA = &SessionGetWindowsDirectoryA,
-    .GetSystemDirectoryA = &SessionGetSystemDirectoryA,
-    .DeleteFileA = &SessionDeleteFileA,
-    .CopyFileA = &SessionCopyFileA,
-    .CreateFileA = &SessionCreateFileA,
-    .ReadFile = &SessionReadFile,
-    .WriteFile = &SessionWriteFile,
-    .CloseHandle = &SessionCloseHandle,
-    .MessageBoxA = &SessionMessageBoxA,
-};
+#define TQ72_SESSION_ENTRY(name) .name = &Session##name,
+constexpr CallTable SessionCalls{TQ72_PLATFORM_CALLS(TQ72_SESSION_ENTRY)};
+#undef TQ72_SESSION_ENTRY
 
 }  // namespace
 
@@ -373,10 +434,9 @@ void Begin(const Settings &settings) {
   Current.calls = 0;
   Current.keys.Clear();
   Current.files.Clear();
-  Current.below = Calls;
-  Calls = SessionCalls;
+  Current.layer.Install(SessionCalls);
 }
 
-void End() { Calls = Current.below; }
+void End() { Current.layer.Remove(); }
 
 }  // namespace session

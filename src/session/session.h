@@ -47,12 +47,13 @@ struct Settings {
 //
 // A handle's path is kept from the open that made it until its close, for
 // up to OpenPathCapacity keys and as many files at once, each path up to
-// PathCapacity - 1 characters; a handle beyond that logs its path as "".
+// PathCapacity - 1 characters; a handle beyond that, or a key's path longer
+// than that, logs its path as "".
 inline constexpr unsigned OpenPathCapacity = 16;
 inline constexpr unsigned PathCapacity = 512;
 
-// Installs the session over platform::Calls as they are now; End puts them
-// back. One session at a time.
+// Installs the session as a layer over the calls installed now
+// (platform::Layer); End puts them back. One session at a time.
 void Begin(const Settings &settings);
 void End();
 

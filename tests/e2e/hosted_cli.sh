@@ -44,14 +44,4 @@ expect_same_tree "$WORK/outside.before" "$WORK/outside"
 [ ! -L "$machine/WINDOWS/SYSTEM/tqc.cpl" ] || fail "the linked applet was not removed as a link"
 [ -L "$machine/WINDOWS/Help" ] || fail "the linked Help folder itself went"
 
-scenario "a linked registry.reg is refused"
-machine=$(fresh_machine m)
-cp "$machine/registry.reg" "$WORK/outside/registry.reg"
-cp "$machine/registry.reg" "$WORK/registry.before"
-ln -sf "$WORK/outside/registry.reg" "$machine/registry.reg"
-run_plain --machine "$machine" --answers yes,ok,ok,ok
-expect_status 2
-[ "$(wc -l <"$WORK/stderr")" -eq 1 ] || fail "expected a one-line reason: $(cat "$WORK/stderr")"
-cmp -s "$WORK/registry.before" "$WORK/outside/registry.reg" || fail "the linked registry changed"
-
 finish

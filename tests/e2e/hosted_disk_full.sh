@@ -23,7 +23,7 @@ expect_status 1  # the removal logic is silent about them, and so is the status
 [ "$(wc -l <"$WORK/stderr")" -eq 1 ] || fail "expected one line on stderr: $(cat "$WORK/stderr")"
 grep -qE '^tq72uninst: [0-9]+ registry changes could not be saved \(cannot write registry\.reg\.journal: File too large\)$' \
   "$WORK/stderr" || fail "no notice of the unsaved changes: $(cat "$WORK/stderr")"
-cmp -s "$DEMO/registry.reg" "$machine/registry.reg" || fail "registry.reg changed"
+expect_registry "$machine" "$DEMO/registry.reg" /dev/null
 [ ! -e "$machine/registry.reg.journal" ] || fail "an empty journal was left"
 
 scenario "the journal takes the changes, registry.reg cannot be rewritten"
@@ -33,16 +33,18 @@ expect_status 2
 [ "$(wc -l <"$WORK/stderr")" -eq 1 ] || fail "expected one line on stderr: $(cat "$WORK/stderr")"
 grep -qE 'File too large; the [0-9]+ registry changes are kept in registry\.reg\.journal, and the next run applies them$' \
   "$WORK/stderr" || fail "the reason does not say where the changes are: $(cat "$WORK/stderr")"
-cmp -s "$DEMO/registry.reg" "$machine/registry.reg" || fail "registry.reg changed"
+expect_registry "$machine" "$DEMO/registry.reg" /dev/null
 [ -s "$machine/registry.reg.journal" ] || fail "no journal kept"
-saved=$(grep -c '^\[-' "$machine/registry.reg.journal")
+# Each of its records ([-KEY]) takes a key with its subkeys.
+sed -n 's/^\[-\(.*\)\]$/\1/p' "$machine/registry.reg.journal" >"$WORK/saved"
+[ -s "$WORK/saved" ] || fail "the journal holds no change"
+keys_at_or_below "$DEMO/registry.reg" "$WORK/saved" >"$WORK/saved-keys"
 
 scenario "the next run, declined, folds what was saved"
 run --machine "$machine" --answers no
 expect_status 0
 [ ! -e "$machine/registry.reg.journal" ] || fail "the journal is still there"
-gone=$(comm -23 <(reg_keys "$DEMO/registry.reg") <(reg_keys "$machine/registry.reg") | wc -l)
-[ "$gone" -ge "$saved" ] && [ "$saved" -gt 0 ] || fail "$gone keys gone for $saved saved changes"
+expect_registry "$machine" "$DEMO/registry.reg" "$WORK/saved-keys"
 
 scenario "a full run then finishes the job"
 run --machine "$machine" --answers yes,ok,ok

@@ -26,7 +26,7 @@ signal_at() {
 for signal in INT TERM HUP; do
   scenario "SIG$signal at the confirmation"
   machine=$(fresh_machine "at-confirmation-$signal")
-  signal_at "$signal" 'Click Yes' --machine "$machine"
+  signal_at "$signal" 'Yes or No?' --machine "$machine"
   expect_same_tree "$DEMO" "$machine"
 done
 
@@ -39,7 +39,6 @@ left=$(cd "$machine" && find . -name '.tq72*' -o -name 'registry.reg.*')
 [ "$left" = "./registry.reg.journal" ] || fail "left in the machine folder: $(echo $left)"
 run --machine "$machine" --answers yes,ok
 expect_status 1
-cmp -s <(drop_keys "$DEMO/registry.reg" "$EXPECTED/removed-keys.txt") "$machine/registry.reg" ||
-  fail "registry.reg differs from an uninterrupted run's"
+expect_registry "$machine"
 
 finish

@@ -1,6 +1,31 @@
 # What the end-to-end scripts of both programs share (sourced): the hosted
 # ones (hosted_common.bash) and the Windows program's under Wine.
 
+# Each check that fails says so, naming its scenario, and the script goes
+# on to its other checks; finish then ends it with 1.
+FAILURES=0
+CASE="(setup)"
+
+# A scenario name for the messages that follow.
+scenario() {
+  CASE=$1
+  echo "-- $CASE"
+}
+
+fail() {
+  echo "FAIL [$CASE]: $*" >&2
+  FAILURES=$((FAILURES + 1))
+}
+
+# Ends the script: 0 when every check passed.
+finish() {
+  if [ "$FAILURES" -ne 0 ]; then
+    echo "$FAILURES check(s) failed" >&2
+    exit 1
+  fi
+  echo "all checks passed"
+}
+
 # The message boxes of a call log (the hosted --log, or the Windows program's
 # /LOG), one a line: STYLE|RESULT|TEXT, with TEXT as the log escapes it (\r\n
 # for a line break). `boxes LOG | cut -d'|' -f3-` gives the texts alone.

@@ -16,6 +16,7 @@ using namespace platform;
 namespace {
 
 struct State {
+  Layer layer;
   Plan plan;
   unsigned injected = 0;
   std::vector<std::string> calls;
@@ -35,7 +36,9 @@ struct State {
 };
 
 State *Current = nullptr;
-const CallTable &Native = NativeCalls;
+
+// The calls installed when the interposer was: the platform's, or a session's.
+const CallTable &Below() { return Current->layer.Below(); }
 
 // Counts a call and says what the plan does to it, if anything.
 std::optional<Effect> Next(const char *call) {
@@ -66,17 +69,28 @@ bool IsFullPath(const char *path) {
   return IsWellFormedKeyPath(path + 3);  // the same rule for names as for keys
 }
 
+void Malformed(const char *call, const char *path) {
+  Current->malformed.push_back(std::string(call) + " " + (path ? path : "(null)"));
+}
+
 void CheckFile(const char *call, const char *path) {
-  if (!IsFullPath(path))
-    Current->malformed.push_back(std::string(call) + " " + (path ? path : "(null)"));
+  if (!IsFullPath(path)) Malformed(call, path);
+}
+
+// An open may name the key itself (a null or empty sub-path); a deletion
+// must name a key below it.
+void CheckKey(const char *call, const char *subKey, bool mayBeEmpty) {
+  const bool empty = subKey == nullptr || *subKey == '\0';
+  if ((empty && !mayBeEmpty) || !IsWellFormedKeyPath(subKey)) Malformed(call, subKey);
 }
 
 // ------------------------------------------------------------------ registry
 
 LONG InterposedRegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult) {
+  CheckKey("RegOpenKeyExA", lpSubKey, true);
   if (Next("RegOpenKeyExA")) return ERROR_ACCESS_DENIED;
-  const LONG status = Native.RegOpenKeyExA(Root(hKey), lpSubKey, ulOptions, samDesired, phkResult);
+  const LONG status = Below().RegOpenKeyExA(Root(hKey), lpSubKey, ulOptions, samDesired, phkResult);
   if (status == ERROR_SUCCESS) Current->keys.insert(*phkResult);
   return status;
 }
@@ -86,8 +100,8 @@ LONG InterposedRegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
                              PFILETIME lpftLastWriteTime) {
   const auto effect = Next("RegEnumKeyExA");
   if (effect == Effect::Fail) return ERROR_ACCESS_DENIED;
-  const LONG status = Native.RegEnumKeyExA(Root(hKey), dwIndex, lpName, lpcchName, lpReserved,
-                                           lpClass, lpcchClass, lpftLastWriteTime);
+  const LONG status = Below().RegEnumKeyExA(Root(hKey), dwIndex, lpName, lpcchName, lpReserved,
+                                            lpClass, lpcchClass, lpftLastWriteTime);
   if (effect != Effect::Halfway || status != ERROR_SUCCESS) return status;
   // The first half of the name, terminated, as if the rest did not fit.
   lpName[(*lpcchName + 1) / 2] = '\0';
@@ -105,7 +119,7 @@ LONG InterposedRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
   if (effect == Effect::Fail) return ERROR_ACCESS_DENIED;
   DWORD type = REG_NONE;
   const LONG status =
-      Native.RegQueryValueExA(Root(hKey), lpValueName, lpReserved, &type, lpData, lpcbData);
+      Below().RegQueryValueExA(Root(hKey), lpValueName, lpReserved, &type, lpData, lpcbData);
   if (lpType != nullptr) *lpType = type;
   if (!effect || status != ERROR_SUCCESS || lpData == nullptr || *lpcbData == 0) {
     if (status == ERROR_SUCCESS && lpData != nullptr) *lpcbData += Current->miscount;
@@ -126,21 +140,20 @@ LONG InterposedRegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
 }
 
 LONG InterposedRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  if (lpSubKey == nullptr || *lpSubKey == '\0' || !IsWellFormedKeyPath(lpSubKey))
-    Current->malformed.push_back(std::string("RegDeleteKeyA ") + (lpSubKey ? lpSubKey : "(null)"));
+  CheckKey("RegDeleteKeyA", lpSubKey, false);
   Current->deleted.push_back(lpSubKey ? lpSubKey : "(null)");
   const auto effect = Next("RegDeleteKeyA");
-  if (!effect) return Native.RegDeleteKeyA(Root(hKey), lpSubKey);
+  if (!effect) return Below().RegDeleteKeyA(Root(hKey), lpSubKey);
   if (effect == Effect::Halfway) {
     // One subkey goes with its subtree before the deletion fails.
     HKEY key = nullptr;
-    if (Native.RegOpenKeyExA(Root(hKey), lpSubKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (Below().RegOpenKeyExA(Root(hKey), lpSubKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
       char name[256];
       DWORD chars = sizeof name;
-      if (Native.RegEnumKeyExA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr) ==
+      if (Below().RegEnumKeyExA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr) ==
           ERROR_SUCCESS)
-        Native.RegDeleteKeyA(key, name);
-      Native.RegCloseKey(key);
+        Below().RegDeleteKeyA(key, name);
+      Below().RegCloseKey(key);
     }
   }
   return ERROR_ACCESS_DENIED;
@@ -149,15 +162,15 @@ LONG InterposedRegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 LONG InterposedRegCloseKey(HKEY hKey) {
   const bool faulted = Next("RegCloseKey").has_value();
   Current->keys.erase(hKey);
-  const LONG status = Native.RegCloseKey(hKey);
+  const LONG status = Below().RegCloseKey(hKey);
   return faulted ? ERROR_INVALID_HANDLE : status;
 }
 
 // ------------------------------------------------------------ directories
 
-UINT Directory(const std::optional<std::string> &answer, UINT (*native)(LPSTR, UINT),
-               LPSTR lpBuffer, UINT uSize) {
-  if (!answer) return native(lpBuffer, uSize);
+UINT Directory(const std::optional<std::string> &answer, UINT (*below)(LPSTR, UINT), LPSTR lpBuffer,
+               UINT uSize) {
+  if (!answer) return below(lpBuffer, uSize);
   if (answer->empty()) return 0;
   const UINT length = static_cast<UINT>(answer->size());
   if (uSize < length + 1) return length + 1;
@@ -167,12 +180,12 @@ UINT Directory(const std::optional<std::string> &answer, UINT (*native)(LPSTR, U
 
 UINT InterposedGetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   if (Next("GetWindowsDirectoryA")) return 0;
-  return Directory(Current->windows, Native.GetWindowsDirectoryA, lpBuffer, uSize);
+  return Directory(Current->windows, Below().GetWindowsDirectoryA, lpBuffer, uSize);
 }
 
 UINT InterposedGetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
   if (Next("GetSystemDirectoryA")) return 0;
-  return Directory(Current->system, Native.GetSystemDirectoryA, lpBuffer, uSize);
+  return Directory(Current->system, Below().GetSystemDirectoryA, lpBuffer, uSize);
 }
 
 // ------------------------------------------------------------------ files
@@ -180,34 +193,34 @@ UINT InterposedGetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
 BOOL InterposedDeleteFileA(LPCSTR lpFileName) {
   CheckFile("DeleteFileA", lpFileName);
   if (Next("DeleteFileA")) return FALSE;
-  return Native.DeleteFileA(lpFileName);
+  return Below().DeleteFileA(lpFileName);
 }
 
 // Half of the source's bytes written over the target, through the
 // implementation's own calls.
 void CopyHalf(LPCSTR from, LPCSTR to) {
-  HANDLE in = Native.CreateFileA(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE in = Below().CreateFileA(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (in == INVALID_HANDLE_VALUE) return;
   std::string bytes;
   char buffer[4096];
   DWORD got = 0;
-  while (Native.ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got > 0)
+  while (Below().ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got > 0)
     bytes.append(buffer, got);
-  Native.CloseHandle(in);
-  HANDLE out = Native.CreateFileA(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  Below().CloseHandle(in);
+  HANDLE out = Below().CreateFileA(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
-  Native.WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size() / 2), &written, nullptr);
-  Native.CloseHandle(out);
+  Below().WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size() / 2), &written, nullptr);
+  Below().CloseHandle(out);
 }
 
 BOOL InterposedCopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
   CheckFile("CopyFileA", lpExistingFileName);
   CheckFile("CopyFileA", lpNewFileName);
   const auto effect = Next("CopyFileA");
-  if (!effect) return Native.CopyFileA(lpExistingFileName, lpNewFileName, bFailIfExists);
+  if (!effect) return Below().CopyFileA(lpExistingFileName, lpNewFileName, bFailIfExists);
   if (effect == Effect::Halfway) CopyHalf(lpExistingFileName, lpNewFileName);
   return FALSE;
 }
@@ -219,11 +232,11 @@ HANDLE InterposedCreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwS
   CheckFile("CreateFileA", lpFileName);
   const auto effect = Next("CreateFileA");
   if (effect == Effect::Fail) return INVALID_HANDLE_VALUE;
-  HANDLE file = Native.CreateFileA(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
-                                   dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+  HANDLE file = Below().CreateFileA(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+                                    dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
   if (effect == Effect::Halfway) {
     // Created or emptied, then the open fails.
-    if (file != INVALID_HANDLE_VALUE) Native.CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE) Below().CloseHandle(file);
     return INVALID_HANDLE_VALUE;
   }
   if (file != INVALID_HANDLE_VALUE) Current->files.insert(file);
@@ -239,8 +252,8 @@ BOOL InterposedReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRea
   }
   const DWORD limit = Current->readLimit;
   const DWORD asked = limit != 0 && nNumberOfBytesToRead > limit ? limit : nNumberOfBytesToRead;
-  if (!effect) return Native.ReadFile(hFile, lpBuffer, asked, lpNumberOfBytesRead, lpOverlapped);
-  Native.ReadFile(hFile, lpBuffer, asked / 2, lpNumberOfBytesRead, lpOverlapped);
+  if (!effect) return Below().ReadFile(hFile, lpBuffer, asked, lpNumberOfBytesRead, lpOverlapped);
+  Below().ReadFile(hFile, lpBuffer, asked / 2, lpNumberOfBytesRead, lpOverlapped);
   return FALSE;
 }
 
@@ -253,13 +266,13 @@ BOOL InterposedWriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToW
   }
   // Halfway: a short write that reports success, as a full disk can.
   const DWORD asked = effect ? nNumberOfBytesToWrite / 2 : nNumberOfBytesToWrite;
-  return Native.WriteFile(hFile, lpBuffer, asked, lpNumberOfBytesWritten, lpOverlapped);
+  return Below().WriteFile(hFile, lpBuffer, asked, lpNumberOfBytesWritten, lpOverlapped);
 }
 
 BOOL InterposedCloseHandle(HANDLE hObject) {
   const bool faulted = Next("CloseHandle").has_value();
   Current->files.erase(hObject);
-  const BOOL result = Native.CloseHandle(hObject);
+  const BOOL result = Below().CloseHandle(hObject);
   return faulted ? FALSE : result;
 }
 
@@ -270,7 +283,7 @@ int InterposedMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType
   // A copy: the hook may replace itself while it runs.
   if (auto hook = s.onBox) hook(box);
   if (!s.answerBoxes) {
-    box.result = Native.MessageBoxA(hWnd, lpText, lpCaption, uType);
+    box.result = Below().MessageBoxA(hWnd, lpText, lpCaption, uType);
   } else if (s.nextAnswer < s.answers.size()) {
     box.result = s.answers[s.nextAnswer++];
   } else {
@@ -280,22 +293,9 @@ int InterposedMessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType
   return box.result;
 }
 
-constexpr CallTable InterposedCalls{
-    .RegOpenKeyExA = &InterposedRegOpenKeyExA,
-    .RegEnumKeyExA = &InterposedRegEnumKeyExA,
-    .RegQueryValueExA = &InterposedRegQueryValueExA,
-    .RegDeleteKeyA = &InterposedRegDeleteKeyA,
-    .RegCloseKey = &InterposedRegCloseKey,
-    .GetWindowsDirectoryA = &InterposedGetWindowsDirectoryA,
-    .GetSystemDirectoryA = &InterposedGetSystemDirectoryA,
-    .DeleteFileA = &InterposedDeleteFileA,
-    .CopyFileA = &InterposedCopyFileA,
-    .CreateFileA = &InterposedCreateFileA,
-    .ReadFile = &InterposedReadFile,
-    .WriteFile = &InterposedWriteFile,
-    .CloseHandle = &InterposedCloseHandle,
-    .MessageBoxA = &InterposedMessageBoxA,
-};
+#define TQ72_INTERPOSED_ENTRY(name) .name = &Interposed##name,
+constexpr CallTable InterposedCalls{TQ72_PLATFORM_CALLS(TQ72_INTERPOSED_ENTRY)};
+#undef TQ72_INTERPOSED_ENTRY
 
 }  // namespace
 
@@ -316,11 +316,11 @@ bool HasEffect(Effect effect, const std::string &call) {
 
 Interposer::Interposer() {
   Current = new State;
-  platform::Calls = InterposedCalls;
+  Current->layer.Install(InterposedCalls);
 }
 
 Interposer::~Interposer() {
-  platform::Calls = NativeCalls;
+  Current->layer.Remove();
   delete Current;
   Current = nullptr;
 }

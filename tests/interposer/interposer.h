@@ -1,7 +1,7 @@
-// The interposer: it takes the place of the entries of platform::Calls,
-// between the removal logic and whichever platform is linked, and forwards to
-// platform::NativeCalls. So the same test reaches the hosted platform and the
-// real Win32 API alike, in the manner of SQLite's syscall table and LevelDB's
+// The interposer: a layer over platform::Calls (platform::Layer), between
+// the removal logic and whichever platform is linked, forwarding to the calls
+// below it. So the same test reaches the hosted platform and the real Win32
+// API alike, in the manner of SQLite's syscall table and LevelDB's
 // ErrorEnv. It does three things:
 //
 // - faults: a call fails whole, or fails halfway after part of its work, as
@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "session/session.h"
 
 namespace interposer {
 
@@ -59,8 +60,9 @@ struct Box {
   int result = 0;
 };
 
-// Installs itself for its lifetime; one at a time. The destructor puts the
-// platform's calls back.
+// Installs itself over the calls for its lifetime, above a session begun
+// before it or below one begun after; one at a time. The destructor puts the
+// calls below it back.
 class Interposer {
  public:
   Interposer();
@@ -106,11 +108,23 @@ class Interposer {
   std::size_t OpenKeys() const;
   std::size_t OpenFiles() const;
   // Calls that named a file by anything but a full path ("X:\" and
-  // non-empty names), or deleted a key through an empty or malformed path.
+  // non-empty names), opened a key through a malformed path, or deleted one
+  // through an empty or malformed path.
   const std::vector<std::string> &MalformedPaths() const;
   // The sub-path of every RegDeleteKeyA, as the caller passed it, in order,
   // whether the key existed or not: which names a step built and used.
   const std::vector<std::string> &DeletedKeys() const;
+};
+
+// A session for the scope's lifetime (session::Begin, then End), so that the
+// calls below it come back however the test leaves the scope: a failed ASSERT
+// returns from the middle of it.
+class SessionScope {
+ public:
+  explicit SessionScope(const session::Settings &settings) { session::Begin(settings); }
+  ~SessionScope() { session::End(); }
+  SessionScope(const SessionScope &) = delete;
+  SessionScope &operator=(const SessionScope &) = delete;
 };
 
 }  // namespace interposer

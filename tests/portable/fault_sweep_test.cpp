@@ -37,7 +37,7 @@ struct RunResult {
 };
 
 RunResult RunWith(const interposer::Plan &plan) {
-  scratch::Machine machine(modem::Keys(), modem::Files());
+  scratch::Machine machine(scratch::ModemKeys(), scratch::ModemFiles());
   RunResult run;
   {
     interposer::Interposer layer;
@@ -53,11 +53,11 @@ RunResult RunWith(const interposer::Plan &plan) {
     for (const interposer::Box &box : layer.Boxes()) run.end.boxes.push_back(box.text);
   }
   run.end.machine = machine.TakeSnapshot();
-  for (const std::string &key : modem::KeysKept) EXPECT_TRUE(machine.HasKey(key)) << key;
-  for (const std::string &file : modem::NeighbourFiles)
+  for (const std::string &key : scratch::KeysKept) EXPECT_TRUE(machine.HasKey(key)) << key;
+  for (const std::string &file : scratch::NeighbourFiles)
     EXPECT_TRUE(machine.ReadFile(file).has_value()) << file;
   const std::optional<std::string> ini = machine.ReadFile("SYSTEM.INI");
-  const std::string before(modem::SystemIni), cleaned(modem::CleanedSystemIni);
+  const std::string before(scratch::SystemIni), cleaned(scratch::CleanedSystemIni);
   if (ini != before && ini != cleaned) {
     EXPECT_EQ(machine.ReadFile("system.new"), cleaned)
         << "system.ini is broken and no whole rewrite is left";
@@ -80,13 +80,13 @@ TEST_P(FaultSweep, EveryCallKeepsTheMachineSound) {
   const Mode &mode = GetParam();
   const RunResult clean = RunWith({});
   ASSERT_GT(clean.calls.size(), 40u) << "a full run makes dozens of calls";
-  for (const std::string &key : modem::KeysRemoved) {
+  for (const std::string &key : scratch::KeysRemoved) {
     for (const std::string &left : clean.end.machine.keys)
       EXPECT_NE(left.rfind(key, 0), 0u) << left;
   }
-  EXPECT_EQ(clean.end.machine.files.at("SYSTEM.INI"), modem::CleanedSystemIni);
+  EXPECT_EQ(clean.end.machine.files.at("SYSTEM.INI"), scratch::CleanedSystemIni);
   const EndState untouched = [] {
-    scratch::Machine machine(modem::Keys(), modem::Files());
+    scratch::Machine machine(scratch::ModemKeys(), scratch::ModemFiles());
     const EndState end{machine.TakeSnapshot(), {}};
     machine.Finish();
     return end;

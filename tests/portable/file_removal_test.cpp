@@ -21,7 +21,7 @@ const std::string Applet = "SYSTEM\\tqc.cpl";
 class FileRemoval : public testing::Test {
  protected:
   void TearDown() override {
-    for (const std::string &file : modem::NeighbourFiles)
+    for (const std::string &file : scratch::NeighbourFiles)
       EXPECT_TRUE(run_.machine.ReadFile(file)) << file;
     EXPECT_EQ(run_.layer.OpenFiles(), 0u);
   }
@@ -38,12 +38,12 @@ class FileRemoval : public testing::Test {
     return run_.layer.Boxes().size();
   }
   bool Exists(const std::string &file) const { return run_.machine.ReadFile(file).has_value(); }
-  scratch::Rig run_{{}, modem::Files()};
+  scratch::Rig run_{{}, scratch::ModemFiles()};
 };
 
 TEST_F(FileRemoval, AllSixGoWithoutPrompt) {
   RunBothSteps();
-  for (const std::string &file : modem::ProductFiles) EXPECT_FALSE(Exists(file)) << file;
+  for (const std::string &file : scratch::ProductFiles) EXPECT_FALSE(Exists(file)) << file;
   EXPECT_EQ(PromptsShown(), 0u);
 }
 
@@ -52,7 +52,7 @@ TEST_F(FileRemoval, AppletReleasedWhilePromptIsOpenGoesOnSecondAttempt) {
   run_.layer.OnBox([&](const interposer::Box &) { run_.machine.Release(Applet); });
   RunBothSteps();
   EXPECT_EQ(PromptsShown(), 1u);
-  for (const std::string &file : modem::ProductFiles) EXPECT_FALSE(Exists(file)) << file;
+  for (const std::string &file : scratch::ProductFiles) EXPECT_FALSE(Exists(file)) << file;
 }
 
 TEST_F(FileRemoval, AppletHeldThroughoutStaysAndHelpStillGoes) {
@@ -74,8 +74,8 @@ TEST_F(FileRemoval, LockedProgramFileFailsQuietlyAndTheRestGo) {
   run_.machine.Hold("SYSTEM\\quninst.exe");
   RunBothSteps();
   EXPECT_TRUE(Exists("SYSTEM\\quninst.exe"));
-  for (std::size_t i = 1; i < modem::ProductFiles.size(); ++i)
-    EXPECT_FALSE(Exists(modem::ProductFiles[i])) << modem::ProductFiles[i];
+  for (std::size_t i = 1; i < scratch::ProductFiles.size(); ++i)
+    EXPECT_FALSE(Exists(scratch::ProductFiles[i])) << scratch::ProductFiles[i];
   EXPECT_EQ(PromptsShown(), 0u);
 }
 
@@ -110,12 +110,12 @@ TEST_P(FilePathLimits, NoTruncatedOrPartialPaths) {
   };
   // Where the host cannot make a file (Windows: a path past MAX_PATH), no
   // call of the step can reach one either.
-  for (const std::string &file : modem::ProductFiles) run.machine.WriteFile(where(file), "x");
+  for (const std::string &file : scratch::ProductFiles) run.machine.WriteFile(where(file), "x");
   run.layer.SetDirectories(c.windowsFails ? "" : run.machine.WindowsDir(), system);
   run.layer.Miscount(c.miscount);
   std::map<std::string, std::string> expected = run.machine.Files();
-  for (std::size_t i = 0; i < modem::ProductFiles.size(); ++i) {
-    if (i < 4 ? c.driversGo : c.appletStepRuns) expected.erase(where(modem::ProductFiles[i]));
+  for (std::size_t i = 0; i < scratch::ProductFiles.size(); ++i) {
+    if (i < 4 ? c.driversGo : c.appletStepRuns) expected.erase(where(scratch::ProductFiles[i]));
   }
   RemoveDriverFiles();
   RemoveControlPanelApplet();

@@ -216,7 +216,8 @@ std::vector<PciCase> HostileDriverCases() {
                      0});
   }
   // A PNP ID that would make an enumeration path with an empty element must
-  // not take the PCI branch (or anything) with it.
+  // not take the PCI branch (or anything) with it, nor be opened: a registry
+  // that ignored the empty element would lead to another card's keys.
   for (const char *id : {"VEN_1\\", "\\VEN_1", "VEN_1\\\\0000"}) {
     cases.push_back({"HostilePnpId",
                      {{ServiceKey, {PnpId(id)}},
@@ -251,7 +252,8 @@ TEST_P(PciDevice, RemovesExactlyTheCardsKeys) {
     EXPECT_EQ(boxes[0].style, 0u);
   }
   EXPECT_EQ(run.layer.OpenKeys(), 0u);
-  // A hostile value is stopped by the step, not left for the platform to refuse.
+  // A hostile value is stopped by the step before any open or deletion, not
+  // left for the platform to refuse.
   EXPECT_EQ(run.layer.MalformedPaths(), std::vector<std::string>{});
 }
 
@@ -276,8 +278,7 @@ TEST(PciDevicePath, TheReadIdNamesTheEnumKeyForTheRestOfTheRun) {
   RemovePciDevice();
   RemovePciEnumKey();
   RemovePciEnumKey();
-  EXPECT_EQ(run.layer.DeletedKeys(),
-            (std::vector<std::string>{"Modem\\0000", enumKey, enumKey}));
+  EXPECT_EQ(run.layer.DeletedKeys(), (std::vector<std::string>{"Modem\\0000", enumKey, enumKey}));
   EXPECT_FALSE(run.machine.HasKey(enumKey));
   for (const std::string &key : NeighbourKeys) EXPECT_TRUE(run.machine.HasKey(key)) << key;
 }

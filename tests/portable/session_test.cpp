@@ -1,6 +1,8 @@
 // The session above the calls: the answers it gives to boxes, and its log
 // of a whole run, which an administrator reads to know what was removed and
 // which the Windows program's log is compared with, call by call.
+#include "session/session.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +10,7 @@
 #include <vector>
 
 #include "app/uninstall.h"
-#include "session/session.h"
+#include "platform/call_table.h"
 #include "support/modem_fixture.h"
 #include "support/scratch_machine.h"
 
@@ -66,11 +68,12 @@ TEST(SessionAnswerTest, AnswersInOrderThenGoesOnOrShowsTheBox) {
     interposer::Interposer layer;
     layer.AnswerBoxes({IDNO, IDOK});  // as the person at the screen answers
     const Answer answers[] = {Answer::Enter, Answer::Yes, Answer::None};
-    session::Begin({.answers = answers, .answerCount = 3, .goOn = goOn});
     std::vector<int> results;
-    for (UINT style : {Confirm, Confirm, UINT(MB_OK), Confirm, UINT(MB_OK)})
-      results.push_back(MessageBoxA(nullptr, "Text", "Caption", style));
-    session::End();
+    {
+      interposer::SessionScope session({.answers = answers, .answerCount = 3, .goOn = goOn});
+      for (UINT style : {Confirm, Confirm, UINT(MB_OK), Confirm, UINT(MB_OK)})
+        results.push_back(MessageBoxA(nullptr, "Text", "Caption", style));
+    }
     EXPECT_EQ(results, (std::vector<int>{IDNO, IDYES, 0, goOn ? IDYES : IDNO, IDOK}));
     EXPECT_EQ(layer.Boxes().size(), goOn ? 0u : 2u);
   }
@@ -81,11 +84,12 @@ TEST(SessionAnswerTest, AnswersInOrderThenGoesOnOrShowsTheBox) {
 TEST(SessionLogTest, NamesEveryCallOfARunAndWhatItsHandleWasOpenedOn) {
   for (bool crlf : {false, true}) {
     SCOPED_TRACE(crlf ? "CR LF" : "LF");
-    scratch::Rig run(modem::Keys(), modem::Files());
+    scratch::Rig run(scratch::ModemKeys(), scratch::ModemFiles());
     Written.clear();
-    session::Begin({.log = &Collect, .crlf = crlf});
-    ASSERT_EQ(RunUninstall(), IDOK);
-    session::End();
+    {
+      interposer::SessionScope session({.log = &Collect, .crlf = crlf});
+      ASSERT_EQ(RunUninstall(), IDOK);
+    }
     const std::vector<std::string> lines = Lines(Written, crlf ? "\r\n" : "\n");
     const std::vector<std::string> &calls = run.layer.CallNames();
     ASSERT_EQ(lines.size(), calls.size()) << Written;
@@ -116,12 +120,14 @@ TEST(SessionLogTest, NamesEveryCallOfARunAndWhatItsHandleWasOpenedOn) {
 TEST(SessionLogTest, EscapesTextAndForgetsNoPathItKept) {
   scratch::Rig run({{"Enum\\A", {}}}, {});
   Written.clear();
-  session::Begin({.goOn = true, .log = &Collect});
-  MessageBoxA(nullptr, "Line 1\r\n\"caf\xe9\"\x01", nullptr, MB_OK);
   std::vector<HKEY> keys(session::OpenPathCapacity + 1);
-  for (HKEY &key : keys) ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum\\A", 0, KEY_READ, &key), 0);
-  for (HKEY key : keys) RegCloseKey(key);
-  session::End();
+  {
+    interposer::SessionScope session({.goOn = true, .log = &Collect});
+    MessageBoxA(nullptr, "Line 1\r\n\"caf\xe9\"\x01", nullptr, MB_OK);
+    for (HKEY &key : keys)
+      ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum\\A", 0, KEY_READ, &key), 0);
+    for (HKEY key : keys) RegCloseKey(key);
+  }
   const std::vector<std::string> lines = Lines(Written, "\n");
   ASSERT_EQ(lines.size(), 1 + 2 * keys.size());
   EXPECT_EQ(lines[0], R"({"n":1,"call":"MessageBoxA","caption":"Error",)"
@@ -132,6 +138,39 @@ TEST(SessionLogTest, EscapesTextAndForgetsNoPathItKept) {
     EXPECT_EQ(Field(lines[1 + keys.size() + i], "key"),
               i < session::OpenPathCapacity ? "HKEY_LOCAL_MACHINE\\Enum\\A" : "")
         << i;
+}
+
+// The session and the interposer are layers of one kind: whichever goes on
+// last forwards to the other, and each puts back what was below it, so the
+// session logs what passed through an interposer built after it began, and
+// is still there when that interposer goes.
+TEST(SessionLayerTest, StacksUnderAnInterposerAndOutlivesIt) {
+  scratch::Machine machine({{"Enum\\A", {}}}, {});
+  Written.clear();
+  {
+    interposer::SessionScope session({.goOn = true, .log = &Collect});
+    {
+      interposer::Interposer layer;
+      machine.Interpose(layer);
+      HKEY key = nullptr;
+      ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum\\A", 0, KEY_READ, &key), 0);
+      RegCloseKey(key);
+      EXPECT_EQ(layer.CallCount(), 2u);
+    }
+    EXPECT_EQ(MessageBoxA(nullptr, "Text", "Caption", MB_OK), IDOK) << "answered by the session";
+  }
+  const std::vector<std::string> lines = Lines(Written, "\n");
+  ASSERT_EQ(lines.size(), 3u) << Written;
+  // Below the interposer, the session sees the key the scratch machine
+  // redirects HKEY_LOCAL_MACHINE to: on Windows a key opened before the
+  // session began, whose path the session cannot know.
+  if (machine.LocalMachine() == HKEY_LOCAL_MACHINE) {
+    EXPECT_EQ(Field(lines[0], "key"), "HKEY_LOCAL_MACHINE\\Enum\\A");
+  } else {
+    EXPECT_TRUE(Field(lines[0], "key").ends_with("Enum\\A")) << lines[0];
+  }
+  EXPECT_EQ(Field(lines[2], "caption"), "Caption");
+  EXPECT_EQ(Calls.MessageBoxA, NativeCalls.MessageBoxA) << "the platform's calls are back";
 }
 
 }  // namespace

@@ -16,8 +16,8 @@
 
 namespace {
 
-using testsupport::ModelPieces;
-using testsupport::ModelRewrite;
+using scratch::ModelPieces;
+using scratch::ModelRewrite;
 
 // -------------------------------------------------------------- generator
 // A line is its text and its line end, kept apart so that the same file can

@@ -53,7 +53,7 @@ Outcome RunOn(const scratch::Machine &machine, std::vector<int> answers) {
 
 class ModemMachine : public testing::Test {
  protected:
-  scratch::Machine machine_{modem::Keys(), modem::Files()};
+  scratch::Machine machine_{scratch::ModemKeys(), scratch::ModemFiles()};
 };
 
 class Declined : public ModemMachine, public testing::WithParamInterface<int> {};
@@ -81,18 +81,18 @@ TEST_F(ModemMachine, YesRemovesEverythingAndTellsToRemoveTheHardware) {
   EXPECT_EQ(run.texts[0].size(), 221u);
   EXPECT_EQ(run.texts[1].size(), 109u);
   EXPECT_EQ(run.texts[1].back(), ' ');
-  for (const std::string &key : modem::KeysRemoved) EXPECT_FALSE(machine_.HasKey(key)) << key;
-  for (const std::string &key : modem::KeysKept) EXPECT_TRUE(machine_.HasKey(key)) << key;
-  for (const std::string &file : modem::ProductFiles) EXPECT_FALSE(machine_.ReadFile(file)) << file;
-  for (const std::string &file : modem::NeighbourFiles)
+  for (const std::string &key : scratch::KeysRemoved) EXPECT_FALSE(machine_.HasKey(key)) << key;
+  for (const std::string &key : scratch::KeysKept) EXPECT_TRUE(machine_.HasKey(key)) << key;
+  for (const std::string &file : scratch::ProductFiles) EXPECT_FALSE(machine_.ReadFile(file)) << file;
+  for (const std::string &file : scratch::NeighbourFiles)
     EXPECT_TRUE(machine_.ReadFile(file)) << file;
-  EXPECT_EQ(machine_.ReadFile("SYSTEM.INI"), std::string(modem::CleanedSystemIni));
+  EXPECT_EQ(machine_.ReadFile("SYSTEM.INI"), std::string(scratch::CleanedSystemIni));
   EXPECT_FALSE(machine_.ReadFile("system.new"));
 }
 
 TEST_F(ModemMachine, CompletionThatCannotBeShownEndsWithZero) {
   EXPECT_EQ(RunOn(machine_, {IDYES, 0}).status, 0);
-  EXPECT_FALSE(machine_.HasKey(modem::KeysRemoved[0]));
+  EXPECT_FALSE(machine_.HasKey(scratch::KeysRemoved[0]));
 }
 
 TEST_F(ModemMachine, SecondRunRemovesNothingAndShowsTheSameBoxes) {

@@ -1,13 +1,17 @@
 #!/bin/bash
 # What tools/release.sh put in dist/ is what a user must get:
-# - exactly the five files, and SHA256SUMS right for the four others;
+# - exactly the seven files, and SHA256SUMS right for the six others;
 # - the zip (read back by unzip) and the floppy (read back by mtools) hold
 #   exactly tq72uninst.exe and README.TXT, in that order, byte for byte,
 #   every entry and the volume label dated SOURCE_DATE_EPOCH; on the floppy
 #   the exe under its long name, with the short alias TQ72UN~1.EXE;
 # - README.TXT is ASCII, CR LF line ends, at most 78 columns a line;
 # - the exe's PE header has no link time, and its version resource, read
-#   back from the image by windres, names the project's version and Quorvane.
+#   back from the image by windres, names the project's version and Quorvane;
+# - the Linux program is one static executable (no interpreter, no dynamic
+#   section) for kernels from 3.2 on, and --version names the version;
+# - the Debian package installs that same program and the man page of the
+#   version, names no dependency, and lintian finds no error in it.
 #
 # usage: check_release.sh SOURCE_DIR VERSION [DIST]   (default SOURCE_DIR/dist)
 set -u
@@ -16,7 +20,7 @@ dist=${3:-$src/dist}
 status=0
 fail() { echo "FAIL: $*" >&2; status=1; }
 source "$(dirname "$0")/../windows/skip_or_fail.bash"
-for tool in unzip mdir mcopy python3 i686-w64-mingw32-windres; do
+for tool in unzip mdir mcopy python3 i686-w64-mingw32-windres readelf file dpkg-deb lintian; do
   command -v $tool >/dev/null || skip_or_fail "$tool not installed"
 done
 [ -d "$dist" ] || { echo "FAIL: no release in $dist (tools/release.sh)" >&2; exit 1; }
@@ -27,12 +31,14 @@ trap 'rm -rf "$work"' EXIT
 export TZ=UTC LC_ALL=C
 
 zip=tq72uninst-$version.zip img=tq72uninst-$version.img
+linux=tq72uninst-$version-linux-x86_64 deb=tq72uninst_${version}_amd64.deb
 members=$'tq72uninst.exe\nREADME.TXT'
-[ "$(cd "$dist" && ls -A | sort)" = "$(printf '%s\n' README.TXT SHA256SUMS "$img" "$zip" tq72uninst.exe | sort)" ] ||
-  fail "dist/ holds $(cd "$dist" && echo $(ls -A)), not the five release files"
+released=$(printf '%s\n' README.TXT "$img" "$zip" tq72uninst.exe "$linux" "$deb" | sort)
+[ "$(cd "$dist" && ls -A | sort)" = "$(printf '%s\n' $released SHA256SUMS | sort)" ] ||
+  fail "dist/ holds $(cd "$dist" && echo $(ls -A)), not the seven release files"
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) >&2 || fail "SHA256SUMS does not match the files"
-[ "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort)" = "$(printf '%s\n' README.TXT "$img" "$zip" tq72uninst.exe | sort)" ] ||
-  fail "SHA256SUMS does not list exactly the four release files"
+[ "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort)" = "$released" ] ||
+  fail "SHA256SUMS does not list exactly the six release files"
 
 same_members() { # label folder: the members read back, against dist/
   local f
@@ -109,6 +115,32 @@ for want in "FILEVERSION $numbers" "PRODUCTVERSION $numbers" "VALUE \"FileVersio
             'VALUE "OriginalFilename", "tq72uninst.exe"'; do
   printf '%s\n' "$resource" | sed 's/^ *//' | grep -qxF -- "$want" || fail "version resource: no $want"
 done
+
+# --- the Linux program, for any x86-64 Linux from kernel 3.2 on (a live
+# system's included) with nothing installed beside it
+program=$dist/$linux
+[ -x "$program" ] || fail "$linux is not executable"
+headers=$(readelf -lW "$program" 2>&1) || fail "readelf cannot read $linux: $headers"
+bad=$(grep -E '^ +(INTERP|DYNAMIC) ' <<<"$headers") && fail "$linux is not static: it has $bad"
+described=$(file -b "$program")
+for want in 'ELF 64-bit LSB executable, x86-64' 'statically linked' 'for GNU/Linux 3.2.0'; do
+  [[ $described == *"$want"* ]] || fail "$linux: file says \"$described\", not \"$want\""
+done
+said=$("$program" --version 2>&1)
+[ "$said" = "tq72uninst $version" ] || fail "$linux --version says \"$said\", not \"tq72uninst $version\""
+
+# --- the Debian package of it
+mkdir "$work/deb"
+dpkg-deb -x "$dist/$deb" "$work/deb" || fail "$deb: dpkg-deb cannot unpack it"
+cmp -s "$program" "$work/deb/usr/bin/tq72uninst" || fail "$deb: usr/bin/tq72uninst is not $linux"
+zcat "$work/deb/usr/share/man/man1/tq72uninst.1.gz" 2>/dev/null | grep -q "^\.TH TQ72UNINST 1 .*\"tq72uninst $version\"" ||
+  fail "$deb: no man page tq72uninst(1) of version $version"
+fields=$(dpkg-deb -f "$dist/$deb" Package Version Architecture Depends Pre-Depends)
+[ "$fields" = $'Package: tq72uninst\nVersion: '"$version"$'\nArchitecture: amd64' ] ||
+  fail "$deb: control fields are not the package's, or name dependencies: $fields"
+# lintian finds no error; whatever else it says goes to the test's output.
+findings=$(lintian --fail-on error "$dist/$deb" 2>&1) || fail "lintian finds errors in $deb"
+grep -v 'running with root privileges' <<<"$findings" >&2
 
 [ $status = 0 ] && echo "release OK: $(cd "$dist" && echo $(ls))"
 exit $status

@@ -1,7 +1,10 @@
 #!/bin/bash
 # A second release, built from the same sources in another folder (another
 # path, time zone and umask, a later time), must match DIST (default
-# SOURCE_DIR/dist) file by file: the same names, the same SHA-256.
+# SOURCE_DIR/dist) file by file: the same names, the same SHA-256. The path
+# reaches the Linux program if a build path gets into it; the umask, the
+# modes in the Debian package; the time, every date not taken from
+# SOURCE_DATE_EPOCH (a compressed man page's, a package member's).
 #
 # The second build works on a copy of the files git would commit (tracked,
 # and untracked ones not ignored) as they are in the working tree. In a clean

@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-namespace testsupport {
+namespace scratch {
 
 namespace {
 
@@ -244,4 +244,4 @@ std::optional<std::string> LibcregListing(const std::string &bytes) {
   return listing;
 }
 
-}  // namespace testsupport
+}  // namespace scratch

@@ -13,7 +13,7 @@
 
 #include "hosted/creg.h"
 
-namespace testsupport {
+namespace scratch {
 
 // The genuine Windows Me SYSTEM.DAT of the test data.
 std::string GenuineSystemDat();
@@ -58,4 +58,4 @@ std::string CregListing(const hosted::creg::Hive &hive);
 // The same listing as libcreg reads the file; nothing when it cannot.
 std::optional<std::string> LibcregListing(const std::string &bytes);
 
-}  // namespace testsupport
+}  // namespace scratch

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 # What libcreg (Debian's python3-libcreg) reads in a SYSTEM.DAT, in the form
-# of testsupport::CregListing: "K path" per key, "V name type hex" per value,
+# of scratch::CregListing: "K path" per key, "V name type hex" per value,
 # keys in chain order, each before its subkeys. Names back to their bytes in
 # code page 1252, libcreg's default. Exit 1 when libcreg cannot read the file.
 import sys

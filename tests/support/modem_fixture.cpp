@@ -2,11 +2,10 @@
 
 #include "support/creg_file.h"
 
-namespace modem {
+namespace scratch {
 
-using scratch::Text;
 
-std::vector<scratch::Key> Keys() {
+std::vector<Key> ModemKeys() {
   const std::string classRoot = "System\\CurrentControlSet\\Services\\Class\\";
   const std::string wave = "System\\CurrentControlSet\\Control\\MediaResources\\Wave\\";
   const std::string uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -32,8 +31,8 @@ std::vector<scratch::Key> Keys() {
 }
 
 std::string SystemDat() {
-  testsupport::CregWriter writer(testsupport::GenuineSystemDat());
-  for (const scratch::Key &key : Keys()) {
+  scratch::CregWriter writer(scratch::GenuineSystemDat());
+  for (const Key &key : ModemKeys()) {
     std::vector<hosted::creg::Value> values;
     for (const scratch::Value &value : key.values) {
       std::string data = value.bytes;
@@ -85,12 +84,12 @@ const std::string_view CleanedSystemIni =
     "[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\ndevice=*vmm32\r\n"
     "  device=*dynapage\r\n\r\n[Quorvane]\r\nDriver=QVNVCD\r\n";
 
-std::vector<scratch::File> Files() {
-  std::vector<scratch::File> files;
+std::vector<File> ModemFiles() {
+  std::vector<File> files;
   for (const std::string &file : ProductFiles) files.push_back({file, "MZ product " + file});
   for (const std::string &file : NeighbourFiles) files.push_back({file, "MZ other " + file});
   files.push_back({"SYSTEM.INI", std::string(SystemIni)});
   return files;
 }
 
-}  // namespace modem
+}  // namespace scratch

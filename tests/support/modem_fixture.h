@@ -9,12 +9,13 @@
 
 #include "support/scratch_machine.h"
 
-namespace modem {
+namespace scratch {
 
 // Product keys, card, one model, fixed keys, and unrelated neighbours.
-std::vector<scratch::Key> Keys();
-// The genuine SYSTEM.DAT with Keys() added as Windows adds them (missing
-// parents made, text stored without its terminator as Windows stores it).
+std::vector<Key> ModemKeys();
+// The genuine SYSTEM.DAT with ModemKeys() added as Windows adds them
+// (missing parents made, text stored without its terminator as Windows
+// stores it).
 std::string SystemDat();
 // Keys that a full run removes, and keys it must leave.
 extern const std::vector<std::string> KeysRemoved;
@@ -28,6 +29,6 @@ extern const std::vector<std::string> NeighbourFiles;
 extern const std::string_view SystemIni;
 extern const std::string_view CleanedSystemIni;
 // Every file above, with system.ini.
-std::vector<scratch::File> Files();
+std::vector<File> ModemFiles();
 
-}  // namespace modem
+}  // namespace scratch

@@ -6,7 +6,7 @@
 
 #include "hosted/text_helpers.h"
 
-namespace testsupport {
+namespace scratch {
 
 using hosted::Key;
 using hosted::RootId;
@@ -112,4 +112,4 @@ std::string KeyTree(const Tree &content) {
   return out;
 }
 
-}  // namespace testsupport
+}  // namespace scratch

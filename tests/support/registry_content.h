@@ -13,7 +13,7 @@
 #include "hosted/tree.h"
 #include "support/key_walk.h"
 
-namespace testsupport {
+namespace scratch {
 
 // REGEDIT4 text loaded as the registry loads registry.reg: the store and
 // the tree it filled.
@@ -43,4 +43,4 @@ scratch::KeyReader Reader(hosted::Registry &registry);
 std::string KeyTree(hosted::Registry &registry);
 std::string KeyTree(const hosted::Tree &tree);
 
-}  // namespace testsupport
+}  // namespace scratch

@@ -16,6 +16,7 @@
 
 #include "interposer/interposer.h"
 #include "platform/platform.h"
+#include "support/host_files.h"
 
 namespace hosted {
 class Registry;
@@ -47,11 +48,6 @@ struct File {
 // to 255 characters (Wine takes a longer one, which then nothing deletes);
 // the hosted machine takes any.
 extern const std::size_t LongestKeyName;
-
-// A host file's bytes; nothing when it is not a regular file.
-std::optional<std::string> ReadHostFile(const std::filesystem::path &path);
-// Writes a host file whole, making its folders; false when the host cannot.
-bool WriteHostFile(const std::filesystem::path &path, const std::string &bytes);
 
 // Every entry below root, keyed by its path relative to root: a file with its
 // bytes, a folder by a trailing separator, a link by its target ("-> ...",

@@ -30,23 +30,6 @@ void Machine::Interpose(interposer::Interposer &layer) const {
   layer.SetDirectories(WindowsDir(), SystemDir());
 }
 
-std::optional<std::string> ReadHostFile(const std::filesystem::path &path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-bool WriteHostFile(const std::filesystem::path &path, const std::string &bytes) {
-  std::error_code error;
-  std::filesystem::create_directories(path.parent_path(), error);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  return out.good();
-}
-
 std::optional<std::string> Machine::ReadFile(const std::string &relative) const {
   return ReadHostFile(HostPath(relative));
 }

@@ -11,6 +11,7 @@
 
 #include "hosted/hosted.h"
 #include "hosted/registry.h"
+#include "support/machine_folder.h"
 #include "support/scratch_machine.h"
 
 namespace scratch {
@@ -61,28 +62,19 @@ std::string RegistryText(const std::vector<Key> &keys) {
 }
 
 struct Machine::Impl {
+  explicit Impl(const std::string &registryText) : machine(registryText), folder(machine.Path()) {}
   ~Impl() {
     for (const auto &[path, fd] : held) ::close(fd);
     std::string error;
     if (started) hosted::Stop(&error);
-    std::error_code ignored;
-    std::filesystem::remove_all(outer, ignored);
   }
-  std::filesystem::path outer;   // the temporary folder that holds folder
-  std::filesystem::path folder;  // the machine
+  MachineFolder machine;
+  const std::filesystem::path &folder;
   bool started = false;
   std::map<std::string, int> held;  // descriptors holding a flock
 };
 
-Machine::Machine(const std::string &registryText) : impl_(std::make_unique<Impl>()) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tq72-machine-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  impl_->outer = pattern;
-  impl_->folder = impl_->outer / "machine";
-  std::filesystem::create_directories(impl_->folder / "WINDOWS" / "SYSTEM");
-  std::filesystem::create_directories(impl_->folder / "WINDOWS" / "Help");
-  EXPECT_TRUE(WriteHostFile(impl_->folder / "registry.reg", registryText));
-}
+Machine::Machine(const std::string &registryText) : impl_(std::make_unique<Impl>(registryText)) {}
 
 Machine::Machine(const std::vector<Key> &keys, const std::vector<File> &files)
     : Machine(RegistryText(keys)) {
@@ -116,14 +108,7 @@ void Machine::Stop() {
 }
 
 bool Machine::OpenRegistry(hosted::Registry &registry, std::string *error) const {
-  const int dir = ::open(impl_->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) {
-    *error = "cannot open " + impl_->folder.string();
-    return false;
-  }
-  const bool opened = registry.Open(dir, error);  // keeps a descriptor of its own
-  ::close(dir);
-  return opened;
+  return registry.Open(impl_->machine.Fd(), error);  // keeps a descriptor of its own
 }
 
 platform::HKEY Machine::LocalMachine() const { return platform::HKEY_LOCAL_MACHINE; }

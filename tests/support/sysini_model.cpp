@@ -4,7 +4,7 @@
 
 #include "sysini/system_ini.h"
 
-namespace testsupport {
+namespace scratch {
 
 namespace {
 
@@ -44,4 +44,4 @@ std::string ModelRewrite(const std::string &bytes) {
   return out;
 }
 
-}  // namespace testsupport
+}  // namespace scratch

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace scratch {
 
 // What system.ini must hold after the rewrite of `bytes`: CR LF read as one
 // line end, pieces of at most PieceBufferSize - 1 characters, each piece
@@ -16,4 +16,4 @@ std::string ModelRewrite(const std::string &bytes);
 // The pieces the reader must give for `bytes`, in order (CR LF read as LF).
 std::vector<std::string> ModelPieces(const std::string &bytes);
 
-}  // namespace testsupport
+}  // namespace scratch

@@ -33,10 +33,6 @@
 # case at once, and the case's Wine processes are ended with it.
 set -u
 caption="Quorvane TQ72 Modem"
-status=0
-scenario="(setup)"
-
-fail() { echo "FAIL [$scenario]: $*" >&2; status=1; }
 here=$(cd "$(dirname "$0")" && pwd)
 source "$(dirname "$0")/skip_or_fail.bash"
 
@@ -344,7 +340,7 @@ for machine in "${machines[@]}"; do
   [ -f "$machine/registry.reg" ] || skip_or_fail "no machine at $machine"
   name=$(basename "$machine")
   first=${first:-$name}
-  scenario=$name-hosted
+  scenario $name-hosted
   # The program works below HKEY_LOCAL_MACHINE only, and Wine's HKEY_USERS
   # takes no keys but loaded profiles, so the other roots are not compared.
   wine_reg_keys "$machine/registry.reg" | grep '^hkey_local_machine\\' > "$work/$name.keys"
@@ -352,13 +348,13 @@ for machine in "${machines[@]}"; do
   hosted_run "$machine" "$name-hosted" yes,ok
   cmp -s "$work/$name.keys" "$work/$name-hosted.keys" && fail "the hosted run removed no key"
   if [ $name = "$first" ]; then
-    scenario=$name-held-hosted
+    scenario $name-held-hosted
     hosted_run "$machine" "$name-held" yes,ok,ok hold
   fi
 
   for version in nt win98 win95; do
-    scenario=$name-$version
-    export WINEPREFIX=$work/$scenario
+    scenario $name-$version
+    export WINEPREFIX=$work/$CASE
     prefixes+=("$WINEPREFIX")
     cp -a "$base" "$WINEPREFIX"
     # One server for the whole case, rather than one per Wine command.
@@ -377,7 +373,7 @@ for machine in "${machines[@]}"; do
     # import was complete). The program ends before it looks at the machine,
     # so one machine shows it in each version.
     if [ $name = "$first" ]; then
-      run_wine Return "$scenario-declined"
+      run_wine Return "$CASE-declined"
       expect "declined: exit status" $rc 0
       expect "declined: boxes" "$texts" "$(head -1 "$work/$name-hosted.texts")"
       expect_unchanged "$machine" declined
@@ -385,17 +381,17 @@ for machine in "${machines[@]}"; do
 
     if [ $name = "$first" ] && [ $version = win98 ]; then
       # Runs that must not start, or only show a box, and change nothing.
-      scenario=$name-$version-switches
-      run_wine Return "$scenario-usage" /?
+      scenario $name-$version-switches
+      run_wine Return "$CASE-usage" /?
       expect "/?: exit status" $rc 0
       expect "/?: box" "${texts%%\\r\\n*}" "$usage_head"
-      run_wine Return "$scenario-unknown" /X -quiet
+      run_wine Return "$CASE-unknown" /X -quiet
       expect "unknown switches: exit status" $rc 0
       expect "unknown switches: boxes" "$texts" "$(head -1 "$work/$name-hosted.texts")"
-      run_wine Return "$scenario-nofolder" /S '/LOG=C:\no such folder\tq72.log'
+      run_wine Return "$CASE-nofolder" /S '/LOG=C:\no such folder\tq72.log'
       expect "/S, a log in no folder: exit status" $rc 2
       expect "/S, a log in no folder: boxes" "$texts" ""
-      run_wine Return "$scenario-sysini" '-log=C:\WINDOWS\SYSTEM.INI'
+      run_wine Return "$CASE-sysini" '-log=C:\WINDOWS\SYSTEM.INI'
       expect "a log named system.ini: exit status" $rc 2
       expect "a log named system.ini: boxes" "$(echo "$texts" | grep -c 'the log cannot be opened')" 1
       expect_unchanged "$machine" "the switches' runs"
@@ -404,8 +400,8 @@ for machine in "${machines[@]}"; do
       # its confirmation, exits 2 at once and touches nothing, with /S in
       # silence and otherwise after a box. The first then goes on, answered
       # on the screen, to the hosted run's end.
-      scenario=$name-$version-two-copies
-      start_wine "$scenario-first"
+      scenario $name-$version-two-copies
+      start_wine "$CASE-first"
       first_pid=$pid first_trace=$trace answered=" "
       for _ in $(seq 300); do
         first_box=$(xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -1)
@@ -419,14 +415,14 @@ for machine in "${machines[@]}"; do
         bounded 30 $wine "$exe" /S >/dev/null 2>&1
         expect "second copy with /S: exit status" $? 2
         [ $((SECONDS - started)) -le 15 ] || fail "the second copy took $((SECONDS - started)) s"
-        start_wine "$scenario-second"
+        start_wine "$CASE-second"
         answered=" $first_box "
-        answer_boxes Return "$scenario-second"
+        answer_boxes Return "$CASE-second"
         expect "second copy: exit status" $rc 2
         expect "second copy: boxes" "$texts" "$already_running"
         expect_unchanged "$machine" "a second copy"
         pid=$first_pid trace=$first_trace answered=" "
-        answer_boxes alt+y "$scenario-first"
+        answer_boxes alt+y "$CASE-first"
         expect "first copy: exit status" $rc 1
         expect_hosted_texts "$name-hosted"
         expect_hosted_end "$machine" "$name-hosted"
@@ -435,14 +431,14 @@ for machine in "${machines[@]}"; do
     fi
 
     # /S and /LOG: the hosted run's calls and end state.
-    scenario=$name-$version
-    silent_run "$scenario-silent" "$name-hosted"
-    echo "$scenario: exit $rc, $(wc -l < "$work/$scenario-silent.log") calls, $(wc -l < "$work/after.keys") of $(wc -l < "$work/$name.keys") keys left"
+    scenario $name-$version
+    silent_run "$CASE-silent" "$name-hosted"
+    echo "$CASE: exit $rc, $(wc -l < "$work/$CASE-silent.log") calls, $(wc -l < "$work/after.keys") of $(wc -l < "$work/$name.keys") keys left"
 
     # The machine again, in the same prefix, with tqc.cpl held open by a
     # program of ours for the whole run: its deletion is refused twice.
     if [ $name = "$first" ] && [ $version = win98 ]; then
-      scenario=$name-$version-applet-held
+      scenario $name-$version-applet-held
       install_machine "$machine"
       applet=$(ci_path "$WINEPREFIX/drive_c/windows" system32/tqc.cpl)
       coproc HOLDER { timeout -k 5 300 $wine "$holder" 'C:\windows\system32\tqc.cpl' 2>/dev/null; }
@@ -450,7 +446,7 @@ for machine in "${machines[@]}"; do
       read -r -t 30 held <&"${HOLDER[0]}"
       rc=
       if [ "${held%$'\r'}" = holding ]; then
-        silent_run "$scenario" "$name-held"
+        silent_run "$CASE" "$name-held"
       else
         fail "the holder did not open tqc.cpl"
       fi
@@ -460,13 +456,13 @@ for machine in "${machines[@]}"; do
       wait $holder_pid 2>/dev/null
       if [ -n "$rc" ]; then
         expect "tries to delete tqc.cpl" \
-          "$(grep -ic '"call":"DeleteFileA","path":"[^"]*tqc.cpl","result":0' "$work/$scenario.log")" 2
-        grep -q '"text":"Unable to delete Control Panel entry' "$work/$scenario.log" ||
+          "$(grep -ic '"call":"DeleteFileA","path":"[^"]*tqc.cpl","result":0' "$work/$CASE.log")" 2
+        grep -q '"text":"Unable to delete Control Panel entry' "$work/$CASE.log" ||
           fail "the applet prompt is not in the log"
         [ -n "$applet" ] && cmp -s "$applet" "$(ci_path "$machine/WINDOWS" SYSTEM/tqc.cpl)" ||
           fail "tqc.cpl not kept intact"
         ci_path "$WINEPREFIX/drive_c/windows" help/tqc.hlp >/dev/null && fail "tqc.hlp not deleted"
-        echo "$scenario: exit $rc"
+        echo "$CASE: exit $rc"
       fi
     fi
 
@@ -477,5 +473,4 @@ for machine in "${machines[@]}"; do
 done
 
 echo "screenshots and logs in $artifacts; took $SECONDS s"
-[ $status = 0 ] && echo "wine e2e passed"
-exit $status
+finish

@@ -11,6 +11,8 @@ expect_status 0
 for word in --machine --answers --log enter none; do
   grep -q -- "$word" "$WORK/stdout" || fail "--help does not mention $word"
 done
+grep -qF 'drive: the folder where its C:\ is mounted' "$WORK/stdout" ||
+  fail "--help does not say that DIR may be a drive"
 [ ! -s "$WORK/stderr" ] || fail "--help wrote to stderr"
 
 scenario "log on standard error, declined"

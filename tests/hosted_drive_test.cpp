@@ -172,11 +172,16 @@ TEST_F(Drive, ARunCutShortAtAnyWriteIsFinishedByTheNext) {
       state.replace(writes[w].offset, writes[w].bytes.size(), writes[w].bytes);
     const fs::path drive = Make("cut" + std::to_string(k), state);
     ASSERT_TRUE(scratch::WriteHostFile(drive / "registry.reg.journal", journal));
+    // The killed run's backup: the next run keeps it, and adds none when
+    // the file is still as that backup holds it.
+    ASSERT_TRUE(scratch::WriteHostFile(drive / "WIN98" / "SYSTEM.Q00", fixture));
     std::string error;
     ASSERT_TRUE(hosted::Start(drive.string(), &error)) << error;
     ASSERT_TRUE(hosted::Stop(&error)) << error;
     EXPECT_TRUE(Dat(drive) == end);
     EXPECT_FALSE(fs::exists(drive / "registry.reg.journal"));
+    EXPECT_TRUE(scratch::ReadHostFile(drive / "WIN98" / "SYSTEM.Q00") == fixture);
+    EXPECT_EQ(fs::exists(drive / "WIN98" / "SYSTEM.Q01"), k != 0) << "a backup of the file as the cut left it";
   }
 }
 
@@ -194,6 +199,11 @@ TEST_F(Drive, MalformedOrAmbiguousRegistryStopsTheStart) {
   ASSERT_TRUE(scratch::WriteHostFile(both / "registry.reg", "REGEDIT4\r\n\r\n"));
   EXPECT_FALSE(hosted::Start(both.string(), &error));
   EXPECT_NE(error.find("both registry.reg and \"C:\\\\WIN98\\\\SYSTEM.DAT\""), std::string::npos) << error;
+
+  const fs::path neither = Make("neither", scratch::SystemDat());
+  fs::remove(neither / "WIN98" / "SYSTEM.DAT");
+  EXPECT_FALSE(hosted::Start(neither.string(), &error));
+  EXPECT_NE(error.find("no registry.reg and no \"C:\\\\WIN98\\\\SYSTEM.DAT\""), std::string::npos) << error;
 }
 
 struct MsdosSys {

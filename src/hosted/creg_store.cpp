@@ -15,14 +15,47 @@ namespace {
 constexpr std::uint32_t kNotOnDrive = 0xFFFFFFFFu;
 constexpr std::uint32_t kRegSz = 1;
 
+// The file as it was, in the first free SYSTEM.Q00 ... SYSTEM.Q99, synced
+// with its folder; never over another file. A backup there already that
+// holds these bytes is this file's (a run that finishes one cut short before
+// its first write), and a second copy would only fill the drive.
+bool BackUp(const HostPath &where, const std::string &bytes) {
+  char name[] = "SYSTEM.Q00";
+  for (int n = 0; n < 100; ++n) {
+    name[8] = static_cast<char>('0' + n / 10);
+    name[9] = static_cast<char>('0' + n % 10);
+    Fd backup = OpenRegularAt(where.dir.Get(), name, O_WRONLY | O_CREAT | O_EXCL, 0444);
+    if (backup.Valid())
+      return WriteAll(backup.Get(), bytes) && ::fsync(backup.Get()) == 0 && ::fsync(where.dir.Get()) == 0;
+    if (errno != EEXIST) return false;
+    std::string held;
+    Fd old = OpenRegularAt(where.dir.Get(), name, O_RDONLY, 0);
+    if (old.Valid() && ReadToEnd(old.Get(), &held) && held == bytes) return true;
+  }
+  errno = EEXIST;
+  return false;
+}
+
 }  // namespace
 
 bool CregStore::Load(int dirFd, std::unique_ptr<Tree> *tree, std::string *error) {
   std::optional<HostPath> where = FindHostPath(dirFd, path_.c_str());
-  Fd fd = where ? where->Open(O_RDONLY) : Fd();
+  // Opened for writing, and its folder checked, though a run may change
+  // nothing: on a FAT drive Windows keeps the file read-only, and a run that
+  // found out only at its end would have removed the files already.
+  Fd fd = where ? where->Open(O_RDWR) : Fd();
+  if (!fd.Valid() && where && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    *error = ErrnoReason("cannot write " + path_, errno) +
+             ": the run would change it (on a FAT drive only root may: Windows keeps it read-only)";
+    return false;
+  }
   std::string bytes;
   if (!fd.Valid() || !ReadToEnd(fd.Get(), &bytes)) {
     *error = ErrnoReason("cannot read " + path_, where ? errno : ENOENT);
+    return false;
+  }
+  if (::faccessat(where->dir.Get(), ".", W_OK, AT_EACCESS) != 0) {
+    *error = ErrnoReason("cannot make a backup beside " + path_, errno);
     return false;
   }
   // The journal's records are applied again after every load: a key they
@@ -80,16 +113,7 @@ bool CregStore::Save(int dirFd, const Tree &tree, std::string *error) {
     *error = path_ + " is gone";
     return false;
   }
-  Fd backup;
-  char name[] = "SYSTEM.Q00";
-  for (int n = 0; n < 100 && !backup.Valid(); ++n) {
-    name[8] = static_cast<char>('0' + n / 10);
-    name[9] = static_cast<char>('0' + n % 10);
-    backup = OpenRegularAt(where->dir.Get(), name, O_WRONLY | O_CREAT | O_EXCL, 0444);
-    if (!backup.Valid() && errno != EEXIST) break;
-  }
-  if (!backup.Valid() || !WriteAll(backup.Get(), loaded_) || ::fsync(backup.Get()) != 0 ||
-      ::fsync(where->dir.Get()) != 0) {
+  if (!BackUp(*where, loaded_)) {
     *error = ErrnoReason("cannot back " + path_ + " up beside it", errno);
     return false;
   }

@@ -179,6 +179,11 @@ bool Registry::Open(int machineDirFd, std::string *error, const std::string &win
              " are there: remove the one that is not this machine's registry";
     return false;
   }
+  if (!regedit4 && !(creg && creg->exists)) {
+    *error = std::string("no ") + kRegistryName + " and no " + Quoted(systemDat) +
+             ": neither a machine folder nor a Windows drive's C:\\";
+    return false;
+  }
   // A new store and tree, so that a refused start leaves the ones in use.
   Impl fresh;
   if (!regedit4 && creg && creg->exists)

@@ -321,7 +321,7 @@ bool Regedit4Store::Parse(std::string text, const std::string &name, Tree *tree,
   return true;
 }
 
-void Regedit4Store::Save(const Tree &tree, std::vector<std::string_view> *pieces,
+void Regedit4Store::SaveText(const Tree &tree, std::vector<std::string_view> *pieces,
                          std::string *extra) const {
   pieces->clear();
   extra->clear();
@@ -383,7 +383,7 @@ bool Regedit4Store::Save(int dirFd, const Tree &tree, std::string *error) {
   if (tree.Removed().empty()) return true;
   std::vector<std::string_view> pieces;
   std::string extra;
-  Save(tree, &pieces, &extra);
+  SaveText(tree, &pieces, &extra);
   auto write = [&](int fd) {
     for (std::string_view piece : pieces)
       if (!WriteAll(fd, piece)) return false;

@@ -1,6 +1,5 @@
 #include "hosted/regedit4.h"
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -315,6 +314,13 @@ bool Regedit4Store::Parse(std::string text, const std::string &name, Tree *tree,
   // Decoded data is never longer than its text, so the arena never grows.
   kept->arena.reset(new char[kept->text.size() + 16]);
   kept->segments.reserve(kept->text.size() / 256 + 2);
+  // Every value takes a line at least: no value is copied again as the table grows.
+  std::size_t lines = 0;
+  for (const char *at = kept->text.data(), *end = at + kept->text.size();
+       (at = static_cast<const char *>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) != nullptr;
+       ++at)
+    ++lines;
+  tree->ReserveValues(lines);
   Parser parser(*kept, *tree, name, error);
   if (!parser.Run()) return false;
   kept_ = std::move(kept);

@@ -138,6 +138,12 @@ changes() {
   echo "${out:-   none}"
 }
 
+# The listing wraps as the program's own boxes do: at the terminal's width,
+# at most 80 columns, between words.
+width=$( (tput cols 2>/dev/null || echo 80) | head -n 1)
+[[ $width =~ ^[0-9]+$ ]] && [ "$width" -le 80 ] && [ "$width" -ge 20 ] || width=80
+width=$((width - 4))
+
 echo
 echo "== message boxes (from the call log)"
 sed -nE '/"call":"MessageBoxA"/{
@@ -145,7 +151,7 @@ sed -nE '/"call":"MessageBoxA"/{
   s/^0 /  (not shown) /; s/^1 /  [OK] /; s/^6 /  [Yes] /; s/^7 /  [No] /
   s/\\r\\n/ /g
   p
-}' "$log"
+}' "$log" | fold -s -w "$width" | sed 's/^[^ ]/    &/'
 
 echo
 echo "== registry keys (- removed, + added)"

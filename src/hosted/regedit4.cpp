@@ -1,6 +1,5 @@
 #include "hosted/regedit4.h"
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -315,13 +314,20 @@ bool Regedit4Store::Parse(std::string text, const std::string &name, Tree *tree,
   // Decoded data is never longer than its text, so the arena never grows.
   kept->arena.reset(new char[kept->text.size() + 16]);
   kept->segments.reserve(kept->text.size() / 256 + 2);
+  // Every value takes a line at least: no value is copied again as the table grows.
+  std::size_t lines = 0;
+  for (const char *at = kept->text.data(), *end = at + kept->text.size();
+       (at = static_cast<const char *>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) != nullptr;
+       ++at)
+    ++lines;
+  tree->ReserveValues(lines);
   Parser parser(*kept, *tree, name, error);
   if (!parser.Run()) return false;
   kept_ = std::move(kept);
   return true;
 }
 
-void Regedit4Store::Save(const Tree &tree, std::vector<std::string_view> *pieces,
+void Regedit4Store::SaveText(const Tree &tree, std::vector<std::string_view> *pieces,
                          std::string *extra) const {
   pieces->clear();
   extra->clear();
@@ -383,7 +389,7 @@ bool Regedit4Store::Save(int dirFd, const Tree &tree, std::string *error) {
   if (tree.Removed().empty()) return true;
   std::vector<std::string_view> pieces;
   std::string extra;
-  Save(tree, &pieces, &extra);
+  SaveText(tree, &pieces, &extra);
   auto write = [&](int fd) {
     for (std::string_view piece : pieces)
       if (!WriteAll(fd, piece)) return false;

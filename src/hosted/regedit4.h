@@ -33,7 +33,7 @@ class Regedit4Store final : public Store {
   // The text of the tree the last parse filled: pieces of the text, then
   // maybe *extra (which must outlive them): section lines of the live keys
   // that only removed sections created implicitly.
-  void Save(const Tree &tree, std::vector<std::string_view> *pieces, std::string *extra) const;
+  void SaveText(const Tree &tree, std::vector<std::string_view> *pieces, std::string *extra) const;
   std::string_view Text() const { return kept_->text; }
 
   const char *FileName() const override { return kRegistryName; }

@@ -55,6 +55,8 @@ class Tree {
   // end of its key's, and the children put in enumeration order once.
   Key *AddKey(Key *parent, std::string_view name);
   void AddValue(Key *key, const Value &value);
+  // Room for that many values before the table grows.
+  void ReserveValues(std::size_t count) { values_.reserve(count); }
   void SortChildren();
 
   Key *Root(RootId root) const { return roots_[static_cast<std::size_t>(root)]; }

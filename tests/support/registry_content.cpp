@@ -65,7 +65,7 @@ std::string Canonical(const Tree &doc) {
 std::string SavedText(const Loaded &loaded) {
   std::vector<std::string_view> pieces;
   std::string extra, text;
-  loaded.store.Save(loaded.tree, &pieces, &extra);
+  loaded.store.SaveText(loaded.tree, &pieces, &extra);
   for (std::string_view piece : pieces) text += piece;
   return text;
 }

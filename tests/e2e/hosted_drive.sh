@@ -20,13 +20,6 @@ scenario "the demo machine as a drive"
 "$MAKE_DRIVE" "$DEMO" "$WORK/drive" >/dev/null || { fail "make_drive could not make the drive"; finish; }
 cp "$WORK/drive/$DAT" "$WORK/before.dat"
 
-# A fresh copy of the drive at $WORK/NAME; prints its path.
-fresh_drive() {
-  rm -rf "${WORK:?}/$1"
-  cp -a "$WORK/drive" "$WORK/$1"
-  echo "$WORK/$1"
-}
-
 # libcreg's listing of a SYSTEM.DAT (K path, V name type hex), or a failure.
 libcreg_listing() {
   /usr/bin/python3 "$LIBCREG_LIST" "$1"
@@ -56,7 +49,7 @@ drop_listed_keys() {
 libcreg_listing "$WORK/before.dat" >"$WORK/before.list" || fail "libcreg cannot read the drive made"
 
 scenario "a. full run"
-drive=$(fresh_drive full)
+drive=$(fresh_machine full "$WORK/drive")
 run --machine "$drive" --answers yes,ok
 expect_status 1
 expect_boxes "260|6|$CONFIRMATION" "0|1|$COMPLETION"
@@ -89,7 +82,7 @@ fi
 # The pwrite64 calls of an unbroken run: the writes of SYSTEM.DAT, which
 # nothing else of the program writes that way.
 scenario "the writes of an unbroken run"
-drive=$(fresh_drive counted)
+drive=$(fresh_machine counted "$WORK/drive")
 bounded strace -qq -o "$WORK/trace" -e trace=pwrite64 "$BIN" --machine "$drive" --answers yes,ok \
   </dev/null >/dev/null 2>"$WORK/stderr"
 expect_status 1
@@ -105,7 +98,7 @@ points=$(printf '%s\n' 1 2 3 4 5 6 7 $(seq 20 25 $((writes - 2))) $((writes - 1)
 # file and that a declined run finishes the job.
 fault_at() { # n fault expected-status
   local n=$1
-  drive=$(fresh_drive "fault-$n")
+  drive=$(fresh_machine "fault-$n" "$WORK/drive")
   bounded strace -qq -o /dev/null -e trace=pwrite64 -e inject=pwrite64:"$2":when="$n" \
     "$BIN" --machine "$drive" --answers yes,ok </dev/null >/dev/null 2>"$WORK/stderr"
   expect_status "$3"

@@ -9,7 +9,8 @@
 #   c. a write that fails (EIO) is reported, exit 2 with the journal kept;
 #      the file reads, and the next run ends on the same bytes.
 # The faults come from strace, which kills or fails the Nth pwrite64 before
-# it is made. TQ72_MAKE_DRIVE names the make_drive tool (CTest sets it).
+# it is made. TQ72_MAKE_DRIVE names the make_drive tool (CTest sets it);
+# it and libcreg run under the same time bound as the program.
 source "$(dirname "$0")/hosted_common.bash" "$@"
 
 MAKE_DRIVE=${TQ72_MAKE_DRIVE:?TQ72_MAKE_DRIVE must name the make_drive tool}
@@ -17,12 +18,12 @@ LIBCREG_LIST=$SRC/tests/support/libcreg_list.py
 DAT=WIN98/SYSTEM.DAT
 
 scenario "the demo machine as a drive"
-"$MAKE_DRIVE" "$DEMO" "$WORK/drive" >/dev/null || { fail "make_drive could not make the drive"; finish; }
+timeout "$RUN_SECONDS" "$MAKE_DRIVE" "$DEMO" "$WORK/drive" >/dev/null || { fail "make_drive could not make the drive"; finish; }
 cp "$WORK/drive/$DAT" "$WORK/before.dat"
 
 # libcreg's listing of a SYSTEM.DAT (K path, V name type hex), or a failure.
 libcreg_listing() {
-  /usr/bin/python3 "$LIBCREG_LIST" "$1"
+  timeout "$RUN_SECONDS" /usr/bin/python3 "$LIBCREG_LIST" "$1"
 }
 
 # Both readers take FILE and see the same keys and values in it.
@@ -30,7 +31,7 @@ expect_readable() {
   local why
   if ! libcreg_listing "$1" >"$WORK/libcreg" 2>"$WORK/why"; then
     fail "libcreg cannot read ${1#"$WORK/"}: $(head -c 300 "$WORK/why")"
-  elif ! "$MAKE_DRIVE" --list "$1" >"$WORK/ours" 2>"$WORK/why"; then
+  elif ! timeout "$RUN_SECONDS" "$MAKE_DRIVE" --list "$1" >"$WORK/ours" 2>"$WORK/why"; then
     fail "our reader refuses ${1#"$WORK/"}: $(head -c 300 "$WORK/why")"
   elif ! why=$(diff "$WORK/libcreg" "$WORK/ours"); then
     fail "libcreg and our reader list ${1#"$WORK/"} differently: $(echo "$why" | head -4)"
@@ -73,7 +74,7 @@ cp "$drive/$DAT" "$WORK/end.dat"
 # a container), the fault cases cannot run, and the script says so and
 # exits 77, which CTest shows as skipped.
 command -v strace >/dev/null || { fail "strace is not installed (tools/test.sh installs it)"; finish; }
-if ! strace -qq -o /dev/null -e trace=none true 2>"$WORK/why"; then
+if ! timeout "$RUN_SECONDS" strace -qq -o /dev/null -e trace=none true 2>"$WORK/why"; then
   echo "SKIP: strace cannot trace here, so the kill and I/O error cases did not run: $(head -1 "$WORK/why")" >&2
   [ "$FAILURES" -eq 0 ] && exit 77
   finish

@@ -15,6 +15,7 @@
 #include "hosted/windows_files.h"
 #include "session/session.h"
 #include "support/creg_file.h"
+#include "support/drive.h"
 #include "support/modem_fixture.h"
 
 namespace {
@@ -22,11 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using hosted::creg::Hive;
 
-const char kMsdosSys[] =
-    "[Paths]\r\nWinDir=C:\\WIN98\r\nWinBootDir=C:\\WIN98\r\nHostWinBootDrv=C\r\n\r\n[Options]\r\n"
-    "BootGUI=1\r\n;\r\n;The following lines are required for compatibility with other programs.\r\n"
-    ";Do not remove them (MSDOS.SYS needs to be >1024 bytes).\r\n"
-    ";xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxa\r\n";
+const std::string kMsdosSys = scratch::MsdosSys("C:\\WIN98");
 
 std::string Upper(std::string text) {
   for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -212,7 +209,7 @@ struct MsdosSys {
 };
 
 const MsdosSys kMsdosSysCases[] = {
-    {kMsdosSys, "C:\\WIN98"},
+    {kMsdosSys.c_str(), "C:\\WIN98"},
     {"[paths]\nwindir = c:\\Win98\\\nxxxxxxxx\n", "c:\\Win98"},
     {"xxxxxxxxxxxxxxxxxxxx\r\n[Options]\r\nWinDir=C:\\OTHER\r\n", "C:\\WINDOWS"},
     {"", "C:\\WINDOWS"},

@@ -2,7 +2,7 @@
 # Builds the hosted uninstaller, runs it on a fresh copy of the demo Windows 98
 # machine (demo/) and shows what it changed: registry keys, files, SYSTEM.INI.
 #
-#   tools/demo.sh [--answers LIST] [--hold-applet[=SECONDS]] [--no-build]
+#   tools/demo.sh [--answers LIST] [--hold-applet[=SECONDS]] [--drive] [--no-build]
 #
 #   --answers LIST   answers to the message boxes (yes,no,ok,enter,none), for a
 #                    run without questions; by default they are asked here.
@@ -11,12 +11,16 @@
 #                    applet prompt appears. Answer the prompt before that and
 #                    the applet stays; after, and it goes.
 #                    Same as TQ72_DEMO_HOLD_APPLET=SECONDS in the environment.
-#   --no-build       use build/default/tq72uninst as it is.
+#   --drive          run on the demo machine as a Windows 98 drive
+#                    (make_drive: MSDOS.SYS naming C:\WIN98, the registry in
+#                    WIN98\SYSTEM.DAT) and show SYSTEM.DAT's keys and backup.
+#   --no-build       use build/default/tq72uninst (and tests/make_drive) as they are.
 #
 # TQ72UNINST=PATH in the environment runs that program instead, unbuilt.
 #
-# The machine is left in scratch/demo-machine, the run's call log (one JSON
-# line per platform call) in scratch/demo.log.
+# The machine is left in scratch/demo-machine (scratch/demo-drive with
+# --drive, scratch/demo-drive-before as it was made), the run's call log
+# (one JSON line per platform call) in scratch/demo.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -24,6 +28,7 @@ repo=$PWD
 answers=()
 hold=${TQ72_DEMO_HOLD_APPLET:-}
 build=yes
+drive=no
 while [ $# -gt 0 ]; do
   case $1 in
     --answers) [ $# -ge 2 ] || { echo "demo.sh: --answers needs a list" >&2; exit 2; }
@@ -31,6 +36,7 @@ while [ $# -gt 0 ]; do
     --answers=*) answers=(--answers "${1#*=}") ;;
     --hold-applet) hold=5 ;;
     --hold-applet=*) hold=${1#*=} ;;
+    --drive) drive=yes ;;
     --no-build) build=no ;;
     -h | --help) sed -n '2,/^set -e/{/^set -e/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
     *) echo "demo.sh: unknown argument \"$1\" (try --help)" >&2; exit 2 ;;
@@ -43,6 +49,9 @@ if [ -n "$hold" ] && ! [[ $hold =~ ^[0-9]+$ ]]; then
 fi
 
 bin=$repo/build/default/tq72uninst
+make_drive=$repo/build/default/tests/make_drive
+targets=(tq72uninst)
+[ "$drive" = no ] || targets+=(make_drive)
 if [ -n "${TQ72UNINST:-}" ]; then
   bin=$(realpath "$TQ72UNINST")
   build=no
@@ -66,19 +75,30 @@ if [ "$build" = yes ]; then
   echo "== building"
   cmake --preset default >/dev/null
   # Quiet when it works, the whole compiler output when it does not.
-  if ! out=$(cmake --build --preset default --target tq72uninst 2>&1); then
+  if ! out=$(cmake --build --preset default --target "${targets[@]}" 2>&1); then
     echo "$out" >&2
     exit 1
   fi
 fi
 [ -x "$bin" ] || { echo "demo.sh: $bin is missing: build with cmake --preset default && cmake --build --preset default" >&2; exit 2; }
+[ "$drive" = no ] || [ -x "$make_drive" ] ||
+  { echo "demo.sh: $make_drive is missing: build with cmake --build --preset default --target make_drive" >&2; exit 2; }
 
 demo=$repo/demo
 scratch=$repo/scratch
 machine=$scratch/demo-machine
 log=$scratch/demo.log
+windows=WINDOWS
 mkdir -p "$scratch"
 rm -rf "$machine" "$log"
+if [ "$drive" = yes ]; then
+  # The drive as made stays beside the one the run changes, to compare.
+  machine=$scratch/demo-drive
+  demo=$scratch/demo-drive-before
+  windows=WIN98
+  rm -rf "$machine" "$demo"
+  echo "== making the drive: $("$make_drive" "$repo/demo" "$demo")"
+fi
 cp -a "$demo" "$machine"
 
 holder=
@@ -91,7 +111,7 @@ stop_helpers() {
 trap stop_helpers EXIT
 
 if [ -n "$hold" ]; then
-  applet=$machine/WINDOWS/SYSTEM/tqc.cpl
+  applet=$(find "$machine/$windows" -ipath '*/system/tqc.cpl' | head -n 1)
   # The holder execs into sleep with the locked descriptor, so that ending
   # that one process lets go of the lock (flock FILE CMD would leave CMD
   # holding it after flock itself is gone).
@@ -115,7 +135,7 @@ if [ -n "$hold" ]; then
   echo "== the Control Panel holds tqc.cpl; it lets go $hold s after the applet prompt appears"
 fi
 
-echo "== running: tq72uninst --machine scratch/demo-machine ${answers[*]}"
+echo "== running: tq72uninst --machine ${machine#"$repo/"} ${answers[*]}"
 status=0
 "$bin" --machine "$machine" "${answers[@]}" --log "$log" || status=$?
 stop_helpers
@@ -127,9 +147,19 @@ case $status in
   *) echo "== exit status $status: the uninstaller could not start"; exit "$status" ;;
 esac
 
-keys() { tr -d '\r' <"$1" | grep -a '^\[' | LC_ALL=C sort; }
+# A drive's keys as libcreg reads SYSTEM.DAT (our own reader where Debian's
+# python3-libcreg is missing), a machine folder's from registry.reg.
+keys() {
+  if [ "$drive" = no ]; then
+    tr -d '\r' <"$1/registry.reg" | grep -a '^\[' | LC_ALL=C sort
+  elif /usr/bin/python3 -c 'import pycreg' 2>/dev/null; then
+    /usr/bin/python3 "$repo/tests/support/libcreg_list.py" "$1/WIN98/SYSTEM.DAT" | sed -n 's/^K \(..*\)$/[HKEY_LOCAL_MACHINE\\\1]/p' | LC_ALL=C sort
+  else
+    "$make_drive" --list "$1/WIN98/SYSTEM.DAT" | sed -n 's/^K \(..*\)$/[HKEY_LOCAL_MACHINE\\\1]/p' | LC_ALL=C sort
+  fi
+}
 files() { (cd "$1" && find . -mindepth 1 | LC_ALL=C sort); }
-sysini() { find "$1/WINDOWS" -maxdepth 1 -iname system.ini | head -n 1; }
+sysini() { find "$1/$windows" -maxdepth 1 -iname system.ini | head -n 1; }
 
 # "- line" for a line only in the first file, "+ line" for one only in the second.
 changes() {
@@ -155,7 +185,7 @@ sed -nE '/"call":"MessageBoxA"/{
 
 echo
 echo "== registry keys (- removed, + added)"
-changes <(keys "$demo/registry.reg") <(keys "$machine/registry.reg")
+changes <(keys "$demo") <(keys "$machine")
 
 echo
 echo "== files (- removed, + added)"
@@ -166,5 +196,19 @@ echo "== SYSTEM.INI (^M is a CR; \$ ends a line, so a line without \$ has no lin
 diff <(cat -A "$(sysini "$demo")") <(cat -A "$(sysini "$machine")") || true
 cmp -s "$(sysini "$demo")" "$(sysini "$machine")" && echo "   unchanged"
 
+if [ "$drive" = yes ]; then
+  echo
+  echo "== SYSTEM.DAT and its backup"
+  size() { stat -c %s "$1"; }
+  echo "   SYSTEM.DAT: $(size "$demo/WIN98/SYSTEM.DAT") bytes before, $(size "$machine/WIN98/SYSTEM.DAT") after (changed in place)"
+  echo "   $(cmp -s "$demo/WIN98/SYSTEM.DAT" "$machine/WIN98/SYSTEM.DAT" && echo unchanged ||
+    echo "$(cmp -l "$demo/WIN98/SYSTEM.DAT" "$machine/WIN98/SYSTEM.DAT" | wc -l) bytes changed")"
+  for backup in "$machine"/WIN98/SYSTEM.Q[0-9][0-9]; do
+    [ -e "$backup" ] || continue
+    cmp -s "$backup" "$demo/WIN98/SYSTEM.DAT" && same="the file as it was before the run" || same="NOT the file before the run"
+    echo "   backup ${backup#"$machine/"}: $same"
+  done
+fi
+
 echo
-echo "The machine is in scratch/demo-machine, the call log in scratch/demo.log."
+echo "The machine is in ${machine#"$repo/"}, the call log in scratch/demo.log."

@@ -16,7 +16,7 @@ packages=(
   python3 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
   wine wine32 wine64 fonts-wine xvfb xdotool x11-utils imagemagick
-  clang libclang-rt-14-dev mtools unzip valgrind libcreg-utils python3-libcreg
+  clang libclang-rt-14-dev mtools unzip valgrind libcreg-utils python3-libcreg strace
   groff man-db bsdextrautils file lintian dpkg-dev
 )
 missing=()

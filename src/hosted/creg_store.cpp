@@ -123,9 +123,8 @@ bool CregStore::Save(int dirFd, const Tree &tree, std::string *error) {
     return false;
   }
   for (const creg::Write &write : writes) {
-    const ssize_t done = ::pwrite(file.Get(), write.bytes.data(), write.bytes.size(), static_cast<off_t>(write.offset));
-    if (done != static_cast<ssize_t>(write.bytes.size()) || ::fdatasync(file.Get()) != 0) {
-      *error = ErrnoReason("cannot write " + path_, done < 0 ? errno : EIO);
+    if (!WriteAllAt(file.Get(), write.bytes, static_cast<off_t>(write.offset)) || ::fdatasync(file.Get()) != 0) {
+      *error = ErrnoReason("cannot write " + path_, errno);
       return false;
     }
   }

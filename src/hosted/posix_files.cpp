@@ -98,16 +98,37 @@ bool ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, s
   return true;
 }
 
-bool WriteAll(int fd, std::string_view data, std::size_t *written) {
+namespace {
+
+// Both writes go on after a short write with the rest, and retry one that a
+// signal interrupted before it wrote anything. A write of nothing, which a
+// regular file never gives, fails as an I/O error rather than loop.
+template <typename WriteSome>
+bool WriteLoop(std::string_view data, std::size_t *written, WriteSome writeSome) {
   std::size_t done = 0;
   while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    const ssize_t n = writeSome(data.data() + done, data.size() - done, done);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
   if (written != nullptr) *written = done;
   return done == data.size();
+}
+
+}  // namespace
+
+bool WriteAll(int fd, std::string_view data, std::size_t *written) {
+  return WriteLoop(data, written, [fd](const char *bytes, std::size_t size, std::size_t) {
+    return ::write(fd, bytes, size);
+  });
+}
+
+bool WriteAllAt(int fd, std::string_view data, off_t offset) {
+  return WriteLoop(data, nullptr, [fd, offset](const char *bytes, std::size_t size, std::size_t done) {
+    return ::pwrite(fd, bytes, size, offset + static_cast<off_t>(done));
+  });
 }
 
 bool ReplaceFile(int dirFd, const char *target, mode_t mode, bool noReplace,

@@ -59,6 +59,8 @@ bool ReadToEnd(int fd, std::string *bytes);
 bool ReadFileAt(int dirFd, const char *name, std::string *bytes, mode_t *mode, std::string *error);
 // Writes all of data (*written: how much did); false, with errno, on an error.
 bool WriteAll(int fd, std::string_view data, std::size_t *written = nullptr);
+// The same at offset, through pwrite: the file offset stays where it was.
+bool WriteAllAt(int fd, std::string_view data, off_t offset);
 
 // Temporary files are named kTemporaryPrefix + "PID-N": two runs never
 // share one, and any found under the machine lock belong to a run that is gone.

@@ -33,11 +33,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A fresh copy of the demo machine at $WORK/NAME; prints its path.
-fresh_machine() {
+# A fresh copy of the demo machine (or of machine FROM) at $WORK/NAME;
+# prints its path.
+fresh_machine() { # name [from]
   local dir=$WORK/$1
   rm -rf "$dir"
-  cp -a "$DEMO" "$dir"
+  cp -a "${2:-$DEMO}" "$dir"
   echo "$dir"
 }
 

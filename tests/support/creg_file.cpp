@@ -43,6 +43,41 @@ std::string GenuineSystemDat() {
   return bytes;
 }
 
+std::string SmallSystemDat(std::size_t keys, std::uint32_t pages) {
+  const std::string genuine = GenuineSystemDat();
+  const std::uint32_t area = pages * kPage, firstRegion = 2 * kPage, root = 0x20;
+  std::string bytes = genuine.substr(0, kRgkn + root + kEntrySize);
+  bytes.resize(kRgkn + area, '\0');
+  auto set32 = [&bytes](std::size_t at, std::uint32_t v) { bytes.replace(at, 4, Le(v, 4)); };
+  set32(8, kRgkn + area);  // no data block yet: the writer makes them
+  bytes.replace(16, 2, Le(0, 2));
+  set32(kRgkn + 4, area);
+  set32(kRgkn + 8, root);
+  set32(kRgkn + root + 16, kNone);
+  const std::uint32_t first = root + kEntrySize;
+  set32(kRgkn + first, 0x80000000u);
+  set32(kRgkn + first + 4, firstRegion - first);
+  set32(kRgkn + first + 8, kNone);
+  set32(kRgkn + 12, first);
+  if (area > firstRegion) {
+    set32(kRgkn + firstRegion, 0x80000000u);
+    set32(kRgkn + firstRegion + 4, area - firstRegion);
+    set32(kRgkn + firstRegion + 8, first);
+    set32(kRgkn + 12, firstRegion);
+  }
+  std::string error;
+  const std::optional<hosted::creg::Hive> hive = hosted::creg::Hive::Parse(genuine, "SYSTEM.DAT", &error);
+  if (!hive) throw std::runtime_error(error);
+  const std::vector<hosted::creg::Key> &all = hive->Keys();
+  std::vector<std::string> paths(all.size());
+  CregWriter writer(std::move(bytes));
+  for (std::size_t k = 0; k < all.size() && k <= keys; ++k) {
+    if (k != 0) writer.AddKey(paths[k], all[k].values);
+    for (std::size_t child : all[k].children) paths[child] = (k == 0 ? "" : paths[k] + "\\") + all[child].name;
+  }
+  return writer.Bytes();
+}
+
 CregWriter::CregWriter(std::string bytes) : bytes_(std::move(bytes)) {
   std::string error;
   std::optional<hosted::creg::Hive> hive = hosted::creg::Hive::Parse(bytes_, "SYSTEM.DAT", &error);

@@ -17,6 +17,11 @@ namespace scratch {
 
 // The genuine Windows Me SYSTEM.DAT of the test data.
 std::string GenuineSystemDat();
+// A small file with the genuine one's headers and its first `keys` keys
+// (parents first), values and all, added as CregWriter adds them to an
+// entry area of `pages` pages (at least two); with more than two, the last
+// pages are handed out first, so that entries lie past the first 8 KiB too.
+std::string SmallSystemDat(std::size_t keys, std::uint32_t pages);
 
 // Adds keys to a file that hosted::creg::Hive::Parse takes, as Windows adds
 // them: an entry from the head of the free entries (a new page of entries

@@ -16,11 +16,6 @@ namespace {
 using hosted::creg::Hive;
 using hosted::creg::Write;
 
-std::string Upper(std::string text) {
-  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 Hive Parsed(const std::string &bytes) {
   std::string error;
   std::optional<Hive> hive = Hive::Parse(bytes, "SYSTEM.DAT", &error);
@@ -55,9 +50,9 @@ std::string Without(const std::string &listing, const std::vector<std::string> &
     const std::string line = listing.substr(at, end - at);
     at = end;
     if (line.starts_with("K ")) {
-      const std::string path = Upper(line.substr(2, line.size() - 3));
+      const std::string path = scratch::UpperCase(line.substr(2, line.size() - 3));
       dropping = std::any_of(paths.begin(), paths.end(), [&](const std::string &p) {
-        return path == Upper(p) || path.starts_with(Upper(p) + "\\");
+        return path == scratch::UpperCase(p) || path.starts_with(scratch::UpperCase(p) + "\\");
       });
     }
     if (!dropping) out += line;

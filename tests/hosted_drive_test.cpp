@@ -22,17 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using hosted::creg::Hive;
 
-const char kMsdosSys[] =
-    "[Paths]\r\nWinDir=C:\\WIN98\r\nWinBootDir=C:\\WIN98\r\nHostWinBootDrv=C\r\n\r\n[Options]\r\n"
-    "BootGUI=1\r\n;\r\n;The following lines are required for compatibility with other programs.\r\n"
-    ";Do not remove them (MSDOS.SYS needs to be >1024 bytes).\r\n"
-    ";xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxa\r\n";
-
-std::string Upper(std::string text) {
-  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 Hive Parsed(const std::string &bytes) {
   std::string error;
   std::optional<Hive> hive = Hive::Parse(bytes, "SYSTEM.DAT", &error);
@@ -73,12 +62,7 @@ class Drive : public testing::Test {
   // the same keys as registry.reg.
   fs::path Make(const std::string &name, const std::string &systemDat, bool asRegedit4 = false) {
     const fs::path root = outer_ / name;
-    EXPECT_TRUE(scratch::WriteHostFile(root / "MSDOS.SYS", kMsdosSys));
-    for (const scratch::File &file : scratch::ModemFiles()) {
-      std::string path = Upper(file.path);
-      std::replace(path.begin(), path.end(), '\\', '/');
-      EXPECT_TRUE(scratch::WriteHostFile(root / "WIN98" / path, file.bytes));
-    }
+    for (const scratch::File &file : scratch::DriveFiles()) EXPECT_TRUE(scratch::WriteHostFile(root / file.path, file.bytes));
     if (asRegedit4)
       EXPECT_TRUE(scratch::WriteHostFile(root / "registry.reg", scratch::RegistryText(KeysOf(Parsed(systemDat)))));
     else
@@ -134,7 +118,7 @@ TEST_F(Drive, RemovesExactlyTheModemKeysInPlaceAndLogsAsRegistryReg) {
   EXPECT_TRUE(scratch::ReadHostFile(drive / "WIN98" / "SYSTEM.Q00") == fixture) << "the backup";
   EXPECT_FALSE(fs::exists(drive / "registry.reg.journal"));
   for (const std::string &file : scratch::ProductFiles)
-    EXPECT_FALSE(fs::exists(drive / "WIN98" / Upper(file).replace(Upper(file).find('\\'), 1, "/"))) << file;
+    EXPECT_FALSE(fs::exists(drive / "WIN98" / scratch::UpperCase(file).replace(file.find('\\'), 1, "/"))) << file;
 
   // File handles are numbered on from the process's earlier runs.
   auto folded = [](const std::string &text) {
@@ -202,7 +186,7 @@ struct MsdosSys {
 };
 
 const MsdosSys kMsdosSysCases[] = {
-    {kMsdosSys, "C:\\WIN98"},
+    {scratch::MsdosSys.data(), "C:\\WIN98"},
     {"[paths]\nwindir = c:\\Win98\\\nxxxxxxxx\n", "c:\\Win98"},
     {"xxxxxxxxxxxxxxxxxxxx\r\n[Options]\r\nWinDir=C:\\OTHER\r\n", "C:\\WINDOWS"},
     {"", "C:\\WINDOWS"},

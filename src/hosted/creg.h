@@ -56,6 +56,13 @@ struct Write {
   bool operator==(const Write &) const = default;
 };
 
+// A word as the file stores it (little-endian).
+std::string Le32(std::uint32_t v);
+std::string Le16(std::uint16_t v);
+// Names as the file's hashes see them: ASCII letters without case.
+char Upper(char c);
+bool SameName(std::string_view a, std::string_view b);
+
 // The hash an entry keeps of its key's name: the sum of its bytes below 0x80,
 // upper-cased.
 std::uint32_t NameHash(std::string_view name);

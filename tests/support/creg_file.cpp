@@ -14,6 +14,9 @@ namespace scratch {
 
 namespace {
 
+using hosted::creg::Le16;
+using hosted::creg::Le32;
+
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 constexpr std::size_t kRgkn = 0x20;
 constexpr std::uint32_t kEntrySize = 28;
@@ -21,20 +24,13 @@ constexpr std::uint32_t kPage = 0x1000;
 constexpr std::uint16_t kIdsPerBlock = 255;  // no genuine block holds more
 constexpr std::uint32_t kSmallestFree = 32;  // a smaller remainder stays in the record
 
-std::string Upper(std::string_view text) {
+}  // namespace
+
+std::string UpperCase(std::string_view text) {
   std::string upper(text);
-  for (char &c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (char &c : upper) c = hosted::creg::Upper(c);
   return upper;
 }
-
-std::string Le(std::uint32_t v, int bytes) {
-  std::string out;
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
-  return out;
-}
-
-}  // namespace
 
 std::string GenuineSystemDat() {
   std::ifstream in(TQ72_CREG_DATA "/SYSTEM.DAT", std::ios::binary);
@@ -48,9 +44,9 @@ std::string SmallSystemDat(std::size_t keys, std::uint32_t pages) {
   const std::uint32_t area = pages * kPage, firstRegion = 2 * kPage, root = 0x20;
   std::string bytes = genuine.substr(0, kRgkn + root + kEntrySize);
   bytes.resize(kRgkn + area, '\0');
-  auto set32 = [&bytes](std::size_t at, std::uint32_t v) { bytes.replace(at, 4, Le(v, 4)); };
+  auto set32 = [&bytes](std::size_t at, std::uint32_t v) { bytes.replace(at, 4, Le32(v)); };
   set32(8, kRgkn + area);  // no data block yet: the writer makes them
-  bytes.replace(16, 2, Le(0, 2));
+  bytes.replace(16, 2, Le16(0));
   set32(kRgkn + 4, area);
   set32(kRgkn + 8, root);
   set32(kRgkn + root + 16, kNone);
@@ -87,7 +83,7 @@ CregWriter::CregWriter(std::string bytes) : bytes_(std::move(bytes)) {
   for (std::size_t k = 0; k < keys.size(); ++k) {
     ids_[paths[k]] = keys[k].id;
     for (std::size_t child : keys[k].children)
-      paths[child] = (k == 0 ? "" : paths[k] + "\\") + Upper(keys[child].name);
+      paths[child] = (k == 0 ? "" : paths[k] + "\\") + UpperCase(keys[child].name);
   }
 }
 
@@ -101,8 +97,8 @@ std::uint16_t CregWriter::U16(std::size_t offset) const {
   std::memcpy(&v, bytes_.data() + offset, 2);
   return v;
 }
-void CregWriter::Set32(std::size_t offset, std::uint32_t value) { bytes_.replace(offset, 4, Le(value, 4)); }
-void CregWriter::Set16(std::size_t offset, std::uint16_t value) { bytes_.replace(offset, 2, Le(value, 2)); }
+void CregWriter::Set32(std::size_t offset, std::uint32_t value) { bytes_.replace(offset, 4, Le32(value)); }
+void CregWriter::Set16(std::size_t offset, std::uint16_t value) { bytes_.replace(offset, 2, Le16(value)); }
 
 // A page of entries at the end of the RGKN area, listed as one free run:
 // the data blocks move up a page, and nothing points into them by offset.
@@ -139,9 +135,9 @@ std::size_t CregWriter::NewBlock(std::uint32_t size) {
   const std::size_t at = bytes_.size();
   const std::uint16_t number = U16(16);
   const std::uint32_t blockSize = (0x20 + size + kSmallestFree + kPage - 1) / kPage * kPage;
-  std::string block = "RGDB" + Le(blockSize, 4) + Le(blockSize - 0x20, 4) + Le(8, 2) + Le(number, 2) +
-                      Le(0x20, 4) + Le(0, 2) + Le(0, 2) + std::string(8, '\0');
-  block += Le(blockSize - 0x20, 4) + Le(0xFFFF, 2) + Le(0xFFFF, 2) + Le(kNone, 4);
+  std::string block = "RGDB" + Le32(blockSize) + Le32(blockSize - 0x20) + Le16(8) + Le16(number) +
+                      Le32(0x20) + Le16(0) + Le16(0) + std::string(8, '\0');
+  block += Le32(blockSize - 0x20) + Le16(0xFFFF) + Le16(0xFFFF) + Le32(kNone);
   block.resize(blockSize, '\0');
   bytes_ += block;
   Set16(16, number + 1);
@@ -168,7 +164,7 @@ std::pair<std::uint16_t, std::uint16_t> CregWriter::NewRecord(const std::string 
   if (have - size >= kSmallestFree) {
     taken = size;
     const std::size_t rest = block + r + size;
-    bytes_.replace(rest, 16, Le(have - size, 4) + Le(0xFFFF, 2) + Le(0xFFFF, 2) + Le(next, 4) + Le(0, 4));
+    bytes_.replace(rest, 16, Le32(have - size) + Le16(0xFFFF) + Le16(0xFFFF) + Le32(next) + Le32(0));
     Set32(link, r + size);
   } else {
     Set32(link, next);
@@ -196,24 +192,24 @@ std::uint32_t CregWriter::AddKey(std::string_view path, const std::vector<hosted
   for (std::size_t start = 0; start <= path.size();) {
     std::size_t end = std::min(path.find('\\', start), path.size());
     const std::string_view name = path.substr(start, end - start);
-    upperPath += (upperPath.empty() ? "" : "\\") + Upper(name);
+    upperPath += (upperPath.empty() ? "" : "\\") + UpperCase(name);
     start = end + 1;
     if (auto found = ids_.find(upperPath); found != ids_.end()) {
       parent = found->second;
       continue;
     }
     const bool last = start > path.size();
-    std::string record = Le(0, 4) + Le(0, 4) + Le(0, 4) + Le(static_cast<std::uint32_t>(name.size()), 2) +
-                         Le(last ? static_cast<std::uint32_t>(values.size()) : 0, 2) + Le(0, 4) + std::string(name);
+    std::string record = Le32(0) + Le32(0) + Le32(0) + Le16(static_cast<std::uint16_t>(name.size())) +
+                         Le16(last ? static_cast<std::uint16_t>(values.size()) : 0) + Le32(0) + std::string(name);
     for (const hosted::creg::Value &value : last ? values : std::vector<hosted::creg::Value>{})
-      record += Le(value.type, 4) + Le(0, 4) + Le(static_cast<std::uint32_t>(value.name.size()), 2) +
-                Le(static_cast<std::uint32_t>(value.data.size()), 2) + value.name + value.data;
-    record.replace(8, 4, Le(static_cast<std::uint32_t>(record.size()), 4));
+      record += Le32(value.type) + Le32(0) + Le16(static_cast<std::uint16_t>(value.name.size())) +
+                Le16(static_cast<std::uint16_t>(value.data.size())) + value.name + value.data;
+    record.replace(8, 4, Le32(static_cast<std::uint32_t>(record.size())));
     const auto [number, id] = NewRecord(record);
     const std::uint32_t entry = NewEntry();
     bytes_.replace(kRgkn + entry, kEntrySize,
-                   Le(0, 4) + Le(hosted::creg::NameHash(name), 4) + Le(0, 4) + Le(parent, 4) + Le(kNone, 4) +
-                       Le(kNone, 4) + Le(id, 2) + Le(number, 2));
+                   Le32(0) + Le32(hosted::creg::NameHash(name)) + Le32(0) + Le32(parent) + Le32(kNone) +
+                       Le32(kNone) + Le16(id) + Le16(number));
     std::size_t link = kRgkn + parent + 16;
     while (U32(link) != kNone) link = kRgkn + U32(link) + 20;
     Set32(link, entry);
@@ -227,11 +223,11 @@ std::optional<std::uint32_t> CregFind(const hosted::creg::Hive &hive, std::strin
   std::size_t k = 0;
   for (std::size_t start = 0; start <= path.size();) {
     const std::size_t end = std::min(path.find('\\', start), path.size());
-    const std::string name = Upper(path.substr(start, end - start));
+    const std::string_view name = path.substr(start, end - start);
     start = end + 1;
     const std::vector<std::size_t> &children = hive.Keys()[k].children;
     auto child = std::find_if(children.begin(), children.end(),
-                              [&](std::size_t c) { return Upper(hive.Keys()[c].name) == name; });
+                              [&](std::size_t c) { return hosted::creg::SameName(hive.Keys()[c].name, name); });
     if (child == children.end()) return std::nullopt;
     k = *child;
   }

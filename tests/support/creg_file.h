@@ -15,6 +15,9 @@
 
 namespace scratch {
 
+// A name or path as the file's hashes see it (hosted::creg::Upper).
+std::string UpperCase(std::string_view text);
+
 // The genuine Windows Me SYSTEM.DAT of the test data.
 std::string GenuineSystemDat();
 // A small file with the genuine one's headers and its first `keys` keys

@@ -4,6 +4,15 @@
 
 namespace scratch {
 
+// Here rather than with the machine, so that the benchmarks take the
+// fixture without the machine and its interposer.
+Value Text(std::string name, const std::string &text) {
+  return {std::move(name), platform::REG_SZ, text + std::string(1, '\0')};
+}
+
+Value Unterminated(std::string name, const std::string &text) {
+  return {std::move(name), platform::REG_SZ, text};
+}
 
 std::vector<Key> ModemKeys() {
   const std::string classRoot = "System\\CurrentControlSet\\Services\\Class\\";
@@ -89,6 +98,22 @@ std::vector<File> ModemFiles() {
   for (const std::string &file : ProductFiles) files.push_back({file, "MZ product " + file});
   for (const std::string &file : NeighbourFiles) files.push_back({file, "MZ other " + file});
   files.push_back({"SYSTEM.INI", std::string(SystemIni)});
+  return files;
+}
+
+const std::string_view MsdosSys =
+    "[Paths]\r\nWinDir=C:\\WIN98\r\nWinBootDir=C:\\WIN98\r\nHostWinBootDrv=C\r\n\r\n[Options]\r\n"
+    "BootGUI=1\r\n;\r\n;The following lines are required for compatibility with other programs.\r\n"
+    ";Do not remove them (MSDOS.SYS needs to be >1024 bytes).\r\n"
+    ";xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxa\r\n";
+
+std::vector<File> DriveFiles() {
+  std::vector<File> files{{"MSDOS.SYS", std::string(MsdosSys)}};
+  for (const File &file : ModemFiles()) {
+    std::string path = "WIN98/" + file.path;
+    for (char &c : path) c = c == '\\' ? '/' : hosted::creg::Upper(c);
+    files.push_back({path, file.bytes});
+  }
   return files;
 }
 

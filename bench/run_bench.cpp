@@ -106,7 +106,7 @@ int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TheMachine();  // build the registry before timing anything
-  RatioReporter reporter("BM_RunFull", "BM_RunDeclined", "full/declined");
+  RatioReporter reporter({{"BM_RunFull", "BM_RunDeclined", "full/declined", "limit about 3"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

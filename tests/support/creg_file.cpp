@@ -192,7 +192,8 @@ std::uint32_t CregWriter::AddKey(std::string_view path, const std::vector<hosted
   for (std::size_t start = 0; start <= path.size();) {
     std::size_t end = std::min(path.find('\\', start), path.size());
     const std::string_view name = path.substr(start, end - start);
-    upperPath += (upperPath.empty() ? "" : "\\") + UpperCase(name);
+    if (!upperPath.empty()) upperPath += '\\';
+    upperPath += UpperCase(name);
     start = end + 1;
     if (auto found = ids_.find(upperPath); found != ids_.end()) {
       parent = found->second;

@@ -44,7 +44,8 @@ std::uint16_t U16(const std::string &bytes, std::size_t at) {
 bool LeaksRecords(const std::string &bytes) {
   for (std::size_t block = U32(bytes, 8); block < bytes.size(); block += U32(bytes, block + 4)) {
     std::set<std::uint32_t> listed;
-    for (std::uint32_t link = U32(bytes, block + 16); link != 0xFFFFFFFFu; link = U32(bytes, block + link + 8))
+    for (std::uint32_t link = U32(bytes, block + 16); link != 0xFFFFFFFFu;
+         link = U32(bytes, block + link + 8))
       listed.insert(link);
     for (std::uint32_t r = 0x20; r < U32(bytes, block + 4); r += U32(bytes, block + r))
       if (U16(bytes, block + r + 4) == 0xFFFF && listed.count(r) == 0) return true;
@@ -57,7 +58,8 @@ void CheckRefusal(std::size_t size, const std::string &error) {
   FUZZ_CHECK(error.starts_with(kPrefix), "%s", error.c_str());
   std::size_t at = kPrefix.size(), offset = 0;
   constexpr std::string_view kDigits = "0123456789abcdef";
-  for (; at < error.size() && kDigits.find(error[at]) != kDigits.npos; ++at) offset = offset * 16 + kDigits.find(error[at]);
+  for (; at < error.size() && kDigits.find(error[at]) != kDigits.npos; ++at)
+    offset = offset * 16 + kDigits.find(error[at]);
   FUZZ_CHECK(offset <= size, "offset 0x%zx of a %zu-byte file: %s", offset, size, error.c_str());
   FUZZ_CHECK(error.compare(at, 2, ": ") == 0 && error.size() > at + 2, "%s", error.c_str());
 }
@@ -69,9 +71,11 @@ std::string Shape(const Hive &hive, const std::vector<bool> &skip = {}) {
   std::string out;
   for (std::size_t k = 0; k < keys.size(); ++k) {
     if (!skip.empty() && skip[k]) continue;
-    out += std::to_string(keys[k].id) + " " + std::to_string(keys[k].record) + " " + keys[k].name + "\n";
+    out += std::to_string(keys[k].id) + " " + std::to_string(keys[k].record) + " " + keys[k].name +
+           "\n";
     for (const hosted::creg::Value &value : keys[k].values)
-      out += " " + std::to_string(value.type) + " " + std::to_string(value.name.size()) + value.name + " " + value.data + "\n";
+      out += " " + std::to_string(value.type) + " " + std::to_string(value.name.size()) +
+             value.name + " " + value.data + "\n";
     for (std::size_t child : keys[k].children)
       if (skip.empty() || !skip[child]) out += " > " + std::to_string(keys[child].id) + "\n";
   }
@@ -88,7 +92,8 @@ void CheckTree(const Hive &hive) {
       FUZZ_CHECK(child > k && child < keys.size(), "key %zu listed under key %zu", child, k);
       ++parents[child];
     }
-  for (std::size_t k = 1; k < keys.size(); ++k) FUZZ_CHECK(parents[k] == 1, "key %zu has %d parents", k, parents[k]);
+  for (std::size_t k = 1; k < keys.size(); ++k)
+    FUZZ_CHECK(parents[k] == 1, "key %zu has %d parents", k, parents[k]);
 }
 
 Hive Reads(const std::string &bytes, const char *state) {
@@ -102,7 +107,8 @@ Hive Reads(const std::string &bytes, const char *state) {
 // parent's first-subkey link or the next link of the sibling before it),
 // the head of the free entries, the subtree's entries and records, and the
 // blocks' headers. Nothing else of the file.
-std::vector<std::pair<std::size_t, std::size_t>> Writable(const Hive &hive, const std::vector<bool> &subtree) {
+std::vector<std::pair<std::size_t, std::size_t>> Writable(const Hive &hive,
+                                                          const std::vector<bool> &subtree) {
   const std::string &bytes = hive.Bytes();
   std::vector<std::pair<std::size_t, std::size_t>> ranges{{kRgkn + 12, 4}};
   for (std::size_t k = 0; k < hive.Keys().size(); ++k) {
@@ -135,7 +141,8 @@ void CheckDeletion(const Hive &original, std::size_t top, bool everyState) {
              "the first write is not one aligned word");
   const std::size_t unlink = writes[0].offset;
   bool atLink = unlink == kRgkn + keys[parent].id + 16;
-  for (std::size_t sibling : keys[parent].children) atLink = atLink || unlink == kRgkn + keys[sibling].id + 20;
+  for (std::size_t sibling : keys[parent].children)
+    atLink = atLink || unlink == kRgkn + keys[sibling].id + 20;
   FUZZ_CHECK(atLink, "the first write, at 0x%zx, is no link to the key", unlink);
 
   const auto ranges = Writable(original, subtree);
@@ -145,14 +152,16 @@ void CheckDeletion(const Hive &original, std::size_t top, bool everyState) {
                "a write past the end");
     bool inside = &write == &writes[0];
     for (auto [at, length] : ranges)
-      inside = inside || (write.offset >= at && write.offset - at <= length && write.bytes.size() <= at + length - write.offset);
-    FUZZ_CHECK(inside, "a write at 0x%zx of %zu bytes outside what the deletion frees", write.offset,
-               write.bytes.size());
+      inside = inside || (write.offset >= at && write.offset - at <= length &&
+                          write.bytes.size() <= at + length - write.offset);
+    FUZZ_CHECK(inside, "a write at 0x%zx of %zu bytes outside what the deletion frees",
+               write.offset, write.bytes.size());
     state.replace(write.offset, write.bytes.size(), write.bytes);
   }
   FUZZ_CHECK(state == end, "the writes do not make the bytes the hive holds");
   const std::string expected = Shape(original, subtree);
-  FUZZ_CHECK(Shape(Reads(end, "the end")) == expected, "the end reads as other keys than the subtree's removal");
+  FUZZ_CHECK(Shape(Reads(end, "the end")) == expected,
+             "the end reads as other keys than the subtree's removal");
 
   Hive again = Reads(end, "the end");
   std::vector<Write> none;
@@ -164,17 +173,21 @@ void CheckDeletion(const Hive &original, std::size_t top, bool everyState) {
   // untouched file frees it) or a record leaves a finish more than one
   // candidate: it may free the other, and the end differs from the unbroken run's.
   Hive untouched = original;
-  FUZZ_CHECK(untouched.FinishDelete(keys[parent].id, keys[top].name, &none), "no finish on the untouched file");
+  FUZZ_CHECK(untouched.FinishDelete(keys[parent].id, keys[top].name, &none),
+             "no finish on the untouched file");
   const bool finishable = none.empty() && !LeaksRecords(original.Bytes());
   state = original.Bytes();
   for (std::size_t w = 0; w < writes.size(); ++w) {
     state.replace(writes[w].offset, writes[w].bytes.size(), writes[w].bytes);
     Hive cut = Reads(state, "a state between two writes");
-    FUZZ_CHECK(Shape(cut) == expected, "a state after write %zu of %zu reads as other keys", w + 1, writes.size());
+    FUZZ_CHECK(Shape(cut) == expected, "a state after write %zu of %zu reads as other keys", w + 1,
+               writes.size());
     if (!finishable) continue;
     std::vector<Write> rest;
-    FUZZ_CHECK(cut.FinishDelete(keys[parent].id, keys[top].name, &rest), "no finish after write %zu", w + 1);
-    FUZZ_CHECK(cut.Bytes() == end, "the finish after write %zu of %zu ends elsewhere", w + 1, writes.size());
+    FUZZ_CHECK(cut.FinishDelete(keys[parent].id, keys[top].name, &rest),
+               "no finish after write %zu", w + 1);
+    FUZZ_CHECK(cut.Bytes() == end, "the finish after write %zu of %zu ends elsewhere", w + 1,
+               writes.size());
   }
 }
 

@@ -31,7 +31,8 @@ int main(int argc, char **argv) {
   hosted::creg::Hive hive = *hosted::creg::Hive::Parse(small, "SYSTEM.DAT", &error);
   // The first key with subkeys below a key of the root.
   std::size_t top = 1;
-  while (top < hive.Keys().size() && (hive.Keys()[top].children.empty() || top <= hive.Keys()[0].children.size()))
+  while (top < hive.Keys().size() &&
+         (hive.Keys()[top].children.empty() || top <= hive.Keys()[0].children.size()))
     ++top;
   std::vector<hosted::creg::Write> writes;
   if (top == hive.Keys().size() || !hive.Delete(hive.Keys()[top].id, &writes)) {
@@ -39,9 +40,12 @@ int main(int argc, char **argv) {
     return 1;
   }
   std::string cut = small;
-  for (std::size_t w = 0; w < 3 && w < writes.size(); ++w) cut.replace(writes[w].offset, writes[w].bytes.size(), writes[w].bytes);
+  for (std::size_t w = 0; w < 3 && w < writes.size(); ++w)
+    cut.replace(writes[w].offset, writes[w].bytes.size(), writes[w].bytes);
   const std::string folder = argv[1];
-  const bool saved = Save(folder, "small.dat", small) && Save(folder, "paged.dat", scratch::SmallSystemDat(40, 3)) &&
-                     Save(folder, "deleted.dat", hive.Bytes()) && Save(folder, "cut-short.dat", cut);
+  const bool saved = Save(folder, "small.dat", small) &&
+                     Save(folder, "paged.dat", scratch::SmallSystemDat(40, 3)) &&
+                     Save(folder, "deleted.dat", hive.Bytes()) &&
+                     Save(folder, "cut-short.dat", cut);
   return saved ? 0 : 1;
 }

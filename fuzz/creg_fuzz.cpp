@@ -8,7 +8,6 @@
 // from any of those states ends at the unbroken run's bytes.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <set>
 #include <string>
@@ -24,31 +23,26 @@ using hosted::creg::Write;
 
 namespace {
 
-constexpr std::size_t kRgkn = 0x20;
+using hosted::creg::kFileHeader;
+using hosted::creg::kNone;
+using hosted::creg::kNoRecord;
+using hosted::creg::U16At;
+using hosted::creg::U32At;
+
 constexpr std::size_t kMostDeletions = 64;  // keys deleted per input, spread over the file
-
-std::uint32_t U32(const std::string &bytes, std::size_t at) {
-  std::uint32_t v;
-  std::memcpy(&v, bytes.data() + at, 4);
-  return v;
-}
-
-std::uint16_t U16(const std::string &bytes, std::size_t at) {
-  std::uint16_t v;
-  std::memcpy(&v, bytes.data() + at, 2);
-  return v;
-}
 
 // Whether a block holds a free record that its free list leaves out, as a
 // deletion cut short leaves one: a finish cannot tell that one from its own.
 bool LeaksRecords(const std::string &bytes) {
-  for (std::size_t block = U32(bytes, 8); block < bytes.size(); block += U32(bytes, block + 4)) {
+  for (std::size_t block = U32At(bytes, 8); block < bytes.size();
+       block += U32At(bytes, block + 4)) {
     std::set<std::uint32_t> listed;
-    for (std::uint32_t link = U32(bytes, block + 16); link != 0xFFFFFFFFu;
-         link = U32(bytes, block + link + 8))
+    for (std::uint32_t link = U32At(bytes, block + 16); link != kNone;
+         link = U32At(bytes, block + link + 8))
       listed.insert(link);
-    for (std::uint32_t r = 0x20; r < U32(bytes, block + 4); r += U32(bytes, block + r))
-      if (U16(bytes, block + r + 4) == 0xFFFF && listed.count(r) == 0) return true;
+    for (std::uint32_t r = hosted::creg::kBlockHeader; r < U32At(bytes, block + 4);
+         r += U32At(bytes, block + r))
+      if (U16At(bytes, block + r + 4) == kNoRecord && listed.count(r) == 0) return true;
   }
   return false;
 }
@@ -110,13 +104,13 @@ Hive Reads(const std::string &bytes, const char *state) {
 std::vector<std::pair<std::size_t, std::size_t>> Writable(const Hive &hive,
                                                           const std::vector<bool> &subtree) {
   const std::string &bytes = hive.Bytes();
-  std::vector<std::pair<std::size_t, std::size_t>> ranges{{kRgkn + 12, 4}};
+  std::vector<std::pair<std::size_t, std::size_t>> ranges{{kFileHeader + 12, 4}};
   for (std::size_t k = 0; k < hive.Keys().size(); ++k) {
     if (!subtree[k]) continue;
-    ranges.push_back({kRgkn + hive.Keys()[k].id, 28});
-    ranges.push_back({hive.Keys()[k].record, U32(bytes, hive.Keys()[k].record)});
+    ranges.push_back({kFileHeader + hive.Keys()[k].id, hosted::creg::kEntrySize});
+    ranges.push_back({hive.Keys()[k].record, U32At(bytes, hive.Keys()[k].record)});
   }
-  for (std::size_t block = U32(bytes, 8); block < bytes.size(); block += U32(bytes, block + 4))
+  for (std::size_t block = U32At(bytes, 8); block < bytes.size(); block += U32At(bytes, block + 4))
     ranges.push_back({block + 8, 16});
   return ranges;
 }
@@ -140,9 +134,9 @@ void CheckDeletion(const Hive &original, std::size_t top, bool everyState) {
   FUZZ_CHECK(!writes.empty() && writes[0].bytes.size() == 4 && writes[0].offset % 4 == 0,
              "the first write is not one aligned word");
   const std::size_t unlink = writes[0].offset;
-  bool atLink = unlink == kRgkn + keys[parent].id + 16;
+  bool atLink = unlink == kFileHeader + keys[parent].id + 16;
   for (std::size_t sibling : keys[parent].children)
-    atLink = atLink || unlink == kRgkn + keys[sibling].id + 20;
+    atLink = atLink || unlink == kFileHeader + keys[sibling].id + 20;
   FUZZ_CHECK(atLink, "the first write, at 0x%zx, is no link to the key", unlink);
 
   const auto ranges = Writable(original, subtree);

@@ -27,8 +27,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   const std::string small = scratch::SmallSystemDat(40, 2);
-  std::string error;
-  hosted::creg::Hive hive = *hosted::creg::Hive::Parse(small, "SYSTEM.DAT", &error);
+  hosted::creg::Hive hive = scratch::CregParsed(small);
   // The first key with subkeys below a key of the root.
   std::size_t top = 1;
   while (top < hive.Keys().size() &&

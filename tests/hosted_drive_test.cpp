@@ -21,13 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using hosted::creg::Hive;
-
-Hive Parsed(const std::string &bytes) {
-  std::string error;
-  std::optional<Hive> hive = Hive::Parse(bytes, "SYSTEM.DAT", &error);
-  if (!hive) throw std::runtime_error(error);
-  return std::move(*hive);
-}
+using scratch::CregParsed;
 
 // The hive's keys as the scratch machine's, text as regedit exports it.
 std::vector<scratch::Key> KeysOf(const Hive &hive) {
@@ -64,7 +58,7 @@ class Drive : public testing::Test {
     const fs::path root = outer_ / name;
     for (const scratch::File &file : scratch::DriveFiles()) EXPECT_TRUE(scratch::WriteHostFile(root / file.path, file.bytes));
     if (asRegedit4)
-      EXPECT_TRUE(scratch::WriteHostFile(root / "registry.reg", scratch::RegistryText(KeysOf(Parsed(systemDat)))));
+      EXPECT_TRUE(scratch::WriteHostFile(root / "registry.reg", scratch::RegistryText(KeysOf(CregParsed(systemDat)))));
     else
       EXPECT_TRUE(scratch::WriteHostFile(root / "WIN98" / "SYSTEM.DAT", systemDat));
     return root;
@@ -101,7 +95,7 @@ const std::vector<std::string> kRunOrder = {
 
 // Those keys deleted as a hive deletes them.
 std::string Removed(const std::string &bytes, std::vector<hosted::creg::Write> *writes) {
-  Hive hive = Parsed(bytes);
+  Hive hive = CregParsed(bytes);
   for (const std::string &path : kRunOrder) EXPECT_TRUE(hive.Delete(*scratch::CregFind(hive, path), writes));
   return hive.Bytes();
 }
@@ -114,7 +108,7 @@ TEST_F(Drive, RemovesExactlyTheModemKeysInPlaceAndLogsAsRegistryReg) {
   const std::string after = Dat(drive);
   std::vector<hosted::creg::Write> writes;
   EXPECT_TRUE(after == Removed(fixture, &writes)) << "the deletions written as the hive makes them";
-  EXPECT_EQ(scratch::LibcregListing(after), scratch::CregListing(Parsed(after)));
+  EXPECT_EQ(scratch::LibcregListing(after), scratch::CregListing(CregParsed(after)));
   EXPECT_TRUE(scratch::ReadHostFile(drive / "WIN98" / "SYSTEM.Q00") == fixture) << "the backup";
   EXPECT_FALSE(fs::exists(drive / "registry.reg.journal"));
   for (const std::string &file : scratch::ProductFiles)

@@ -8,17 +8,6 @@ namespace hosted::creg {
 
 namespace {
 
-constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-constexpr std::uint32_t kFreeMark = 0x80000000u;
-constexpr std::uint16_t kNoRecord = 0xFFFFu;
-constexpr std::size_t kFileHeader = 0x20;  // also where the RGKN area starts
-constexpr std::uint32_t kRgknHeader = 0x20;
-constexpr std::uint32_t kEntrySize = 28;
-constexpr std::uint32_t kFirstRegion = 0x2000;  // 291 entries after the RGKN header
-constexpr std::uint32_t kPage = 0x1000;         // 146 entries each
-constexpr std::uint32_t kBlockHeader = 0x20;
-constexpr std::uint32_t kRecordHeader = 20;
-constexpr std::uint32_t kValueHeader = 12;
 // The smallest record this reader takes: a free one's links and the name
 // length and value count that freeing clears.
 constexpr std::uint32_t kSmallestRecord = 16;
@@ -70,16 +59,19 @@ std::uint32_t NextEntrySlot(std::uint32_t offset, std::uint32_t areaSize) {
   return IsEntrySlot(next, areaSize) ? next : areaSize;
 }
 
-std::uint32_t Hive::U32(std::size_t offset) const {
+std::uint32_t U32At(std::string_view bytes, std::size_t offset) {
   std::uint32_t v;
-  std::memcpy(&v, bytes_.data() + offset, 4);
+  std::memcpy(&v, bytes.data() + offset, 4);
   return v;  // little-endian hosts only, as the rest of the hosted build
 }
-std::uint16_t Hive::U16(std::size_t offset) const {
+std::uint16_t U16At(std::string_view bytes, std::size_t offset) {
   std::uint16_t v;
-  std::memcpy(&v, bytes_.data() + offset, 2);
+  std::memcpy(&v, bytes.data() + offset, 2);
   return v;
 }
+
+std::uint32_t Hive::U32(std::size_t offset) const { return U32At(bytes_, offset); }
+std::uint16_t Hive::U16(std::size_t offset) const { return U16At(bytes_, offset); }
 
 std::optional<Hive> Hive::Parse(std::string bytes, std::string_view name, std::string *error) {
   Hive hive;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -14,13 +13,15 @@ namespace scratch {
 
 namespace {
 
+using hosted::creg::kBlockHeader;
+using hosted::creg::kEntrySize;
+using hosted::creg::kFileHeader;
+using hosted::creg::kFreeMark;
+using hosted::creg::kNone;
+using hosted::creg::kNoRecord;
+using hosted::creg::kPage;
 using hosted::creg::Le16;
 using hosted::creg::Le32;
-
-constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-constexpr std::size_t kRgkn = 0x20;
-constexpr std::uint32_t kEntrySize = 28;
-constexpr std::uint32_t kPage = 0x1000;
 constexpr std::uint16_t kIdsPerBlock = 255;  // no genuine block holds more
 constexpr std::uint32_t kSmallestFree = 32;  // a smaller remainder stays in the record
 
@@ -41,30 +42,28 @@ std::string GenuineSystemDat() {
 
 std::string SmallSystemDat(std::size_t keys, std::uint32_t pages) {
   const std::string genuine = GenuineSystemDat();
-  const std::uint32_t area = pages * kPage, firstRegion = 2 * kPage, root = 0x20;
-  std::string bytes = genuine.substr(0, kRgkn + root + kEntrySize);
-  bytes.resize(kRgkn + area, '\0');
+  const std::uint32_t area = pages * kPage, firstRegion = hosted::creg::kFirstRegion, root = hosted::creg::kRgknHeader;
+  std::string bytes = genuine.substr(0, kFileHeader + root + kEntrySize);
+  bytes.resize(kFileHeader + area, '\0');
   auto set32 = [&bytes](std::size_t at, std::uint32_t v) { bytes.replace(at, 4, Le32(v)); };
-  set32(8, kRgkn + area);  // no data block yet: the writer makes them
+  set32(8, kFileHeader + area);  // no data block yet: the writer makes them
   bytes.replace(16, 2, Le16(0));
-  set32(kRgkn + 4, area);
-  set32(kRgkn + 8, root);
-  set32(kRgkn + root + 16, kNone);
+  set32(kFileHeader + 4, area);
+  set32(kFileHeader + 8, root);
+  set32(kFileHeader + root + 16, kNone);
   const std::uint32_t first = root + kEntrySize;
-  set32(kRgkn + first, 0x80000000u);
-  set32(kRgkn + first + 4, firstRegion - first);
-  set32(kRgkn + first + 8, kNone);
-  set32(kRgkn + 12, first);
+  set32(kFileHeader + first, kFreeMark);
+  set32(kFileHeader + first + 4, firstRegion - first);
+  set32(kFileHeader + first + 8, kNone);
+  set32(kFileHeader + 12, first);
   if (area > firstRegion) {
-    set32(kRgkn + firstRegion, 0x80000000u);
-    set32(kRgkn + firstRegion + 4, area - firstRegion);
-    set32(kRgkn + firstRegion + 8, first);
-    set32(kRgkn + 12, firstRegion);
+    set32(kFileHeader + firstRegion, kFreeMark);
+    set32(kFileHeader + firstRegion + 4, area - firstRegion);
+    set32(kFileHeader + firstRegion + 8, first);
+    set32(kFileHeader + 12, firstRegion);
   }
-  std::string error;
-  const std::optional<hosted::creg::Hive> hive = hosted::creg::Hive::Parse(genuine, "SYSTEM.DAT", &error);
-  if (!hive) throw std::runtime_error(error);
-  const std::vector<hosted::creg::Key> &all = hive->Keys();
+  const hosted::creg::Hive hive = CregParsed(genuine);
+  const std::vector<hosted::creg::Key> &all = hive.Keys();
   std::vector<std::string> paths(all.size());
   CregWriter writer(std::move(bytes));
   for (std::size_t k = 0; k < all.size() && k <= keys; ++k) {
@@ -87,46 +86,38 @@ CregWriter::CregWriter(std::string bytes) : bytes_(std::move(bytes)) {
   }
 }
 
-std::uint32_t CregWriter::U32(std::size_t offset) const {
-  std::uint32_t v;
-  std::memcpy(&v, bytes_.data() + offset, 4);
-  return v;
-}
-std::uint16_t CregWriter::U16(std::size_t offset) const {
-  std::uint16_t v;
-  std::memcpy(&v, bytes_.data() + offset, 2);
-  return v;
-}
+std::uint32_t CregWriter::U32(std::size_t offset) const { return hosted::creg::U32At(bytes_, offset); }
+std::uint16_t CregWriter::U16(std::size_t offset) const { return hosted::creg::U16At(bytes_, offset); }
 void CregWriter::Set32(std::size_t offset, std::uint32_t value) { bytes_.replace(offset, 4, Le32(value)); }
 void CregWriter::Set16(std::size_t offset, std::uint16_t value) { bytes_.replace(offset, 2, Le16(value)); }
 
 // A page of entries at the end of the RGKN area, listed as one free run:
 // the data blocks move up a page, and nothing points into them by offset.
 void CregWriter::AddPage() {
-  const std::uint32_t area = U32(kRgkn + 4);
-  bytes_.insert(kRgkn + area, std::string(kPage, '\0'));
-  Set32(kRgkn + 4, area + kPage);
+  const std::uint32_t area = U32(kFileHeader + 4);
+  bytes_.insert(kFileHeader + area, std::string(kPage, '\0'));
+  Set32(kFileHeader + 4, area + kPage);
   Set32(8, U32(8) + kPage);
-  Set32(kRgkn + area, 0x80000000u);
-  Set32(kRgkn + area + 4, kPage);
-  Set32(kRgkn + area + 8, U32(kRgkn + 12));
-  Set32(kRgkn + 12, area);
+  Set32(kFileHeader + area, kFreeMark);
+  Set32(kFileHeader + area + 4, kPage);
+  Set32(kFileHeader + area + 8, U32(kFileHeader + 12));
+  Set32(kFileHeader + 12, area);
 }
 
 // The head of the free entries; a longer run gives up its first entry.
 std::uint32_t CregWriter::NewEntry() {
-  if (U32(kRgkn + 12) == kNone) AddPage();
-  const std::uint32_t area = U32(kRgkn + 4);
-  const std::uint32_t entry = U32(kRgkn + 12);
-  const std::uint32_t end = entry + U32(kRgkn + entry + 4), next = U32(kRgkn + entry + 8);
+  if (U32(kFileHeader + 12) == kNone) AddPage();
+  const std::uint32_t area = U32(kFileHeader + 4);
+  const std::uint32_t entry = U32(kFileHeader + 12);
+  const std::uint32_t end = entry + U32(kFileHeader + entry + 4), next = U32(kFileHeader + entry + 8);
   const std::uint32_t rest = hosted::creg::NextEntrySlot(entry, area);
   if (rest < end) {
-    Set32(kRgkn + rest, 0x80000000u);
-    Set32(kRgkn + rest + 4, end - rest);
-    Set32(kRgkn + rest + 8, next);
-    Set32(kRgkn + 12, rest);
+    Set32(kFileHeader + rest, kFreeMark);
+    Set32(kFileHeader + rest + 4, end - rest);
+    Set32(kFileHeader + rest + 8, next);
+    Set32(kFileHeader + 12, rest);
   } else {
-    Set32(kRgkn + 12, next);
+    Set32(kFileHeader + 12, next);
   }
   return entry;
 }
@@ -134,10 +125,10 @@ std::uint32_t CregWriter::NewEntry() {
 std::size_t CregWriter::NewBlock(std::uint32_t size) {
   const std::size_t at = bytes_.size();
   const std::uint16_t number = U16(16);
-  const std::uint32_t blockSize = (0x20 + size + kSmallestFree + kPage - 1) / kPage * kPage;
-  std::string block = "RGDB" + Le32(blockSize) + Le32(blockSize - 0x20) + Le16(8) + Le16(number) +
-                      Le32(0x20) + Le16(0) + Le16(0) + std::string(8, '\0');
-  block += Le32(blockSize - 0x20) + Le16(0xFFFF) + Le16(0xFFFF) + Le32(kNone);
+  const std::uint32_t blockSize = (kBlockHeader + size + kSmallestFree + kPage - 1) / kPage * kPage;
+  std::string block = "RGDB" + Le32(blockSize) + Le32(blockSize - kBlockHeader) + Le16(8) + Le16(number) +
+                      Le32(kBlockHeader) + Le16(0) + Le16(0) + std::string(8, '\0');
+  block += Le32(blockSize - kBlockHeader) + Le16(kNoRecord) + Le16(kNoRecord) + Le32(kNone);
   block.resize(blockSize, '\0');
   bytes_ += block;
   Set16(16, number + 1);
@@ -164,7 +155,7 @@ std::pair<std::uint16_t, std::uint16_t> CregWriter::NewRecord(const std::string 
   if (have - size >= kSmallestFree) {
     taken = size;
     const std::size_t rest = block + r + size;
-    bytes_.replace(rest, 16, Le32(have - size) + Le16(0xFFFF) + Le16(0xFFFF) + Le32(next) + Le32(0));
+    bytes_.replace(rest, 16, Le32(have - size) + Le16(kNoRecord) + Le16(kNoRecord) + Le32(next) + Le32(0));
     Set32(link, r + size);
   } else {
     Set32(link, next);
@@ -177,8 +168,8 @@ std::pair<std::uint16_t, std::uint16_t> CregWriter::NewRecord(const std::string 
   Set16(block + r + 6, number);
   // The lowest id left: ids above the highest in use are all free.
   std::vector<bool> used(std::max<std::uint32_t>(U16(block + 20), id) + 2u);
-  for (std::uint32_t at = 0x20; at < U32(block + 4); at += U32(block + at))
-    if (U16(block + at + 4) != 0xFFFF) used[U16(block + at + 4)] = true;
+  for (std::uint32_t at = kBlockHeader; at < U32(block + 4); at += U32(block + at))
+    if (U16(block + at + 4) != kNoRecord) used[U16(block + at + 4)] = true;
   std::uint16_t lowest = 0;
   while (used[lowest]) ++lowest;
   Set16(block + 20, std::max(U16(block + 20), id));
@@ -208,16 +199,23 @@ std::uint32_t CregWriter::AddKey(std::string_view path, const std::vector<hosted
     record.replace(8, 4, Le32(static_cast<std::uint32_t>(record.size())));
     const auto [number, id] = NewRecord(record);
     const std::uint32_t entry = NewEntry();
-    bytes_.replace(kRgkn + entry, kEntrySize,
+    bytes_.replace(kFileHeader + entry, kEntrySize,
                    Le32(0) + Le32(hosted::creg::NameHash(name)) + Le32(0) + Le32(parent) + Le32(kNone) +
                        Le32(kNone) + Le16(id) + Le16(number));
-    std::size_t link = kRgkn + parent + 16;
-    while (U32(link) != kNone) link = kRgkn + U32(link) + 20;
+    std::size_t link = kFileHeader + parent + 16;
+    while (U32(link) != kNone) link = kFileHeader + U32(link) + 20;
     Set32(link, entry);
     ids_[upperPath] = entry;
     parent = entry;
   }
   return parent;
+}
+
+hosted::creg::Hive CregParsed(const std::string &bytes) {
+  std::string error;
+  std::optional<hosted::creg::Hive> hive = hosted::creg::Hive::Parse(bytes, "SYSTEM.DAT", &error);
+  if (!hive) throw std::runtime_error(error);
+  return std::move(*hive);
 }
 
 std::optional<std::uint32_t> CregFind(const hosted::creg::Hive &hive, std::string_view path) {

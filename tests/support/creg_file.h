@@ -56,6 +56,10 @@ class CregWriter {
   std::map<std::string, std::uint32_t> ids_;  // upper-cased path to entry id
 };
 
+// The hive of a file that must read; std::runtime_error with the reason
+// when it does not.
+hosted::creg::Hive CregParsed(const std::string &bytes);
+
 // The live key at path ("A\B", names without case), as a store finds it.
 std::optional<std::uint32_t> CregFind(const hosted::creg::Hive &hive, std::string_view path);
 

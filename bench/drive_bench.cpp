@@ -11,19 +11,18 @@
 // TQ72_BENCH_DIR=/some/dir puts the drives there instead of the system's
 // temporary folder.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
+#include <utility>
 
-#include "app/uninstall.h"
-#include "hosted/hosted.h"
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "hosted_run.h"
 #include "ratio_reporter.h"
-#include "session/session.h"
 #include "support/creg_file.h"
 #include "support/host_files.h"
 #include "support/machine_folder.h"
@@ -75,16 +74,7 @@ class Drive {
     ::sync();
   }
 
-  int Run(session::Answer first, benchmark::State &state) {
-    const session::Answer answers[] = {first, session::Answer::Ok, session::Answer::Ok};
-    std::string error;
-    if (!hosted::Start(dir_.string(), &error)) state.SkipWithError(error.c_str());
-    session::Begin({.answers = answers, .answerCount = 3});
-    const int status = RunUninstall();
-    session::End();
-    if (!hosted::Stop(&error)) state.SkipWithError(error.c_str());
-    return status;
-  }
+  const fs::path &Path() const { return dir_; }
 
   // cp WIN98/SYSTEM.DAT WIN98/SYSTEM.COPY, then the copy synced.
   bool Copy() const {
@@ -122,7 +112,8 @@ void RunWith(benchmark::State &state, int size, session::Answer first, int expec
     state.PauseTiming();
     drive.Restore();
     state.ResumeTiming();
-    if (drive.Run(first, state) != expectedStatus) state.SkipWithError("unexpected exit status");
+    if (RunUninstallOn(drive.Path().string(), first, state) != expectedStatus)
+      state.SkipWithError("unexpected exit status");
   }
   if (expectedStatus == 1 && !drive.BackedUp()) state.SkipWithError("no backup of SYSTEM.DAT");
 }
@@ -141,28 +132,23 @@ void BM_CopyAndSync(benchmark::State &state, int size) {
   }
 }
 
-BENCHMARK_CAPTURE(BM_Declined, genuine, 0)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_Full, genuine, 0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_CopyAndSync, genuine, 0)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_Declined, large, 1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_Full, large, 1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_CopyAndSync, large, 1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MinTime(2.0);
+// Each benchmark on each file, named BM_Full/genuine and so on.
+void Register() {
+  const std::pair<const char *, void (*)(benchmark::State &, int)> benchmarks[] = {
+      {"BM_Declined", BM_Declined}, {"BM_Full", BM_Full}, {"BM_CopyAndSync", BM_CopyAndSync}};
+  for (int size : {0, 1})
+    for (auto [name, function] : benchmarks)
+      benchmark::RegisterBenchmark((name + std::string(size == 0 ? "/genuine" : "/large")).c_str(),
+                                   function, size)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->MinTime(2.0);
+}
 
 }  // namespace
 
 int main(int argc, char **argv) {
+  Register();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TheDrive(0);  // make the files before timing anything

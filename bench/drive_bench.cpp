@@ -46,7 +46,7 @@ std::string Grown(std::string systemDat, std::size_t bytes) {
     // Groups keep each chain to a few hundred subkeys, as in real files.
     std::snprintf(
         path, sizeof path,
-        "Software\\Classes\\CLSID%02zu\\{%08zX-4E2B-11D0-A8F2-00A0C9%06zX}\\InprocServer32", i % 64,
+        "Software\\Classes\\CLSID%02zu\\{%08zX-7A51-4C2E-9B3D-02%010zX}\\InprocServer32", i % 64,
         i * 2654435761u % 0xFFFFFFFFu, i);
     writer.AddKey(path, values);
   }

@@ -1,4 +1,4 @@
-// Console output of a benchmark program, followed by the ratio of two of its
+// Console output of a benchmark program, followed by ratios of its
 // benchmarks' mean real times: figures are reported against a reference run
 // of the same command, never as absolute times alone.
 #pragma once
@@ -13,8 +13,13 @@
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
-  RatioReporter(std::string measured, std::string reference, std::string label)
-      : measured_(std::move(measured)), reference_(std::move(reference)), label_(std::move(label)) {}
+  struct Ratio {
+    std::string measured, reference;  // benchmark names, as the table shows them
+    std::string label;
+    std::string target;  // printed beside the figure, e.g. "limit about 3"; may be empty
+  };
+
+  explicit RatioReporter(std::vector<Ratio> ratios) : ratios_(std::move(ratios)) {}
 
   void ReportRuns(const std::vector<Run> &runs) override {
     ConsoleReporter::ReportRuns(runs);
@@ -26,14 +31,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    auto measured = times_.find(measured_);
-    auto reference = times_.find(reference_);
-    if (measured == times_.end() || reference == times_.end() || reference->second <= 0) return;
-    std::printf("%s = %.2f (%.1f ms against %.1f ms; limit about 3)\n", label_.c_str(),
-                measured->second / reference->second, measured->second, reference->second);
+    for (const Ratio &ratio : ratios_) {
+      auto measured = times_.find(ratio.measured);
+      auto reference = times_.find(ratio.reference);
+      if (measured == times_.end() || reference == times_.end() || reference->second <= 0) continue;
+      std::printf("%s = %.2f (%.1f ms against %.1f ms%s%s)\n", ratio.label.c_str(),
+                  measured->second / reference->second, measured->second, reference->second,
+                  ratio.target.empty() ? "" : "; ", ratio.target.c_str());
+    }
   }
 
  private:
-  std::string measured_, reference_, label_;
+  std::vector<Ratio> ratios_;
   std::map<std::string, double> times_;
 };

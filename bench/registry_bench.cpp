@@ -382,7 +382,7 @@ int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TheMachine();  // generate before timing anything
-  RatioReporter reporter("BM_Full", "BM_Declined", "full/declined");
+  RatioReporter reporter({{"BM_Full", "BM_Declined", "full/declined", "limit about 3"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

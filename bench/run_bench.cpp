@@ -14,10 +14,8 @@
 #include <sstream>
 #include <string>
 
-#include "app/uninstall.h"
-#include "hosted/hosted.h"
+#include "hosted_run.h"
 #include "ratio_reporter.h"
-#include "session/session.h"
 #include "support/machine_folder.h"
 
 namespace {
@@ -67,16 +65,6 @@ struct Machine {
     fs::copy(demo / "WINDOWS", dir / "WINDOWS", fs::copy_options::recursive);
     std::ofstream(dir / "registry.reg", std::ios::binary | std::ios::trunc) << registry;
   }
-  int Run(session::Answer first, benchmark::State &state) {
-    const session::Answer answers[] = {first, session::Answer::Ok, session::Answer::Ok};
-    std::string error;
-    if (!hosted::Start(dir.string(), &error)) state.SkipWithError(error.c_str());
-    session::Begin({.answers = answers, .answerCount = 3});
-    int status = RunUninstall();
-    session::End();
-    if (!hosted::Stop(&error)) state.SkipWithError(error.c_str());
-    return status;
-  }
 };
 
 Machine &TheMachine() {
@@ -90,7 +78,7 @@ void RunWith(benchmark::State &state, session::Answer first, int expectedStatus)
     state.PauseTiming();
     m.Restore();
     state.ResumeTiming();
-    if (m.Run(first, state) != expectedStatus) state.SkipWithError("unexpected exit status");
+    if (RunUninstallOn(m.dir.string(), first, state) != expectedStatus) state.SkipWithError("unexpected exit status");
   }
 }
 
@@ -106,7 +94,7 @@ int main(int argc, char **argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TheMachine();  // build the registry before timing anything
-  RatioReporter reporter("BM_RunFull", "BM_RunDeclined", "full/declined");
+  RatioReporter reporter({{"BM_RunFull", "BM_RunDeclined", "full/declined", "limit about 3"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

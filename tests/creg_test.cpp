@@ -14,24 +14,13 @@
 namespace {
 
 using hosted::creg::Hive;
+using scratch::CregParsed;
 using hosted::creg::Write;
-
-std::string Upper(std::string text) {
-  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-Hive Parsed(const std::string &bytes) {
-  std::string error;
-  std::optional<Hive> hive = Hive::Parse(bytes, "SYSTEM.DAT", &error);
-  if (!hive) throw std::runtime_error(error);
-  return std::move(*hive);
-}
 
 // A next run's replay of the journal's deletions, in order: a key still
 // live is deleted, one that was unlinked is finished.
 std::string Replayed(const std::string &bytes, const std::vector<std::string> &deleted) {
-  Hive hive = Parsed(bytes);
+  Hive hive = CregParsed(bytes);
   std::vector<Write> writes;
   for (const std::string &path : deleted) {
     if (std::optional<std::uint32_t> id = scratch::CregFind(hive, path)) {
@@ -55,9 +44,9 @@ std::string Without(const std::string &listing, const std::vector<std::string> &
     const std::string line = listing.substr(at, end - at);
     at = end;
     if (line.starts_with("K ")) {
-      const std::string path = Upper(line.substr(2, line.size() - 3));
+      const std::string path = scratch::UpperCase(line.substr(2, line.size() - 3));
       dropping = std::any_of(paths.begin(), paths.end(), [&](const std::string &p) {
-        return path == Upper(p) || path.starts_with(Upper(p) + "\\");
+        return path == scratch::UpperCase(p) || path.starts_with(scratch::UpperCase(p) + "\\");
       });
     }
     if (!dropping) out += line;
@@ -67,7 +56,7 @@ std::string Without(const std::string &listing, const std::vector<std::string> &
 
 std::vector<std::string> AddedPaths() {
   std::vector<std::string> added;
-  const Hive genuine = Parsed(scratch::GenuineSystemDat());
+  const Hive genuine = CregParsed(scratch::GenuineSystemDat());
   for (const scratch::Key &key : scratch::ModemKeys())
     for (std::size_t slash = 0; slash != std::string::npos; slash = key.path.find('\\', slash + 1)) {
       const std::string path = key.path.substr(0, key.path.find('\\', slash + 1));
@@ -79,7 +68,7 @@ std::vector<std::string> AddedPaths() {
 
 TEST(Creg, GenuineFileListsAsLibcregListsIt) {
   const std::string bytes = scratch::GenuineSystemDat();
-  const Hive hive = Parsed(bytes);
+  const Hive hive = CregParsed(bytes);
   EXPECT_EQ(hive.Keys().size(), 4999u);
   EXPECT_EQ(scratch::CregListing(hive), scratch::LibcregListing(bytes));
 }
@@ -88,10 +77,10 @@ TEST(Creg, GenuineFileListsAsLibcregListsIt) {
 TEST(Creg, FixtureAddsTheModemKeysAlone) {
   const std::string fixture = scratch::SystemDat();
   EXPECT_EQ(fixture.size(), scratch::GenuineSystemDat().size()) << "the fixture fits the genuine free space";
-  const std::string listing = scratch::CregListing(Parsed(fixture));
+  const std::string listing = scratch::CregListing(CregParsed(fixture));
   EXPECT_EQ(listing, scratch::LibcregListing(fixture));
-  EXPECT_EQ(Without(listing, AddedPaths()), scratch::CregListing(Parsed(scratch::GenuineSystemDat())));
-  for (const scratch::Key &key : scratch::ModemKeys()) EXPECT_TRUE(scratch::CregFind(Parsed(fixture), key.path)) << key.path;
+  EXPECT_EQ(Without(listing, AddedPaths()), scratch::CregListing(CregParsed(scratch::GenuineSystemDat())));
+  for (const scratch::Key &key : scratch::ModemKeys()) EXPECT_TRUE(scratch::CregFind(CregParsed(fixture), key.path)) << key.path;
   EXPECT_NE(listing.find("V DriverDesc 1 51756f7276616e65205451373220504349204d6f64656d\n"), std::string::npos)
       << "text without its terminator, as Windows stores REG_SZ";
 }
@@ -165,7 +154,7 @@ struct Removal {
 const Removal &FixtureRemoval() {
   static const Removal removal = [] {
     Removal r{scratch::SystemDat(), {}, {}};
-    Hive hive = Parsed(r.before);
+    Hive hive = CregParsed(r.before);
     for (const std::string &path : scratch::KeysRemoved) {
       std::optional<std::uint32_t> id = scratch::CregFind(hive, path);
       EXPECT_TRUE(id && hive.Delete(*id, &r.writes)) << path;
@@ -181,7 +170,7 @@ const Removal &FixtureRemoval() {
 TEST(Creg, DeletionChangesOnlyWhatItFrees) {
   const Removal &r = FixtureRemoval();
   ASSERT_EQ(r.after.size(), r.before.size());
-  const Hive before = Parsed(r.before), after = Parsed(r.after);
+  const Hive before = CregParsed(r.before), after = CregParsed(r.after);
   const std::string listing = scratch::CregListing(after);
   EXPECT_EQ(listing, Without(scratch::CregListing(before), scratch::KeysRemoved));
   EXPECT_EQ(listing, scratch::LibcregListing(r.after));
@@ -247,7 +236,7 @@ TEST(Creg, KillAfterEachWriteIsFinishedByTheNextRun) {
 }
 
 TEST(Creg, RootAndDeletedKeysAreNotDeleted) {
-  Hive hive = Parsed(scratch::SystemDat());
+  Hive hive = CregParsed(scratch::SystemDat());
   std::vector<Write> writes;
   EXPECT_FALSE(hive.Delete(hive.Keys().front().id, &writes));
   const std::uint32_t id = *scratch::CregFind(hive, scratch::KeysRemoved.front());

@@ -22,20 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using hosted::creg::Hive;
+using scratch::CregParsed;
 
 const std::string kMsdosSys = scratch::MsdosSys("C:\\WIN98");
-
-std::string Upper(std::string text) {
-  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-Hive Parsed(const std::string &bytes) {
-  std::string error;
-  std::optional<Hive> hive = Hive::Parse(bytes, "SYSTEM.DAT", &error);
-  if (!hive) throw std::runtime_error(error);
-  return std::move(*hive);
-}
 
 // The hive's keys as the scratch machine's, text as regedit exports it.
 std::vector<scratch::Key> KeysOf(const Hive &hive) {
@@ -70,14 +59,9 @@ class Drive : public testing::Test {
   // the same keys as registry.reg.
   fs::path Make(const std::string &name, const std::string &systemDat, bool asRegedit4 = false) {
     const fs::path root = outer_ / name;
-    EXPECT_TRUE(scratch::WriteHostFile(root / "MSDOS.SYS", kMsdosSys));
-    for (const scratch::File &file : scratch::ModemFiles()) {
-      std::string path = Upper(file.path);
-      std::replace(path.begin(), path.end(), '\\', '/');
-      EXPECT_TRUE(scratch::WriteHostFile(root / "WIN98" / path, file.bytes));
-    }
+    for (const scratch::File &file : scratch::DriveFiles()) EXPECT_TRUE(scratch::WriteHostFile(root / file.path, file.bytes));
     if (asRegedit4)
-      EXPECT_TRUE(scratch::WriteHostFile(root / "registry.reg", scratch::RegistryText(KeysOf(Parsed(systemDat)))));
+      EXPECT_TRUE(scratch::WriteHostFile(root / "registry.reg", scratch::RegistryText(KeysOf(CregParsed(systemDat)))));
     else
       EXPECT_TRUE(scratch::WriteHostFile(root / "WIN98" / "SYSTEM.DAT", systemDat));
     return root;
@@ -114,7 +98,7 @@ const std::vector<std::string> kRunOrder = {
 
 // Those keys deleted as a hive deletes them.
 std::string Removed(const std::string &bytes, std::vector<hosted::creg::Write> *writes) {
-  Hive hive = Parsed(bytes);
+  Hive hive = CregParsed(bytes);
   for (const std::string &path : kRunOrder) EXPECT_TRUE(hive.Delete(*scratch::CregFind(hive, path), writes));
   return hive.Bytes();
 }
@@ -127,11 +111,11 @@ TEST_F(Drive, RemovesExactlyTheModemKeysInPlaceAndLogsAsRegistryReg) {
   const std::string after = Dat(drive);
   std::vector<hosted::creg::Write> writes;
   EXPECT_TRUE(after == Removed(fixture, &writes)) << "the deletions written as the hive makes them";
-  EXPECT_EQ(scratch::LibcregListing(after), scratch::CregListing(Parsed(after)));
+  EXPECT_EQ(scratch::LibcregListing(after), scratch::CregListing(CregParsed(after)));
   EXPECT_TRUE(scratch::ReadHostFile(drive / "WIN98" / "SYSTEM.Q00") == fixture) << "the backup";
   EXPECT_FALSE(fs::exists(drive / "registry.reg.journal"));
   for (const std::string &file : scratch::ProductFiles)
-    EXPECT_FALSE(fs::exists(drive / "WIN98" / Upper(file).replace(Upper(file).find('\\'), 1, "/"))) << file;
+    EXPECT_FALSE(fs::exists(drive / "WIN98" / scratch::UpperCase(file).replace(file.find('\\'), 1, "/"))) << file;
 
   // File handles are numbered on from the process's earlier runs.
   auto folded = [](const std::string &text) {

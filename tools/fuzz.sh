@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(regedit4_fuzz journal_fuzz sysini_fuzz command_line_fuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(regedit4_fuzz journal_fuzz sysini_fuzz command_line_fuzz creg_fuzz)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]}"

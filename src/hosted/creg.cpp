@@ -8,33 +8,9 @@ namespace hosted::creg {
 
 namespace {
 
-constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-constexpr std::uint32_t kFreeMark = 0x80000000u;
-constexpr std::uint16_t kNoRecord = 0xFFFFu;
-constexpr std::size_t kFileHeader = 0x20;  // also where the RGKN area starts
-constexpr std::uint32_t kRgknHeader = 0x20;
-constexpr std::uint32_t kEntrySize = 28;
-constexpr std::uint32_t kFirstRegion = 0x2000;  // 291 entries after the RGKN header
-constexpr std::uint32_t kPage = 0x1000;         // 146 entries each
-constexpr std::uint32_t kBlockHeader = 0x20;
-constexpr std::uint32_t kRecordHeader = 20;
-constexpr std::uint32_t kValueHeader = 12;
 // The smallest record this reader takes: a free one's links and the name
 // length and value count that freeing clears.
 constexpr std::uint32_t kSmallestRecord = 16;
-
-std::string Le32(std::uint32_t v) {
-  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-          static_cast<char>(v >> 24)};
-}
-std::string Le16(std::uint16_t v) { return {static_cast<char>(v), static_cast<char>(v >> 8)}; }
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Upper(x) == Upper(y); });
-}
 
 // Collects the first failure of a check, as "NAME: offset 0xNNNN: reason".
 struct Failure {
@@ -49,6 +25,19 @@ struct Failure {
 };
 
 }  // namespace
+
+std::string Le32(std::uint32_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+          static_cast<char>(v >> 24)};
+}
+std::string Le16(std::uint16_t v) { return {static_cast<char>(v), static_cast<char>(v >> 8)}; }
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Upper(x) == Upper(y); });
+}
 
 std::uint32_t NameHash(std::string_view name) {
   std::uint32_t hash = 0;
@@ -70,16 +59,19 @@ std::uint32_t NextEntrySlot(std::uint32_t offset, std::uint32_t areaSize) {
   return IsEntrySlot(next, areaSize) ? next : areaSize;
 }
 
-std::uint32_t Hive::U32(std::size_t offset) const {
+std::uint32_t U32At(std::string_view bytes, std::size_t offset) {
   std::uint32_t v;
-  std::memcpy(&v, bytes_.data() + offset, 4);
+  std::memcpy(&v, bytes.data() + offset, 4);
   return v;  // little-endian hosts only, as the rest of the hosted build
 }
-std::uint16_t Hive::U16(std::size_t offset) const {
+std::uint16_t U16At(std::string_view bytes, std::size_t offset) {
   std::uint16_t v;
-  std::memcpy(&v, bytes_.data() + offset, 2);
+  std::memcpy(&v, bytes.data() + offset, 2);
   return v;
 }
+
+std::uint32_t Hive::U32(std::size_t offset) const { return U32At(bytes_, offset); }
+std::uint16_t Hive::U16(std::size_t offset) const { return U16At(bytes_, offset); }
 
 std::optional<Hive> Hive::Parse(std::string bytes, std::string_view name, std::string *error) {
   Hive hive;

@@ -56,6 +56,28 @@ struct Write {
   bool operator==(const Write &) const = default;
 };
 
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;  // no link
+constexpr std::uint32_t kFreeMark = 0x80000000u;
+constexpr std::uint16_t kNoRecord = 0xFFFFu;  // a free record's id and block; the root's
+constexpr std::size_t kFileHeader = 0x20;     // also where the RGKN area starts
+constexpr std::uint32_t kRgknHeader = 0x20;
+constexpr std::uint32_t kEntrySize = 28;
+constexpr std::uint32_t kFirstRegion = 0x2000;  // 291 entries after the RGKN header
+constexpr std::uint32_t kPage = 0x1000;         // 146 entries each
+constexpr std::uint32_t kBlockHeader = 0x20;
+constexpr std::uint32_t kRecordHeader = 20;
+constexpr std::uint32_t kValueHeader = 12;
+
+// A word as the file stores it (little-endian), and read back from bytes
+// that hold it whole.
+std::string Le32(std::uint32_t v);
+std::string Le16(std::uint16_t v);
+std::uint32_t U32At(std::string_view bytes, std::size_t offset);
+std::uint16_t U16At(std::string_view bytes, std::size_t offset);
+// Names as the file's hashes see them: ASCII letters without case.
+char Upper(char c);
+bool SameName(std::string_view a, std::string_view b);
+
 // The hash an entry keeps of its key's name: the sum of its bytes below 0x80,
 // upper-cased.
 std::uint32_t NameHash(std::string_view name);

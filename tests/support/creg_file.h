@@ -15,8 +15,16 @@
 
 namespace scratch {
 
+// A name or path as the file's hashes see it (hosted::creg::Upper).
+std::string UpperCase(std::string_view text);
+
 // The genuine Windows Me SYSTEM.DAT of the test data.
 std::string GenuineSystemDat();
+// A small file with the genuine one's headers and its first `keys` keys
+// (parents first), values and all, added as CregWriter adds them to an
+// entry area of `pages` pages (at least two); with more than two, the last
+// pages are handed out first, so that entries lie past the first 8 KiB too.
+std::string SmallSystemDat(std::size_t keys, std::uint32_t pages);
 
 // Adds keys to a file that hosted::creg::Hive::Parse takes, as Windows adds
 // them: an entry from the head of the free entries (a new page of entries
@@ -47,6 +55,10 @@ class CregWriter {
   std::string bytes_;
   std::map<std::string, std::uint32_t> ids_;  // upper-cased path to entry id
 };
+
+// The hive of a file that must read; std::runtime_error with the reason
+// when it does not.
+hosted::creg::Hive CregParsed(const std::string &bytes);
 
 // The live key at path ("A\B", names without case), as a store finds it.
 std::optional<std::uint32_t> CregFind(const hosted::creg::Hive &hive, std::string_view path);

@@ -1,9 +1,19 @@
 #include "support/modem_fixture.h"
 
 #include "support/creg_file.h"
+#include "support/drive.h"
 
 namespace scratch {
 
+// Here rather than with the machine, so that the benchmarks take the
+// fixture without the machine and its interposer.
+Value Text(std::string name, const std::string &text) {
+  return {std::move(name), platform::REG_SZ, text + std::string(1, '\0')};
+}
+
+Value Unterminated(std::string name, const std::string &text) {
+  return {std::move(name), platform::REG_SZ, text};
+}
 
 std::vector<Key> ModemKeys() {
   const std::string classRoot = "System\\CurrentControlSet\\Services\\Class\\";
@@ -89,6 +99,16 @@ std::vector<File> ModemFiles() {
   for (const std::string &file : ProductFiles) files.push_back({file, "MZ product " + file});
   for (const std::string &file : NeighbourFiles) files.push_back({file, "MZ other " + file});
   files.push_back({"SYSTEM.INI", std::string(SystemIni)});
+  return files;
+}
+
+std::vector<File> DriveFiles() {
+  std::vector<File> files{{"MSDOS.SYS", MsdosSys("C:\\WIN98")}};
+  for (const File &file : ModemFiles()) {
+    std::string path = "WIN98/" + file.path;
+    for (char &c : path) c = c == '\\' ? '/' : hosted::creg::Upper(c);
+    files.push_back({path, file.bytes});
+  }
   return files;
 }
 

@@ -31,4 +31,9 @@ extern const std::string_view CleanedSystemIni;
 // Every file above, with system.ini.
 std::vector<File> ModemFiles();
 
+// The files of such a drive with the modem installed, below its root (paths
+// with '/'): MSDOS.SYS and ModemFiles() below WIN98, in capitals as a mounted
+// drive shows them; its registry is the caller's.
+std::vector<File> DriveFiles();
+
 }  // namespace scratch

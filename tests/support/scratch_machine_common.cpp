@@ -13,14 +13,6 @@ namespace scratch {
 
 using namespace platform;
 
-Value Text(std::string name, const std::string &text) {
-  return {std::move(name), REG_SZ, text + std::string(1, '\0')};
-}
-
-Value Unterminated(std::string name, const std::string &text) {
-  return {std::move(name), REG_SZ, text};
-}
-
 std::string Machine::PathOf(const std::string &relative) const {
   return WindowsDir() + "\\" + relative;
 }

@@ -7,7 +7,8 @@
 #      and our reader both read, and the next run ends on the unbroken run's
 #      bytes;
 #   c. a write that fails (EIO) is reported, exit 2 with the journal kept;
-#      the file reads, and the next run ends on the same bytes.
+#      the file reads, and the next run ends on the same bytes;
+#   d. a user who may not write SYSTEM.DAT is refused before anything changes.
 # The faults come from strace, which kills or fails the Nth pwrite64 before
 # it is made. TQ72_MAKE_DRIVE names the make_drive tool (CTest sets it);
 # it and libcreg run under the same time bound as the program.
@@ -69,6 +70,27 @@ for file in "${PRODUCT_FILES[@]}"; do
   [ ! -e "$drive/${file^^}" ] || fail "$file was not removed"
 done
 cp "$drive/$DAT" "$WORK/end.dat"
+
+# On a FAT mount a user owns every file, and Windows' read-only attribute
+# shows as a mode without w: only root may write SYSTEM.DAT. A user's run
+# must stop before it touches anything, not at its end with the files gone.
+scenario "d. a user who may not write SYSTEM.DAT"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "note: not root, so the user's run cannot be played; case d skipped" >&2
+else
+  drive=$(fresh_machine user "$WORK/drive")
+  chmod o+x "$WORK"
+  chown -R nobody "$drive"
+  chmod a-w "$drive/$DAT"
+  cp -a "$drive" "$WORK/user-before"
+  bounded setpriv --reuid=nobody --regid=nogroup --clear-groups "$BIN" --machine "$drive" --answers yes,ok \
+    </dev/null >"$WORK/stdout" 2>"$WORK/stderr"
+  expect_status 2
+  grep -qF 'cannot write C:\WIN98\SYSTEM.DAT: Permission denied' "$WORK/stderr" ||
+    fail "the refusal does not name SYSTEM.DAT: $(head -c 300 "$WORK/stderr")"
+  expect_same_tree "$WORK/user-before" "$drive"
+  rm -rf "$drive" "$WORK/user-before"
+fi
 
 # strace must be able to trace the program; where it cannot (no ptrace in
 # a container), the fault cases cannot run, and the script says so and

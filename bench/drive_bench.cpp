@@ -24,6 +24,7 @@
 #include "hosted_run.h"
 #include "ratio_reporter.h"
 #include "support/creg_file.h"
+#include "support/drive.h"
 #include "support/host_files.h"
 #include "support/machine_folder.h"
 #include "support/modem_fixture.h"

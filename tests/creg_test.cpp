@@ -9,6 +9,7 @@
 
 #include "hosted/creg.h"
 #include "support/creg_file.h"
+#include "support/drive.h"
 #include "support/modem_fixture.h"
 
 namespace {

@@ -1,5 +1,10 @@
 #include "support/drive.h"
 
+#include "hosted/creg.h"
+#include "platform/platform.h"
+#include "support/creg_file.h"
+#include "support/modem_fixture.h"
+
 namespace scratch {
 
 std::string MsdosSys(std::string_view windowsDir) {
@@ -11,6 +16,30 @@ std::string MsdosSys(std::string_view windowsDir) {
                      ";Do not remove them (MSDOS.SYS needs to be >1024 bytes).\r\n";
   for (char letter = 'a'; letter <= 's'; ++letter) text += ";" + std::string(69, 'x') + letter + "\r\n";
   return text;
+}
+
+std::string SystemDat() {
+  scratch::CregWriter writer(scratch::GenuineSystemDat());
+  for (const Key &key : ModemKeys()) {
+    std::vector<hosted::creg::Value> values;
+    for (const scratch::Value &value : key.values) {
+      std::string data = value.bytes;
+      if (value.type == platform::REG_SZ && !data.empty() && data.back() == '\0') data.pop_back();
+      values.push_back({value.type, value.name, data});
+    }
+    writer.AddKey(key.path, values);
+  }
+  return writer.Bytes();
+}
+
+std::vector<File> DriveFiles() {
+  std::vector<File> files{{"MSDOS.SYS", MsdosSys("C:\\WIN98")}};
+  for (const File &file : ModemFiles()) {
+    std::string path = "WIN98/" + file.path;
+    for (char &c : path) c = c == '\\' ? '/' : hosted::creg::Upper(c);
+    files.push_back({path, file.bytes});
+  }
+  return files;
 }
 
 }  // namespace scratch

@@ -1,8 +1,5 @@
 #include "support/modem_fixture.h"
 
-#include "support/creg_file.h"
-#include "support/drive.h"
-
 namespace scratch {
 
 // Here rather than with the machine, so that the benchmarks take the
@@ -38,20 +35,6 @@ std::vector<Key> ModemKeys() {
       {uninstall + "TQ19KVN", {Text("DisplayName", "Quorvane TQ72 Modem")}},
       {uninstall + "Other", {Text("DisplayName", "Other")}},
   };
-}
-
-std::string SystemDat() {
-  scratch::CregWriter writer(scratch::GenuineSystemDat());
-  for (const Key &key : ModemKeys()) {
-    std::vector<hosted::creg::Value> values;
-    for (const scratch::Value &value : key.values) {
-      std::string data = value.bytes;
-      if (value.type == platform::REG_SZ && !data.empty() && data.back() == '\0') data.pop_back();
-      values.push_back({value.type, value.name, data});
-    }
-    writer.AddKey(key.path, values);
-  }
-  return writer.Bytes();
 }
 
 const std::vector<std::string> KeysRemoved = {
@@ -99,16 +82,6 @@ std::vector<File> ModemFiles() {
   for (const std::string &file : ProductFiles) files.push_back({file, "MZ product " + file});
   for (const std::string &file : NeighbourFiles) files.push_back({file, "MZ other " + file});
   files.push_back({"SYSTEM.INI", std::string(SystemIni)});
-  return files;
-}
-
-std::vector<File> DriveFiles() {
-  std::vector<File> files{{"MSDOS.SYS", MsdosSys("C:\\WIN98")}};
-  for (const File &file : ModemFiles()) {
-    std::string path = "WIN98/" + file.path;
-    for (char &c : path) c = c == '\\' ? '/' : hosted::creg::Upper(c);
-    files.push_back({path, file.bytes});
-  }
   return files;
 }
 

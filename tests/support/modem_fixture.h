@@ -13,10 +13,6 @@ namespace scratch {
 
 // Product keys, card, one model, fixed keys, and unrelated neighbours.
 std::vector<Key> ModemKeys();
-// The genuine SYSTEM.DAT with ModemKeys() added as Windows adds them
-// (missing parents made, text stored without its terminator as Windows
-// stores it).
-std::string SystemDat();
 // Keys that a full run removes, and keys it must leave.
 extern const std::vector<std::string> KeysRemoved;
 extern const std::vector<std::string> KeysKept;
@@ -30,10 +26,5 @@ extern const std::string_view SystemIni;
 extern const std::string_view CleanedSystemIni;
 // Every file above, with system.ini.
 std::vector<File> ModemFiles();
-
-// The files of such a drive with the modem installed, below its root (paths
-// with '/'): MSDOS.SYS and ModemFiles() below WIN98, in capitals as a mounted
-// drive shows them; its registry is the caller's.
-std::vector<File> DriveFiles();
 
 }  // namespace scratch

@@ -37,12 +37,6 @@ namespace fs = std::filesystem;
 
 constexpr char kWindowsDir[] = "WIN98";
 
-std::string Upper(std::string text) {
-  for (char &c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 struct Made {
   std::size_t keys = 0;         // registry.reg's keys below HKEY_LOCAL_MACHINE
   std::size_t kept = 0;         // of those, the ones the genuine file had
@@ -98,7 +92,7 @@ bool CopyWindowsFolder(const fs::path &from, const fs::path &to, Made *made, std
   for (fs::recursive_directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path relative = it->path().lexically_relative(from);
     fs::path target = to;
-    for (const fs::path &element : relative) target /= Upper(element.string());
+    for (const fs::path &element : relative) target /= scratch::UpperCase(element.string());
     const fs::file_status status = it->symlink_status(ec);
     if (ec) break;
     if (!made_names.insert(target).second) {
